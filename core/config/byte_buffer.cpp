@@ -1,0 +1,1 @@
+#include "core/config/byte_buffer.h"

@@ -1,0 +1,1 @@
+#include "core/config/config_compare.h"

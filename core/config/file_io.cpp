@@ -1,0 +1,1 @@
+#include "core/config/file_io.h"

@@ -1,0 +1,53 @@
+#pragma once
+// The link to the controller over one open device: byte operations, packet receive and the
+// controller's commands. It borrows the caller's handle and never closes it.
+
+#include "core/config/app_configuration.h"
+#include "core/config/mc_configuration.h"
+#include "core/device/device_list.h"
+#include "core/device/packet.h"
+#include "core/device/timeout_exception.h"
+
+#include <cstddef>
+#include <cstdint>
+
+enum class ResponseType : std::uint8_t { FAILED = 0, SUCCESS = 1, BAD_CHECKSUM = 2, TIMED_OUT = 3 };
+
+struct FirmwareVersion {
+    std::int32_t major = 0;
+    std::int32_t minor = 0;
+    bool valid = false;
+};
+
+class ArmLink {
+public:
+    explicit ArmLink(DeviceHandle& handle) : handle_(handle) {}
+
+    // Byte operations. write/read return the byte count, or -1 when the driver call fails.
+    std::int32_t write(const std::uint8_t* data, std::uint32_t length);
+    std::int32_t read(std::uint8_t* buffer, std::uint32_t count);
+    // True once count bytes are queued; timeout_exception after timeoutMs.
+    bool waitForBytes(std::uint32_t count, std::uint32_t timeoutMs);
+    // Empty the receive queue.
+    void flush();
+
+    // Receive one controller packet into buffer (capacity bytes, ARM_BUFFER_SIZE by the
+    // commands). Returns the payload length, 0 on a CRC failure or a refused reply.
+    std::uint32_t getARM_Message(std::uint8_t* buffer, std::size_t capacity = ARM_BUFFER_SIZE);
+    // Frame payload as a bridge frame of the given type and write it; returns write's result.
+    std::int32_t sendMessage(messageType type, const std::uint8_t* payload, std::size_t length);
+    ResponseType acknowledge(std::uint8_t type);
+
+    FirmwareVersion ARM_getVersion();
+    // The reading commands throw std::runtime_error when they cannot hand back a record
+    // received intact (acknowledge not SUCCESS, bad CRC, short reply, wrong signature).
+    MCConfiguration ARM_getMCConfig();
+    MCConfiguration ARM_getDefaultMCConfig();
+    APPConfiguration ARM_getAppConfig();
+    APPConfiguration ARM_getDefaultAppConfig();
+    bool ARM_setMCConfig(const MCConfiguration& record);
+    bool ARM_setAppConfig(const APPConfiguration& record);
+
+private:
+    DeviceHandle& handle_;
+};

@@ -1,0 +1,40 @@
+#pragma once
+// The small set of USB-serial bridge operations the device code relies on, in the shape of
+// the vendor's driver: a device-information list, open by list index, close, time-outs, read,
+// write, receive-queue length and the chip identifier. Two backends stand behind it:
+//   - the simulated bridge and controller, chosen by the VARKO5_SIMULATOR environment variable;
+//   - serial ports under the operating system's driver (FTDI bridges under /dev/serial/by-id,
+//     or the ports listed in VARKO5_PORTS).
+// Every call returns a status: 0 for success, non-zero otherwise.
+
+#include <cstdint>
+
+using PlatformStatus = std::uint32_t;
+constexpr PlatformStatus PLATFORM_OK = 0;
+
+struct PlatformDevice; // opaque; owned through DeviceHandle
+using PlatformHandle = PlatformDevice*;
+
+// One entry of the device-information list, in the driver's layout.
+struct DeviceInfoNode {
+    std::uint32_t flags;
+    std::uint32_t type;
+    std::uint32_t id;
+    std::uint32_t locId;
+    char serialNumber[16];
+    char description[64];
+    PlatformHandle handle;
+};
+
+PlatformStatus platformCreateDeviceInfoList(std::uint32_t& count);
+PlatformStatus platformGetDeviceInfoList(DeviceInfoNode* list, std::uint32_t& count);
+PlatformStatus platformOpen(int index, PlatformHandle& handle);
+PlatformStatus platformClose(PlatformHandle handle);
+PlatformStatus platformSetTimeouts(PlatformHandle handle, std::uint32_t readMs, std::uint32_t writeMs);
+PlatformStatus platformRead(PlatformHandle handle, void* buffer, std::uint32_t count,
+                            std::uint32_t& received);
+PlatformStatus platformWrite(PlatformHandle handle, const void* data, std::uint32_t count,
+                             std::uint32_t& written);
+PlatformStatus platformGetStatus(PlatformHandle handle, std::uint32_t& rxQueue, std::uint32_t& txQueue,
+                                 std::uint32_t& events);
+PlatformStatus platformGetChipId(PlatformHandle handle, std::uint32_t& chipId);
