@@ -13,6 +13,7 @@ shift || true
 declare -A corpus=(
     [fuzz_config_xml]=xml
     [fuzz_config_bytes]=bytes
+    [fuzz_lpfp]=lpfp
 )
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${!corpus[@]}")
