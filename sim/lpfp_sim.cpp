@@ -102,6 +102,10 @@ int run(const std::string& text) {
             const ssize_t n = ::read(master, chunk.data(), chunk.size());
             if (n > 0)
                 device.receive(chunk.data(), static_cast<std::size_t>(n));
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return 1;
+        } else if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return 1;
         }
         if ((fds[0].revents & POLLOUT) != 0 && !outgoing.empty()) {
             const ssize_t n = ::write(master, outgoing.data(), outgoing.size());
