@@ -337,6 +337,27 @@ TEST(ConfigXml, FloatTextIsTheLongestDecimalPrefix) {
     EXPECT_EQ(mcWith("bms.t_limit_end", "-3.75").bms.t_limit_end, -3.75f);
 }
 
+TEST(ConfigXml, FloatTextRoundsToTheNearestFloatAtTheEndsOfTheRange) {
+    const float fmax = std::numeric_limits<float>::max();
+    // "%.8g" prints FLT_MAX as 3.4028235e+38, a little above it as a double; the nearest
+    // float is still FLT_MAX, so the largest value survives its own document.
+    EXPECT_EQ(mcWith("l_current_max", "3.4028235e+38").l_current_max, fmax);
+    EXPECT_EQ(mcWith("l_current_max", "-3.4028235e+38").l_current_max, -fmax);
+    EXPECT_EQ(mcWith("l_current_max", "3.4028236e+38").l_current_max, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(mcWith("l_current_max", "1e-45").l_current_max, std::numeric_limits<float>::denorm_min());
+
+    MCConfiguration big{};
+    big.l_current_max = fmax;
+    big.l_current_min = -fmax;
+    const std::string text = mcConfigToXml(big);
+    EXPECT_NE(text.find("<l_current_max>3.4028235e+38</l_current_max>"), std::string::npos);
+    MCConfiguration back{};
+    std::uint64_t count = 0;
+    ASSERT_TRUE(readMc(back, text, count));
+    EXPECT_EQ(back.l_current_max, fmax);
+    EXPECT_EQ(back.l_current_min, -fmax);
+}
+
 // Sets a locale whose decimal separator is a comma for the life of the object, if one is
 // installed on this machine.
 class CommaLocale {
