@@ -14,6 +14,7 @@ declare -A corpus=(
     [fuzz_config_xml]=xml
     [fuzz_config_bytes]=bytes
     [fuzz_lpfp]=lpfp
+    [fuzz_device]=device
 )
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${!corpus[@]}")

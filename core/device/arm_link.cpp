@@ -16,7 +16,6 @@
 namespace {
 
 constexpr std::uint32_t FLUSH_CHUNK = 10240;
-constexpr auto POLL_INTERVAL = std::chrono::milliseconds(100);
 
 // Commands without data have fixed requests: 02 01 n crc-high crc-low 03.
 constexpr std::uint8_t CMD_FW_VERSION = 0;
@@ -82,7 +81,7 @@ bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
     if (queued() >= count)
         return true;
     while (true) {
-        std::this_thread::sleep_for(POLL_INTERVAL);
+        std::this_thread::sleep_for(pollInterval_);
         if (std::chrono::system_clock::now() - start > std::chrono::milliseconds(timeoutMs))
             throw timeout_exception();
         if (queued() >= count)
@@ -100,7 +99,7 @@ void ArmLink::flush() {
         read(scratch.data(), std::min(rx, FLUSH_CHUNK));
         if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
             rx = 0;
-        std::this_thread::sleep_for(POLL_INTERVAL);
+        std::this_thread::sleep_for(pollInterval_);
     }
 }
 
@@ -113,7 +112,7 @@ void ArmLink::drain(std::size_t count) {
         if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
             return;
         if (rx == 0) {
-            std::this_thread::sleep_for(POLL_INTERVAL);
+            std::this_thread::sleep_for(pollInterval_);
             if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK || rx == 0)
                 return;
         }

@@ -8,6 +8,7 @@
 #include "core/device/packet.h"
 #include "core/device/timeout_exception.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,6 +29,9 @@ public:
 
     // Shorten the waits of acknowledge and packet receive (tests of silent devices).
     void setReplyTimeout(std::uint32_t timeoutMs) { replyTimeoutMs_ = timeoutMs; }
+    // Shorten the pause between polls of the receive queue (tests and fuzzing, where every
+    // byte is queued at once and a pause only wastes time).
+    void setPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
 
     // Byte operations. write/read return the byte count, or -1 when the driver call fails.
     std::int32_t write(const std::uint8_t* data, std::uint32_t length);
@@ -69,4 +73,5 @@ private:
 
     DeviceHandle& handle_;
     std::uint32_t replyTimeoutMs_ = REPLY_TIMEOUT_MS;
+    std::chrono::milliseconds pollInterval_{100};
 };

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr std::uint8_t kAckStart = 0x3C;
 constexpr std::uint8_t kStatusQuery = 0xC2;
 constexpr char kStateHeader[] = "VARKO5-SIM-STATE 1\n";
 constexpr std::size_t kStateHeaderSize = sizeof kStateHeader - 1;
