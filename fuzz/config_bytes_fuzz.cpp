@@ -1,5 +1,7 @@
 // Arbitrary payloads through both binary decoders and back through the encoders. (A second
 // round is not byte-stable by design: scaled floats truncate, so n/S*S may land on n-1.)
+#include "fuzz/harness.h"
+
 #include "core/config/config_codec.h"
 
 #include <cstddef>
@@ -35,7 +37,7 @@ void roundTrip(const std::uint8_t* data, std::size_t size, std::uint32_t signatu
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void fuzzConfigBytes(const std::uint8_t* data, std::size_t size) {
     // Unforced: any bytes at all, signature or not.
     std::uint8_t raw[512] = {};
     std::memcpy(raw, data, size < sizeof raw ? size : sizeof raw);
@@ -48,5 +50,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 appConfigFromBytes);
     roundTrip<MCConfiguration>(data, size, MC_CONFIG_SIGNATURE, MC_CONFIG_PAYLOAD_SIZE, mcConfigToBytes,
                                mcConfigFromBytes);
-    return 0;
 }

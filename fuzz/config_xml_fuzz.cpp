@@ -1,4 +1,6 @@
 // Arbitrary documents through both XML readers, then back out through the writers.
+#include "fuzz/harness.h"
+
 #include "core/config/config_xml.h"
 
 #include <spdlog/spdlog.h>
@@ -7,11 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void fuzzConfigXml(const std::uint8_t* data, std::size_t size) {
     spdlog::set_level(spdlog::level::off);
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (document.Parse(reinterpret_cast<const char*>(data), size) != tinyxml2::XML_SUCCESS) {
-        return 0;
+        return;
     }
     std::uint64_t count = 0;
     APPConfiguration app{};
@@ -25,5 +27,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Whatever the root is called, the readers must cope with its children.
     appConfigFromXml(app, document.RootElement(), count);
     mcConfigFromXml(mc, document.RootElement(), count);
-    return 0;
 }

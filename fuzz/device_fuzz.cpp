@@ -3,7 +3,8 @@
 // size for a bare packet receive (high nibble); the rest is everything the device sends.
 // Operations then follow in a fixed cycle while unread bytes remain. Each must end in a
 // result, std::runtime_error or timeout_exception.
-#include "device_replay.h"
+#include "fuzz/device_replay.h"
+#include "fuzz/harness.h"
 
 #include "core/device/packet.h"
 
@@ -78,10 +79,10 @@ void run(ArmLink& link, ReplayStep step, std::size_t capacity) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void fuzzDevice(const std::uint8_t* data, std::size_t size) {
     spdlog::set_level(spdlog::level::off);
     if (size == 0)
-        return 0;
+        return;
     const std::size_t first = (data[0] & 0x0Fu) % REPLAY_STEPS;
     const std::size_t capacity = CAPACITIES[(data[0] >> 4) & 0x07u];
     ReplayLink replay;
@@ -96,5 +97,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (replay.queued() == 0)
             break;
     }
-    return 0;
 }

@@ -3,7 +3,7 @@
 //   fuzz_device_seeds <folder>
 // The requests are taken from a link talking to a silent bridge, then played to a simulated
 // controller of the given scenario, whose answer becomes the seed.
-#include "device_replay.h"
+#include "fuzz/device_replay.h"
 
 #include "core/device/packet.h"
 

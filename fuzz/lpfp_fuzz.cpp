@@ -1,5 +1,7 @@
 // Arbitrary file texts through the LPFP decoder, and through the file reader and the
 // converter, which add XML parsing and the tag search on top of it.
+#include "fuzz/harness.h"
+
 #include "core/lpfp/lpfp.h"
 
 #include <spdlog/spdlog.h>
@@ -20,7 +22,7 @@ std::string scratchPath(const char* name) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void fuzzLpfp(const std::uint8_t* data, std::size_t size) {
     spdlog::set_level(spdlog::level::off);
     const std::string text(reinterpret_cast<const char*>(data), size);
     try {
@@ -45,5 +47,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::remove(appPath.c_str());
         std::remove(mcPath.c_str());
     }
-    return 0;
 }

@@ -388,6 +388,11 @@ void SimulatedDevice::inject(const std::uint8_t* data, std::size_t length) {
     send(std::vector<std::uint8_t>(data, data + length));
 }
 
+void SimulatedDevice::setFaults(std::vector<SimFault> faults, std::vector<int> commands) {
+    scenario_.faults = std::move(faults);
+    scenario_.faultCommands = std::move(commands);
+}
+
 void SimulatedDevice::send(std::vector<std::uint8_t> bytes, std::uint32_t delayMs) {
     if (bytes.empty())
         return;

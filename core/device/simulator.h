@@ -119,6 +119,9 @@ public:
 
     // Put bytes straight into the outgoing queue, readable at once.
     void inject(const std::uint8_t* data, std::size_t length);
+    // Replace the faults and the commands they apply to (empty: every command) from the next
+    // frame on, for tests that change faults while the device stays open.
+    void setFaults(std::vector<SimFault> faults, std::vector<int> commands = {});
     // Everything the host has written so far.
     const std::vector<std::uint8_t>& received() const { return log_; }
     const SimRecords& records() const { return *records_; }
