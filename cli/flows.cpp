@@ -176,8 +176,8 @@ int applyConfiguration(ArmLink& link, const std::string& appPath, const std::str
     }
     printVersion(version);
     if (version.major != 5 || version.minor != 2) {
-        spdlog::error("This application only works with FW version 5.2. Curent Version: {}.{}",
-                      version.major, version.minor);
+        spdlog::error("This application only works with FW version 5.2. Curent Version: {}.{}", version.major,
+                      version.minor);
         return STATUS_FAILED;
     }
 

@@ -9,9 +9,9 @@ namespace {
 // One row of the option table. The parser and the usage text are both built from it, in
 // this order, so the two cannot drift apart.
 struct OptionRow {
-    const char* names;       // as CLI11 takes them: comma separated
-    const char* shownNames;  // as the usage text lists them
-    const char* synopsis;    // the bracketed form on the "Usage:" line
+    const char* names;      // as CLI11 takes them: comma separated
+    const char* shownNames; // as the usage text lists them
+    const char* synopsis;   // the bracketed form on the "Usage:" line
     const char* description;
 };
 
@@ -32,8 +32,7 @@ constexpr OptionRow OPTION_TABLE[] = {
 enum OptionIndex : std::size_t { HELP, DEBUG, APP_CONFIG, MC_CONFIG, OUTPUT, GET_DEFAULTS, GET_CONFIG, TEST };
 
 void addFlag(CLI::App& app, OptionIndex index, bool& field) {
-    app.add_flag(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description)
-        ->disable_flag_override();
+    app.add_flag(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description)->disable_flag_override();
 }
 
 void addValue(CLI::App& app, OptionIndex index, std::string& field) {

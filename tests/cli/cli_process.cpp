@@ -2,13 +2,13 @@
 
 #include "tests/support/temp_dir.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 #include <spawn.h>
-#include <cerrno>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <regex>
@@ -132,7 +132,9 @@ SimulatorOnTerminal::SimulatorOnTerminal(const std::string& program, const std::
     throw std::runtime_error("lpfp_sim did not announce its terminal");
 }
 
-SimulatorOnTerminal::~SimulatorOnTerminal() { stop(); }
+SimulatorOnTerminal::~SimulatorOnTerminal() {
+    stop();
+}
 
 void SimulatorOnTerminal::stop() {
     if (input_ >= 0)

@@ -9,9 +9,9 @@
 #include <vector>
 
 struct CliResult {
-    int status = -1;             // exit status; -1 when the child did not exit normally
-    std::string out;             // standard output, as written
-    std::string err;             // standard error, as written
+    int status = -1;                // exit status; -1 when the child did not exit normally
+    std::string out;                // standard output, as written
+    std::string err;                // standard error, as written
     std::vector<std::string> lines; // standard output by line, log lines without their time stamp
 };
 

@@ -56,8 +56,12 @@ MCConfiguration onTheWire(const MCConfiguration& record) {
     mcConfigFromBytes(payload.data(), decoded);
     return decoded;
 }
-APPConfiguration factoryApp() { return onTheWire(simulatorDefaultAppConfig()); }
-MCConfiguration factoryMc() { return onTheWire(simulatorDefaultMcConfig()); }
+APPConfiguration factoryApp() {
+    return onTheWire(simulatorDefaultAppConfig());
+}
+MCConfiguration factoryMc() {
+    return onTheWire(simulatorDefaultMcConfig());
+}
 
 // Byte-for-byte equality of two texts, reporting the first line that differs rather than
 // both whole documents.
@@ -74,19 +78,20 @@ MCConfiguration factoryMc() { return onTheWire(simulatorDefaultMcConfig()); }
         if (!moreA && !moreE)
             return ::testing::AssertionFailure() << "texts differ in their final line feed";
         if (!moreA || !moreE || lineA != lineE)
-            return ::testing::AssertionFailure()
-                   << "line " << number << " is \"" << (moreA ? lineA : "<end>") << "\", expected \""
-                   << (moreE ? lineE : "<end>") << "\"";
+            return ::testing::AssertionFailure() << "line " << number << " is \"" << (moreA ? lineA : "<end>")
+                                                 << "\", expected \"" << (moreE ? lineE : "<end>") << "\"";
     }
 }
 
 // Line-by-line equality, where an expected line ending in "*" only fixes the line's start
 // (for the numbers a damaged packet happens to carry).
-::testing::AssertionResult sameLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+::testing::AssertionResult sameLines(const std::vector<std::string>& actual,
+                                     const std::vector<std::string>& expected) {
     bool same = actual.size() == expected.size();
     for (std::size_t i = 0; same && i < actual.size(); ++i) {
         const std::string& e = expected[i];
-        same = !e.empty() && e.back() == '*' ? actual[i].rfind(e.substr(0, e.size() - 1), 0) == 0 : actual[i] == e;
+        same = !e.empty() && e.back() == '*' ? actual[i].rfind(e.substr(0, e.size() - 1), 0) == 0
+                                             : actual[i] == e;
     }
     if (same)
         return ::testing::AssertionSuccess();
@@ -100,7 +105,9 @@ MCConfiguration factoryMc() { return onTheWire(simulatorDefaultMcConfig()); }
 }
 
 // The lines of a text as the normalised output shows them.
-Lines linesOf(const std::string& text) { return normalisedLines(text); }
+Lines linesOf(const std::string& text) {
+    return normalisedLines(text);
+}
 
 Lines withoutWarnings(const Lines& lines, std::size_t& warnings) {
     Lines kept;
@@ -185,8 +192,9 @@ constexpr const char* UNTOUCHABLE = "list_error=7";
 
 TEST_F(CliEndToEnd, HelpPrintsTheUsageTextAndWinsOverEveryOtherOption) {
     const std::string usage = usageText("lpfp_cli") + "\n";
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--help"}, {"-?", "--test"}, {"--getConfig", "-h", "--app_config=x.xml"}}) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--help"},
+                                                      {"-?", "--test"},
+                                                      {"--getConfig", "-h", "--app_config=x.xml"}}) {
         const CliResult result = run(arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 0) << arguments[0];
         EXPECT_EQ(result.out, usage) << arguments[0];
@@ -228,16 +236,16 @@ TEST_F(CliEndToEnd, WithoutAnActionOptionNothingIsDone) {
 TEST_F(CliEndToEnd, DeviceLayerErrorsReachTheGuardAndEndWithStatus1) {
     const CliResult listing = run({"--getConfig"}, "list_error=7");
     EXPECT_EQ(listing.status, 1);
-    EXPECT_THAT(listing.lines, ElementsAreArray(Lines{
-                                   "[critical] ERROR: Error: FT_CreateDeviceInfoList(...):  Status: 7"}));
+    EXPECT_THAT(listing.lines,
+                ElementsAreArray(Lines{"[critical] ERROR: Error: FT_CreateDeviceInfoList(...):  Status: 7"}));
 
     const CliResult opening = run({"--test"}, "open_error=1");
     EXPECT_EQ(opening.status, 1);
     Lines block = deviceBlock();
     block.pop_back(); // no chip line: the device never opened
-    EXPECT_THAT(opening.lines,
-                ElementsAreArray(Lines{"[info] Devices found: 1", "Device Description: Varko 5 Bridge (simulated)"} +
-                                 block + Lines{"[critical] ERROR: Failed to open device"}));
+    EXPECT_THAT(opening.lines, ElementsAreArray(Lines{"[info] Devices found: 1",
+                                                      "Device Description: Varko 5 Bridge (simulated)"} +
+                                                block + Lines{"[critical] ERROR: Failed to open device"}));
     EXPECT_EQ(opening.err, "");
 }
 
@@ -245,7 +253,8 @@ TEST_F(CliEndToEnd, DeviceLayerErrorsReachTheGuardAndEndWithStatus1) {
 
 TEST_F(CliEndToEnd, TestRunsAloneWhenGivenWithOtherActions) {
     const std::string base = dir.file("out");
-    const CliResult result = run({"--getDefaults", "--test", "-o", base, "--app_config", dir.file("none.xml")});
+    const CliResult result =
+        run({"--getDefaults", "--test", "-o", base, "--app_config", dir.file("none.xml")});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.lines.at(0), "[info] Devices found: 1");
     EXPECT_FALSE(fs::exists(base + ".app.xml"));
@@ -281,9 +290,9 @@ TEST_F(CliEndToEnd, TestShowsTheDeviceTheBridgeStatusAndTheFirmwareVersion) {
     SimDeviceSettings settings = simDeviceSettings(parseSimScenario(scenario(extra)), 0);
     const std::string status = simulatorStatusText(settings);
     EXPECT_EQ(result.out.find("Status: " + status + "\n") != std::string::npos, true);
-    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"[info] Devices found: 1", "Device Description: Varko 5 line A"} +
-                                               deviceBlock(extra) + linesOf("Status: " + status + "\n") +
-                                               version(5, 2)));
+    EXPECT_THAT(result.lines,
+                ElementsAreArray(Lines{"[info] Devices found: 1", "Device Description: Varko 5 line A"} +
+                                 deviceBlock(extra) + linesOf("Status: " + status + "\n") + version(5, 2)));
     EXPECT_EQ(result.err, "");
 }
 
@@ -352,9 +361,10 @@ TEST_F(CliEndToEnd, ConfigurationNeedsExactlyOneDevice) {
     const std::string base = dir.file("out");
     const CliResult several = run({"--getDefaults", "-o", base}, "devices=2");
     EXPECT_EQ(several.status, 1);
-    EXPECT_THAT(several.lines, ElementsAreArray(Lines{
-                                   "[error] Multiple FTDI devices detected. Please connect only one device at a "
-                                   "time when configuring"}));
+    EXPECT_THAT(
+        several.lines,
+        ElementsAreArray(Lines{"[error] Multiple FTDI devices detected. Please connect only one device at a "
+                               "time when configuring"}));
     const CliResult none = run({"--getConfig", "-o", base}, "devices=0");
     EXPECT_EQ(none.status, 1);
     EXPECT_THAT(none.lines, ElementsAreArray(Lines{"[error] No VARKO 5 devices found"}));
@@ -403,23 +413,23 @@ TEST_F(CliEndToEnd, ApplyingLaysTheDocumentsOverTheDefaultsAndVerifiesThem) {
     std::size_t warnings = 0;
     const Lines lines = withoutWarnings(result.lines, warnings);
     EXPECT_EQ(warnings, 149u - 3u);
-    EXPECT_THAT(lines, ElementsAreArray(deviceBlock() + version(5, 2) +
-                                        Lines{
-                                            "[info] Getting Default APP Configuration",
-                                            "[info] Configuration updated from XML file " + appPath +
-                                                ". 3 parameters set",
-                                            "[info] PAYLOAD SIZE: 425",
-                                            "[info] Configuration sent to device",
-                                            "[info] Getting APP Configuration",
-                                            "[info] Validating Updated APP",
-                                            "[info] APP Configuration Validated",
-                                            "[info] Getting Default MC Configuration",
-                                            "[info] Configuration updated from XML file " + mcPath +
-                                                ". 157 parameters set",
-                                            "[info] Configuration sent to device",
-                                            "[info] Getting MC Configuration",
-                                            "[info] MC Configuration Validated",
-                                        }));
+    EXPECT_THAT(
+        lines,
+        ElementsAreArray(deviceBlock() + version(5, 2) +
+                         Lines{
+                             "[info] Getting Default APP Configuration",
+                             "[info] Configuration updated from XML file " + appPath + ". 3 parameters set",
+                             "[info] PAYLOAD SIZE: 425",
+                             "[info] Configuration sent to device",
+                             "[info] Getting APP Configuration",
+                             "[info] Validating Updated APP",
+                             "[info] APP Configuration Validated",
+                             "[info] Getting Default MC Configuration",
+                             "[info] Configuration updated from XML file " + mcPath + ". 157 parameters set",
+                             "[info] Configuration sent to device",
+                             "[info] Getting MC Configuration",
+                             "[info] MC Configuration Validated",
+                         }));
 
     APPConfiguration app = factoryApp();
     app.controller_id = 7;
@@ -438,17 +448,19 @@ TEST_F(CliEndToEnd, ApplyingOnlyTheMotorDocumentSkipsTheApplicationSteps) {
     const CliResult result = run({"--mc_config", mcPath});
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(Lines(result.lines.begin() + 11, result.lines.end()),
-                ElementsAreArray(Lines{"[info] Getting Default MC Configuration",
-                                       "[info] Configuration updated from XML file " + mcPath + ". 157 parameters set",
-                                       "[info] Configuration sent to device", "[info] Getting MC Configuration",
-                                       "[info] MC Configuration Validated"}));
+                ElementsAreArray(
+                    Lines{"[info] Getting Default MC Configuration",
+                          "[info] Configuration updated from XML file " + mcPath + ". 157 parameters set",
+                          "[info] Configuration sent to device", "[info] Getting MC Configuration",
+                          "[info] MC Configuration Validated"}));
     EXPECT_EQ(storedRecords().mc.si_battery_cells, 14);
 }
 
 TEST_F(CliEndToEnd, DocumentsWithoutTheExpectedRootAreRefusedBeforeAnyDeviceIsListed) {
     const std::string appPath = write("unit.app.xml", fileXml(factoryApp()));
     const std::string mcPath = write("unit.mc.xml", fileXml(factoryMc()));
-    const std::string lowerCase = write("lower.xml", "<appconfiguration><controller_id>1</controller_id></appconfiguration>");
+    const std::string lowerCase =
+        write("lower.xml", "<appconfiguration><controller_id>1</controller_id></appconfiguration>");
     const std::string notXml = write("garbage.xml", "controller_id=1\n");
     const struct {
         std::vector<std::string> arguments;
@@ -471,9 +483,10 @@ TEST_F(CliEndToEnd, ApplyingNeedsExactlyOneDevice) {
     const std::string mcPath = write("unit.mc.xml", fileXml(factoryMc()));
     const CliResult several = run({"--mc_config", mcPath}, "devices=2");
     EXPECT_EQ(several.status, 1);
-    EXPECT_THAT(several.lines, ElementsAreArray(Lines{
-                                   "[error] Multiple FTDI devices detected. Please connect only one device at a "
-                                   "time when configuring"}));
+    EXPECT_THAT(
+        several.lines,
+        ElementsAreArray(Lines{"[error] Multiple FTDI devices detected. Please connect only one device at a "
+                               "time when configuring"}));
     const CliResult none = run({"--mc_config", mcPath}, "devices=0");
     EXPECT_EQ(none.status, 1);
     EXPECT_THAT(none.lines, ElementsAreArray(Lines{"[error] No VARKO 5 devices found"}));
@@ -484,8 +497,9 @@ TEST_F(CliEndToEnd, FirmwareOtherThan52IsRefusedWithStatus1AndNothingIsWritten) 
     const CliResult result = run({"--app_config", appPath}, "fw=5.3");
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(result.lines,
-                ElementsAreArray(deviceBlock("fw=5.3") + version(5, 3) +
-                                 Lines{"[error] This application only works with FW version 5.2. Curent Version: 5.3"}));
+                ElementsAreArray(
+                    deviceBlock("fw=5.3") + version(5, 3) +
+                    Lines{"[error] This application only works with FW version 5.2. Curent Version: 5.3"}));
     EXPECT_FALSE(fs::exists(statePath));
 }
 
@@ -524,64 +538,62 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
                            "[info] APP Configuration Validated"};
     const Lines mcSent{"[info] Getting Default MC Configuration",
                        "[info] Configuration updated from XML file " + mcPath + ". 157 parameters set"};
-    const Lines mcApplied = mcSent + Lines{"[info] Configuration sent to device", "[info] Getting MC Configuration",
-                                           "[info] MC Configuration Validated"};
+    const Lines mcApplied =
+        mcSent + Lines{"[info] Configuration sent to device", "[info] Getting MC Configuration",
+                       "[info] MC Configuration Validated"};
     const std::string timedOut = "[error] ARM timed out. It may not be powered.";
 
     const FaultCase cases[] = {
         {"fault=silent_bridge", save, {timedOut}},
         {"fault=silent_controller;fault_on=13", apply, ok + appApplied + mcSent + Lines{timedOut}},
-        {"fault=ack_failed;fault_on=16",
-         apply,
-         ok + Lines{"[info] Getting Default APP Configuration",
-                    "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
-                    "[info] PAYLOAD SIZE: 425", "[error] App Configuration was not accepted by the controller"} +
+        {"fault=ack_failed;fault_on=16", apply,
+         ok +
+             Lines{"[info] Getting Default APP Configuration",
+                   "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
+                   "[info] PAYLOAD SIZE: 425",
+                   "[error] App Configuration was not accepted by the controller"} +
              mcApplied},
-        {"fault=set_refused;fault_on=13",
-         apply,
+        {"fault=set_refused;fault_on=13", apply,
          ok + appApplied + mcSent + Lines{"[error] MC Configuration was not accepted by the controller"}},
-        {"fault=change_on_write;fault_on=16",
-         apply,
+        {"fault=change_on_write;fault_on=16", apply,
          ok + Lines{"[info] Getting Default APP Configuration",
                     "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
                     "[info] PAYLOAD SIZE: 425", "[info] Configuration sent to device",
                     "[info] Getting APP Configuration", "[info] Validating Updated APP",
                     "[error] App Configuration validation FAILED"}},
-        {"fault=change_on_write;fault_on=13",
-         apply,
+        {"fault=change_on_write;fault_on=13", apply,
          ok + appApplied + mcSent +
              Lines{"[info] Configuration sent to device", "[info] Getting MC Configuration",
                    "[error] Not same l_current_max", "[error] MC Configuration validation FAILED"}},
         {"fault=ack_bad_checksum;fault_on=0",
          save,
-         {"[error] Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44", "[error] Failed at getting ARM Version."}},
+         {"[error] Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44",
+          "[error] Failed at getting ARM Version."}},
         {"fault=short_version", save, {"[error] Failed at getting ARM Version."}},
         {"fault=stray_bytes;fault_on=0",
          save,
          {"[error] Acknowledge: ResponseType::TIMED_OUT", "[error] Failed at getting ARM Version."}},
-        {"fault=ack_garbled;fault_on=14",
-         save,
+        {"fault=ack_garbled;fault_on=14", save,
          ok + Lines{"[error] Acknowledge: ResponseType::TIMED_OUT",
                     "[error] Request for the motor configuration was not acknowledged by the bridge "
                     "(ResponseType::TIMED_OUT)"}},
-        {"fault=bad_crc;fault_on=18",
-         apply,
+        {"fault=bad_crc;fault_on=18", apply,
          ok + Lines{"[info] Getting Default APP Configuration", "[error] Invalid CRC: *",
                     "[error] Reply from controller failed its CRC check"},
          true},
         {"fault=truncated_reply;fault_on=17", save, ok + Lines{timedOut}},
-        {"fault=short_reply;fault_on=14",
-         save,
-         ok + Lines{"[error] Reply from controller is too short for the motor configuration: 229 of 458 bytes"}},
-        {"fault=wrong_signature;fault_on=17",
-         save,
+        {"fault=short_reply;fault_on=14", save,
+         ok +
+             Lines{
+                 "[error] Reply from controller is too short for the motor configuration: 229 of 458 bytes"}},
+        {"fault=wrong_signature;fault_on=17", save,
          ok + Lines{"[error] Reply from controller does not carry the application configuration signature"}},
-        {"fault=huge_length;fault_on=14",
-         save,
-         ok + Lines{"[error] Reply of 65535 payload bytes does not fit the 1024 byte receive buffer; discarded",
-                    "[error] Reply from controller is too long to be received"}},
-        {"fault=odd_start;fault_on=14",
-         save,
+        {"fault=huge_length;fault_on=14", save,
+         ok +
+             Lines{
+                 "[error] Reply of 65535 payload bytes does not fit the 1024 byte receive buffer; discarded",
+                 "[error] Reply from controller is too long to be received"}},
+        {"fault=odd_start;fault_on=14", save,
          ok + Lines{"[error] Invalid CRC: *", "[error] Reply from controller is not a valid packet"}},
     };
 
@@ -611,7 +623,8 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
 TEST_F(CliEndToEnd, WhenTheDefaultRecordCannotBeReadNothingIsSent) {
     const std::string appPath = write("unit.app.xml", fileXml(factoryApp()));
     const std::string mcPath = write("unit.mc.xml", fileXml(factoryMc()));
-    const CliResult result = run({"--app_config", appPath, "--mc_config", mcPath, "-d"}, "fault=bad_crc;fault_on=15");
+    const CliResult result =
+        run({"--app_config", appPath, "--mc_config", mcPath, "-d"}, "fault=bad_crc;fault_on=15");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(std::count(result.lines.begin(), result.lines.end(), "[debug] BEGIN ARM_setAppConfig()"), 1);
     EXPECT_EQ(std::count(result.lines.begin(), result.lines.end(), "[debug] BEGIN ARM_setMCConfig()"), 0);

@@ -72,8 +72,10 @@ TEST(CommandLineOptions, MalformedCommandLinesAreRefusedWithTheParsersMessage) {
 }
 
 TEST(CommandLineOptions, FlowPriorityIsTestDefaultsConfigThenSet) {
-    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults", "--test"})), FlowChoice::Test);
-    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults"})), FlowChoice::GetDefaults);
+    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults", "--test"})),
+              FlowChoice::Test);
+    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults"})),
+              FlowChoice::GetDefaults);
     EXPECT_EQ(chooseFlow(parsed({"--mc_config=m", "--getConfig"})), FlowChoice::GetConfig);
     EXPECT_EQ(chooseFlow(parsed({"--mc_config=m"})), FlowChoice::SetConfig);
     EXPECT_EQ(chooseFlow(parsed({"--app_config=a"})), FlowChoice::SetConfig);
