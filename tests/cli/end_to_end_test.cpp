@@ -289,7 +289,7 @@ TEST_F(CliEndToEnd, TestShowsTheDeviceTheBridgeStatusAndTheFirmwareVersion) {
     EXPECT_EQ(result.status, 0);
     SimDeviceSettings settings = simDeviceSettings(parseSimScenario(scenario(extra)), 0);
     const std::string status = simulatorStatusText(settings);
-    EXPECT_EQ(result.out.find("Status: " + status + "\n") != std::string::npos, true);
+    EXPECT_NE(result.out.find("Status: " + status + "\n"), std::string::npos);
     EXPECT_THAT(result.lines,
                 ElementsAreArray(Lines{"[info] Devices found: 1", "Device Description: Varko 5 line A"} +
                                  deviceBlock(extra) + linesOf("Status: " + status + "\n") + version(5, 2)));
