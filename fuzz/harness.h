@@ -10,3 +10,4 @@ void fuzzConfigXml(const std::uint8_t* data, std::size_t size);
 void fuzzConfigBytes(const std::uint8_t* data, std::size_t size);
 void fuzzLpfp(const std::uint8_t* data, std::size_t size);
 void fuzzDevice(const std::uint8_t* data, std::size_t size);
+void fuzzCli(const std::uint8_t* data, std::size_t size);

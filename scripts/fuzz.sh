@@ -15,6 +15,7 @@ declare -A corpus=(
     [fuzz_config_bytes]=bytes
     [fuzz_lpfp]=lpfp
     [fuzz_device]=device
+    [fuzz_cli]=cli
 )
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${!corpus[@]}")

@@ -973,7 +973,10 @@ const std::vector<const McField*>& mcCompareOrder() {
             {"bms.", "si_battery_type"},
         };
         std::vector<const McField*> result = mcXmlOrder();
-        for (const auto& [prefix, after] : moves) {
+        for (const auto& move : moves) {
+            // Named copies: lambdas cannot capture structured bindings before C++20.
+            const std::string_view prefix = move.first;
+            const std::string_view after = move.second;
             std::vector<const McField*> group;
             std::copy_if(result.begin(), result.end(), std::back_inserter(group),
                          [&](const McField* f) { return startsWith(f, prefix); });

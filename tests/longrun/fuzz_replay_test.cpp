@@ -66,4 +66,8 @@ TEST(FuzzReplay, Device) {
     EXPECT_GT(replay("device", "fuzz_device", fuzzDevice), 0);
 }
 
+TEST(FuzzReplay, Cli) {
+    EXPECT_GT(replay("cli", "fuzz_cli", fuzzCli), 0);
+}
+
 } // namespace
