@@ -36,17 +36,19 @@ void receive(ArmLink& link, std::size_t capacity) {
     check(crc16(buffer.data(), length) == ((buffer[length] << 8) | buffer[length + 1]));
 }
 
-void run(ArmLink& link, ReplayStep step, std::size_t capacity) {
+// Runs one operation; true when a command reported success (a valid version, a record, a
+// set accepted), which it may only do after the bridge acknowledged its request.
+bool run(ArmLink& link, ReplayStep step, std::size_t capacity) {
     static const MCConfiguration mc = simulatorDefaultMcConfig();
     static const APPConfiguration app = simulatorDefaultAppConfig();
     switch (step) {
     case ReplayStep::Message:
         receive(link, capacity);
-        break;
+        return false;
     case ReplayStep::Acknowledge: {
         const ResponseType response = link.acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE));
         check(static_cast<unsigned>(response) <= static_cast<unsigned>(ResponseType::TIMED_OUT));
-        break;
+        return false;
     }
     case ReplayStep::Version: {
         const FirmwareVersion version = link.ARM_getVersion();
@@ -54,27 +56,26 @@ void run(ArmLink& link, ReplayStep step, std::size_t capacity) {
             check(version.major >= 0 && version.major <= 255 && version.minor >= 0 && version.minor <= 255);
         else
             check(version.major == 0 && version.minor == 0);
-        break;
+        return version.valid;
     }
     case ReplayStep::GetMc:
         (void)link.ARM_getMCConfig();
-        break;
+        return true;
     case ReplayStep::GetDefaultMc:
         (void)link.ARM_getDefaultMCConfig();
-        break;
+        return true;
     case ReplayStep::GetApp:
         (void)link.ARM_getAppConfig();
-        break;
+        return true;
     case ReplayStep::GetDefaultApp:
         (void)link.ARM_getDefaultAppConfig();
-        break;
+        return true;
     case ReplayStep::SetMc:
-        (void)link.ARM_setMCConfig(mc);
-        break;
+        return link.ARM_setMCConfig(mc);
     case ReplayStep::SetApp:
-        (void)link.ARM_setAppConfig(app);
-        break;
+        return link.ARM_setAppConfig(app);
     }
+    return false;
 }
 
 } // namespace
@@ -85,12 +86,17 @@ void fuzzDevice(const std::uint8_t* data, std::size_t size) {
         return;
     const std::size_t first = (data[0] & 0x0Fu) % REPLAY_STEPS;
     const std::size_t capacity = CAPACITIES[(data[0] >> 4) & 0x07u];
+    const std::uint8_t* stream = data + 1;
+    const std::size_t streamSize = size - 1;
     ReplayLink replay;
-    replay.device().inject(data + 1, size - 1);
+    replay.device().inject(stream, streamSize);
     for (std::size_t i = 0; i < REPLAY_STEPS; ++i) {
         const auto step = static_cast<ReplayStep>((first + i) % REPLAY_STEPS);
+        const std::size_t start = streamSize - replay.queued();
         try {
-            run(replay.link, step, capacity);
+            if (run(replay.link, step, capacity))
+                check(start + 3 <= streamSize && stream[start] == 0x3C && stream[start + 1] == 0x07 &&
+                      stream[start + 2] == 0xF8);
         } catch (const timeout_exception&) {
         } catch (const std::runtime_error&) {
         }

@@ -26,7 +26,7 @@ namespace {
 
 // Enough to meet every fault on every command many times, and to stay within about a
 // minute in the sanitizer build on a slow machine.
-constexpr int CYCLES = 2500;
+constexpr int CYCLES = 4000;
 constexpr std::uint32_t SEED = 20261207;
 
 enum class Command : int {
