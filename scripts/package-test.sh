@@ -5,7 +5,7 @@
 #
 #   scripts/package-test.sh BUILD_DIR
 #
-# The package lands in BUILD_DIR/package.
+# The package lands in BUILD_DIR/deb.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -38,12 +38,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 echo "package-test: building the package"
-rm -rf "$build_dir/package"
-cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$build_dir/package" \
+rm -rf "$build_dir/deb"
+cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$build_dir/deb" \
     >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log" >&2; fail "cpack"; }
-debs=("$build_dir"/package/*.deb)
+debs=("$build_dir"/deb/*.deb)
 if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
-    fail "expected one .deb in $build_dir/package"
+    fail "expected one .deb in $build_dir/deb"
 fi
 deb=${debs[0]}
 echo "package-test: $deb"
