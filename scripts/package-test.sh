@@ -86,6 +86,16 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 cli=$root/usr/bin/lpfp_cli
 
+# Every shared library the unpacked programs need must come from the system, not from the
+# build folder (a library of our own that the package lacks shows up here).
+for program in "${programs[@]}"; do
+    libs=$(ldd "$root/usr/bin/$program") || fail "ldd $program"
+    if grep -q "not found" <<<"$libs"; then
+        echo "$libs" >&2
+        fail "$program needs a library that is not installed"
+    fi
+done
+
 # run NAME COMMAND...: runs an installed program, keeps its output in $output, fails on a
 # status other than 0.
 output=
