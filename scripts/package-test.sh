@@ -35,7 +35,14 @@ if [[ " ${programs[*]} " != *" lpfp_cli "* ]]; then
 fi
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+sim_pid=
+cleanup() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 echo "package-test: building the package"
 rm -rf "$build_dir/deb"
@@ -120,4 +127,24 @@ run "lpfp_cli --test" env VARKO5_SIMULATOR="devices=1" "$cli" --test
 expect_output "lpfp_cli --test" "Major: 5"
 expect_output "lpfp_cli --test" "Minor: 2"
 
-echo "package-test: package contents and installed lpfp_cli OK (${programs[*]})"
+# The installed simulator serves a controller on a pseudo-terminal, and the installed console
+# tool reaches it through the serial backend. Closing the simulator's input ends it.
+if [[ " ${programs[*]} " == *" lpfp_sim "* ]]; then
+    coproc sim { exec "$root/usr/bin/lpfp_sim" "fw=5.2"; }
+    # shellcheck disable=SC2154 # sim_PID is set by coproc
+    sim_pid=$sim_PID
+    sim_in=${sim[1]}
+    pty=
+    read -r -t 10 pty <&"${sim[0]}" || true
+    [[ $pty == /dev/* ]] || fail "lpfp_sim named no pseudo-terminal"
+    run "lpfp_cli --test over lpfp_sim" env -u VARKO5_SIMULATOR VARKO5_PORTS="$pty" "$cli" --test
+    expect_output "lpfp_cli --test over lpfp_sim" "Major: 5"
+    expect_output "lpfp_cli --test over lpfp_sim" "Minor: 2"
+    exec {sim_in}>&-
+    status=0
+    wait "$sim_pid" || status=$?
+    sim_pid=
+    [ "$status" -eq 0 ] || fail "lpfp_sim exited with status $status"
+fi
+
+echo "package-test: package contents and installed programs OK (${programs[*]})"
