@@ -102,6 +102,23 @@ private slots:
         spdlog::set_level(spdlog::level::info);
     }
 
+    void slotsAreInTableOrder() {
+        const QMetaObject& meta = varko5ConfigWidget::staticMetaObject;
+        QStringList slotNames;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            if (meta.method(i).methodType() == QMetaMethod::Slot) {
+                slotNames << QString::fromLatin1(meta.method(i).name());
+            }
+        }
+        QCOMPARE(
+            slotNames,
+            (QStringList{"on_browseMotorConfig_PushButton_clicked", "on_browseAppConfig_PushButton_clicked",
+                         "on_browseLPFPConfig_PushButton_clicked", "on_getMC_clicked", "on_getApp_clicked",
+                         "on_getLpfp_clicked", "on_defaultMC_clicked", "on_defaultApp_clicked",
+                         "on_defaultLPFP_clicked", "on_updateMC_clicked", "on_updateAPP_clicked",
+                         "on_updateLPFP_clicked"}));
+    }
+
     void basicModeShowsOnlyTheLpfpRow() {
         const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);

@@ -89,6 +89,13 @@ private slots:
         QVERIFY(window.findChild<QWidget*>(QStringLiteral("menubar")) != nullptr);
         QVERIFY(window.findChild<QWidget*>(QStringLiteral("statusbar")) != nullptr);
         QVERIFY(boxes_->boxes().empty());
+
+        const QMetaObject& meta = MainWindow::staticMetaObject;
+        QStringList slotNames;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            slotNames << QString::fromLatin1(meta.method(i).name());
+        }
+        QCOMPARE(slotNames, (QStringList{"on_convertXMLButton_clicked", "on_convertLPFPButton_clicked"}));
     }
 
     void convertersFollowTheAdvancedVariable() {
