@@ -2,7 +2,9 @@
 // identity rows and the firmware gate, the Browse checks, and the files that Current and
 // Default write.
 
+#include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
+#include "core/device/simulator.h"
 #include "core/lpfp/lpfp.h"
 #include "loader/mainwindow.h"
 #include "loader/varko5configwidget.h"
@@ -69,6 +71,8 @@ private:
     std::unique_ptr<MessageBoxCatcher> boxes_;
     std::unique_ptr<FileAnswers> files_;
     std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
 
     void checkOnlyBox(QMessageBox::Icon icon, const char* title, const QString& text, QWidget* parent) {
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
@@ -94,11 +98,13 @@ private slots:
         boxes_ = std::make_unique<MessageBoxCatcher>();
         files_ = std::make_unique<FileAnswers>();
         dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
     }
     void cleanup() {
         files_.reset();
         boxes_.reset();
         dir_.reset();
+        quiet_.reset();
         spdlog::set_level(spdlog::level::info);
     }
 
@@ -376,9 +382,19 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, filter);
         QFETCH(QString, prefix);
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        // Current records that differ from the defaults, so that each button must read its own.
+        SimRecords current;
+        current.mc.l_current_max += 3.0f;
+        current.mc.si_motor_poles = 22;
+        current.app.controller_id = 5;
+        current.app.app_ppm_conf.hyst += 0.5f;
+        const std::string state = dir_->file("device.state");
+        QVERIFY(saveSimState(state, current));
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1;state=" + QByteArray::fromStdString(state));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         const DeviceRecords records = readDeviceRecords();
+        QVERIFY(!mcConfigEquals(records.mc, records.defaultMc));
+        QVERIFY(!appConfigEquals(records.app, records.defaultApp));
         const std::string reference = dir_->file("reference");
         const std::map<QByteArray, std::function<void()>> writers{
             {"getMC", [&] { saveMcConfigXml(records.mc, reference); }},

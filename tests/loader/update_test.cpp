@@ -54,6 +54,8 @@ private:
     std::unique_ptr<MessageBoxCatcher> boxes_;
     std::unique_ptr<FileAnswers> files_;
     std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
     QByteArray stateScenario_;
 
     // The simulator keeps its records in a state file, so that the records a test wrote can
@@ -88,6 +90,7 @@ private slots:
         boxes_ = std::make_unique<MessageBoxCatcher>();
         files_ = std::make_unique<FileAnswers>();
         dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
         writeFileBytes(dir_->file("motor.xml"), MOTOR_XML);
         writeFileBytes(dir_->file("app.xml"), APP_XML);
     }
@@ -95,6 +98,7 @@ private slots:
         files_.reset();
         boxes_.reset();
         dir_.reset();
+        quiet_.reset();
         spdlog::set_level(spdlog::level::info);
     }
 

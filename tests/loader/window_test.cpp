@@ -42,6 +42,8 @@ private:
     std::unique_ptr<MessageBoxCatcher> boxes_;
     std::unique_ptr<FileAnswers> files_;
     std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
 
     // Records of the simulated device, written as the files the converters work on.
     void writeSampleFiles(const std::string& lpfp, const std::string& appXml, const std::string& mcXml) {
@@ -65,11 +67,13 @@ private slots:
         boxes_ = std::make_unique<MessageBoxCatcher>();
         files_ = std::make_unique<FileAnswers>();
         dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
     }
     void cleanup() {
         files_.reset();
         boxes_.reset();
         dir_.reset();
+        quiet_.reset();
         spdlog::set_level(spdlog::level::info);
     }
 
