@@ -44,6 +44,7 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
     progressLog_ = new QTextEdit(this);
     progressLog_->setObjectName(QStringLiteral("progressLog"));
     progressLog_->setReadOnly(true);
+    progressLog_->setMaximumHeight(120);
     ui_->formLayout->setWidget(9, QFormLayout::SpanningRole, progressLog_);
 
     ui_->serialNumberLabel->hide();

@@ -18,7 +18,7 @@ shoot() {
     local file=$1
     shift
     env -u QT_QPA_PLATFORM "$@" VARKO5_SIMULATOR="$scenario" VARKO5_SCREENSHOT="$PWD/$out/$file" \
-        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/loader/lpfp_loader"
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/loader/lpfp_loader" >/dev/null 2>&1
     echo "screenshots: $out/$file"
 }
 
