@@ -47,4 +47,5 @@ void fuzzLpfp(const std::uint8_t* data, std::size_t size) {
         std::remove(appPath.c_str());
         std::remove(mcPath.c_str());
     }
+    std::remove(lpfpPath.c_str()); // nothing left behind when the test suite replays inputs
 }

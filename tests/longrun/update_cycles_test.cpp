@@ -287,9 +287,9 @@ TEST_F(UpdateCycles, ReportedResultMatchesTheController) {
     }
 
     // The figures of the run, for the record of what was tried.
-    std::cout << "cycles " << tally.cycles << ", updates " << tally.updates << ", succeeded " << tally.succeeded
-              << ", set false " << tally.setFalse << ", exceptions " << tally.exceptions << ", time-outs "
-              << tally.timeouts << "\nfaults injected:";
+    std::cout << "cycles " << tally.cycles << ", updates " << tally.updates << ", succeeded "
+              << tally.succeeded << ", set false " << tally.setFalse << ", exceptions " << tally.exceptions
+              << ", time-outs " << tally.timeouts << "\nfaults injected:";
     for (const auto& [name, count] : tally.faults)
         std::cout << " " << name << "=" << count;
     std::cout << "\n";
