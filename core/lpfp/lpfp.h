@@ -20,6 +20,8 @@ std::string base64Encode(std::string_view bytes);
 // character outside the alphabet.
 std::string base64Decode(std::string_view text);
 std::string toHexUpper(std::string_view bytes);
+// CRC-16/CCITT-FALSE: polynomial 0x1021, register starts at 0xFFFF, no reflection, no final XOR.
+std::uint16_t crc16CcittFalse(std::string_view bytes);
 
 std::string encodeLpfp(std::string_view plainText);
 // Throws std::runtime_error "Decoding Failed." or "Checksum Fail".
@@ -28,6 +30,19 @@ std::string buildLpfpText(const LpfpConfiguration& pair);
 
 // Throws std::runtime_error naming the path when the file cannot be written completely.
 void writeLpfpFile(const LpfpConfiguration& pair, const std::string& path);
+
+// True when the plain text holds an LPFP element with APPConfiguration and MCConfiguration
+// children; keyCount is then the number of keys found in both. False when an element is
+// missing (the application record is already filled when only MCConfiguration is missing).
+// A damaged file throws as decodeLpfp does.
 bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& keyCount);
+
+// The converters copy each document from its first start tag to its first end tag, found by
+// plain text search. They return false, writing nothing, when a tag of either pair is missing
+// (or an end tag comes before its start tag), and true only when every file they promise was
+// written. A file that cannot be written throws std::runtime_error naming its path; the file
+// that was there before stays intact, though lpfpToXmlFiles may already have replaced the
+// application file when writing the motor file fails. lpfpToXmlFiles also throws as decodeLpfp
+// does, before touching any file.
 bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath, const std::string& mcXmlPath);
 bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath);

@@ -1,0 +1,221 @@
+#include "core/lpfp/lpfp.h"
+
+#include "core/config/config_xml.h"
+#include "core/config/file_io.h"
+
+#include <tinyxml2.h>
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Value of a Base64 alphabet character, or -1 for any other byte.
+constexpr std::array<int, 256> makeDecodeTable() {
+    std::array<int, 256> table{};
+    for (auto& entry : table) {
+        entry = -1;
+    }
+    for (std::size_t i = 0; i < kAlphabet.size(); ++i) {
+        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int>(i);
+    }
+    return table;
+}
+constexpr std::array<int, 256> kDecodeTable = makeDecodeTable();
+
+// The checksum characters for a plain text: its CRC as two bytes, low-order byte first.
+std::string checksumText(std::string_view plainText) {
+    const std::uint16_t crc = crc16CcittFalse(plainText);
+    const std::array<char, 2> bytes = {static_cast<char>(crc & 0xFFu), static_cast<char>(crc >> 8)};
+    return toHexUpper(std::string_view(bytes.data(), bytes.size()));
+}
+
+// From the first start tag up to and including the first end tag, each found by a plain
+// search from the start of the text. None when either tag is missing, or when the end tag
+// comes before the start tag (there is no excerpt to take then).
+std::optional<std::string_view> excerpt(std::string_view text, std::string_view startTag,
+                                        std::string_view endTag) {
+    const std::size_t begin = text.find(startTag);
+    const std::size_t end = text.find(endTag);
+    if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
+        return std::nullopt;
+    }
+    return text.substr(begin, end + endTag.size() - begin);
+}
+
+constexpr std::string_view kAppStart = "<APPConfiguration>";
+constexpr std::string_view kAppEnd = "</APPConfiguration>";
+constexpr std::string_view kMcStart = "<MCConfiguration>";
+constexpr std::string_view kMcEnd = "</MCConfiguration>";
+
+std::string xmlFileText(std::string_view documentExcerpt) {
+    std::string text(XML_DECLARATION);
+    text += '\n';
+    text += documentExcerpt;
+    text += '\n';
+    return text;
+}
+
+} // namespace
+
+std::uint16_t crc16CcittFalse(std::string_view bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const char c : bytes) {
+        auto x = static_cast<std::uint16_t>((crc >> 8) ^ static_cast<unsigned char>(c));
+        x = static_cast<std::uint16_t>(x ^ (x >> 4));
+        crc = static_cast<std::uint16_t>((crc << 8) ^ (x << 12) ^ (x << 5) ^ x);
+    }
+    return crc;
+}
+
+std::string base64Encode(std::string_view bytes) {
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    std::uint32_t pending = 0;
+    int pendingBits = 0;
+    for (const char c : bytes) {
+        pending = ((pending << 8) | static_cast<unsigned char>(c)) & 0xFFFFu;
+        pendingBits += 8;
+        while (pendingBits >= 6) {
+            pendingBits -= 6;
+            text += kAlphabet[(pending >> pendingBits) & 0x3Fu];
+        }
+    }
+    if (pendingBits > 0) {
+        text += kAlphabet[(pending << (6 - pendingBits)) & 0x3Fu];
+    }
+    while (text.size() % 4 != 0) {
+        text += '=';
+    }
+    return text;
+}
+
+std::string base64Decode(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    std::uint32_t pending = 0;
+    int pendingBits = 0;
+    for (const char c : text) {
+        if (c == '=') {
+            break;
+        }
+        const int value = kDecodeTable[static_cast<unsigned char>(c)];
+        if (value < 0) {
+            throw std::runtime_error("Decoding Failed.");
+        }
+        pending = ((pending << 6) | static_cast<std::uint32_t>(value)) & 0xFFFFu;
+        pendingBits += 6;
+        if (pendingBits >= 8) {
+            pendingBits -= 8;
+            bytes += static_cast<char>((pending >> pendingBits) & 0xFFu);
+        }
+    }
+    return bytes;
+}
+
+std::string toHexUpper(std::string_view bytes) {
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0Fu];
+    }
+    return text;
+}
+
+std::string encodeLpfp(std::string_view plainText) {
+    return base64Encode(plainText) + checksumText(plainText);
+}
+
+std::string decodeLpfp(std::string_view fileText) {
+    if (fileText.size() < 4) {
+        throw std::runtime_error("Checksum Fail");
+    }
+    const std::string_view body = fileText.substr(0, fileText.size() - 4);
+    const std::string_view checksum = fileText.substr(fileText.size() - 4);
+    std::string plainText = base64Decode(body);
+    if (checksumText(plainText) != checksum) {
+        throw std::runtime_error("Checksum Fail");
+    }
+    return plainText;
+}
+
+std::string buildLpfpText(const LpfpConfiguration& pair) {
+    std::string text(XML_DECLARATION);
+    text += "\n<LPFP>\n";
+    text += appConfigToXml(pair.app);
+    text += '\n';
+    text += mcConfigToXml(pair.mc);
+    text += "</LPFP>\n";
+    return text;
+}
+
+void writeLpfpFile(const LpfpConfiguration& pair, const std::string& path) {
+    writeFileAtomically(path, encodeLpfp(buildLpfpText(pair)));
+}
+
+bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& keyCount) {
+    const std::string plainText = decodeLpfp(readFileText(path));
+
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (document.Parse(plainText.data(), plainText.size()) != tinyxml2::XML_SUCCESS) {
+        return false;
+    }
+    const tinyxml2::XMLElement* lpfp = document.FirstChildElement("LPFP");
+    if (lpfp == nullptr) {
+        return false;
+    }
+    const tinyxml2::XMLElement* app = lpfp->FirstChildElement("APPConfiguration");
+    if (app == nullptr) {
+        return false;
+    }
+    std::uint64_t appKeys = 0;
+    appConfigFromXml(pair.app, app, appKeys);
+
+    const tinyxml2::XMLElement* mc = lpfp->FirstChildElement("MCConfiguration");
+    if (mc == nullptr) {
+        return false;
+    }
+    std::uint64_t mcKeys = 0;
+    mcConfigFromXml(pair.mc, mc, mcKeys);
+
+    keyCount = appKeys + mcKeys;
+    return true;
+}
+
+bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath,
+                    const std::string& mcXmlPath) {
+    const std::string plainText = decodeLpfp(readFileText(lpfpPath));
+    const auto app = excerpt(plainText, kAppStart, kAppEnd);
+    const auto mc = excerpt(plainText, kMcStart, kMcEnd);
+    if (!app || !mc) {
+        return false;
+    }
+    writeFileAtomically(appXmlPath, xmlFileText(*app));
+    writeFileAtomically(mcXmlPath, xmlFileText(*mc));
+    return true;
+}
+
+bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath,
+                    const std::string& lpfpPath) {
+    const std::string appText = readFileText(appXmlPath);
+    const std::string mcText = readFileText(mcXmlPath);
+    const auto app = excerpt(appText, kAppStart, kAppEnd);
+    const auto mc = excerpt(mcText, kMcStart, kMcEnd);
+    if (!app || !mc) {
+        return false;
+    }
+    std::string plainText(XML_DECLARATION);
+    plainText += "\n<LPFP>\n";
+    plainText += *app;
+    plainText += '\n';
+    plainText += *mc;
+    plainText += "\n</LPFP>";
+    writeFileAtomically(lpfpPath, encodeLpfp(plainText));
+    return true;
+}
