@@ -1,0 +1,146 @@
+#include "cli/config_source.h"
+
+#include "core/config/config_xml.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+void expectSourceError(const SourceSpec& spec, const std::string& message) {
+    try {
+        loadFileSource(spec);
+        ADD_FAILURE() << "no error for " << spec.text;
+    } catch (const SourceError& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
+void expectSpecError(const std::string& text) {
+    EXPECT_THROW(parseSourceSpec(text), SourceError) << text;
+}
+
+TEST(ConfigSource, SpecSyntax) {
+    auto spec = parseSourceSpec("device:current");
+    EXPECT_EQ(spec.kind, SourceKind::DeviceCurrent);
+    EXPECT_TRUE(isDeviceSource(spec));
+    EXPECT_EQ(parseSourceSpec("device:default").kind, SourceKind::DeviceDefault);
+
+    spec = parseSourceSpec("dir/a.xml,b.xml");
+    EXPECT_EQ(spec.kind, SourceKind::XmlFiles);
+    EXPECT_EQ(spec.paths, (std::vector<std::string>{"dir/a.xml", "b.xml"}));
+    EXPECT_FALSE(isDeviceSource(spec));
+
+    spec = parseSourceSpec("one.xml");
+    EXPECT_EQ(spec.kind, SourceKind::XmlFiles);
+    EXPECT_EQ(spec.paths, (std::vector<std::string>{"one.xml"}));
+
+    EXPECT_EQ(parseSourceSpec("saved.lpfp").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSourceSpec("SAVED.LPFP").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSourceSpec(".lpfp").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSourceSpec("lpfp").kind, SourceKind::XmlFiles);
+
+    expectSpecError("");
+    expectSpecError("device:");
+    expectSpecError("device:factory");
+    expectSpecError("a.xml,");
+    expectSpecError(",b.xml");
+    expectSpecError("a.xml,b.xml,c.xml");
+}
+
+class ConfigSourceFiles : public ::testing::Test {
+protected:
+    ConfigSourceFiles() {
+        app.controller_id = 9;
+        mc.l_current_max = 77.0f;
+        saveAppConfigXml(app, dir.file("app.xml"));
+        saveMcConfigXml(mc, dir.file("mc.xml"));
+        LpfpConfiguration pair{app, mc};
+        writeLpfpFile(pair, dir.file("both.lpfp"));
+    }
+    SourceSpec spec(const std::string& text) { return parseSourceSpec(text); }
+    std::string path(const std::string& name) { return dir.file(name); }
+
+    TempDir dir;
+    APPConfiguration app{};
+    MCConfiguration mc{};
+};
+
+TEST_F(ConfigSourceFiles, PairOfDocumentsInEitherOrder) {
+    for (const auto& text :
+         {path("app.xml") + "," + path("mc.xml"), path("mc.xml") + "," + path("app.xml")}) {
+        const auto set = loadFileSource(spec(text));
+        EXPECT_TRUE(set.hasApp);
+        EXPECT_TRUE(set.hasMc);
+        EXPECT_EQ(set.records.app.controller_id, 9);
+        EXPECT_FLOAT_EQ(set.records.mc.l_current_max, 77.0f);
+    }
+}
+
+TEST_F(ConfigSourceFiles, SingleDocumentHoldsOnlyItsRecord) {
+    const auto appOnly = loadFileSource(spec(path("app.xml")));
+    EXPECT_TRUE(appOnly.hasApp);
+    EXPECT_FALSE(appOnly.hasMc);
+    EXPECT_EQ(appOnly.records.app.controller_id, 9);
+    const auto mcOnly = loadFileSource(spec(path("mc.xml")));
+    EXPECT_FALSE(mcOnly.hasApp);
+    EXPECT_TRUE(mcOnly.hasMc);
+}
+
+TEST_F(ConfigSourceFiles, PartialDocumentLeavesMissingKeysZero) {
+    writeFileBytes(path("few.xml"), "<MCConfiguration><l_max_vin>48</l_max_vin></MCConfiguration>");
+    LogCapture log;
+    const auto set = loadFileSource(spec(path("few.xml")));
+    EXPECT_FLOAT_EQ(set.records.mc.l_max_vin, 48.0f);
+    EXPECT_FLOAT_EQ(set.records.mc.l_current_max, 0.0f);
+    EXPECT_EQ(log.texts(spdlog::level::warn).size(), 156u);
+}
+
+TEST_F(ConfigSourceFiles, LpfpFileHoldsBothRecords) {
+    const auto set = loadFileSource(spec(path("both.lpfp")));
+    EXPECT_TRUE(set.hasApp);
+    EXPECT_TRUE(set.hasMc);
+    EXPECT_EQ(set.records.app.controller_id, 9);
+    EXPECT_FLOAT_EQ(set.records.mc.l_current_max, 77.0f);
+}
+
+TEST_F(ConfigSourceFiles, UnreadableSourcesAreRefusedWithTheReason) {
+    expectSourceError(spec(path("absent.xml")), "Cannot read file " + path("absent.xml"));
+    expectSourceError(spec(path("absent.lpfp")), "Cannot read file " + path("absent.lpfp"));
+    expectSourceError(spec(dir.path().string()), "Cannot read file " + dir.path().string());
+
+    std::string damaged = readFileBytes(path("both.lpfp"));
+    damaged[0] = damaged[0] == 'A' ? 'B' : 'A';
+    writeFileBytes(path("damaged.lpfp"), damaged);
+    expectSourceError(spec(path("damaged.lpfp")), path("damaged.lpfp") + ": Checksum Fail");
+    damaged[0] = '*';
+    writeFileBytes(path("bad64.lpfp"), damaged);
+    expectSourceError(spec(path("bad64.lpfp")), path("bad64.lpfp") + ": Decoding Failed.");
+
+    // Intact framing but no configuration inside.
+    writeFileBytes(path("empty.lpfp"), "FFFF");
+    expectSourceError(spec(path("empty.lpfp")), path("empty.lpfp") + ": Invalid Configuration File");
+
+    writeFileBytes(path("other.xml"), "<Other/>");
+    expectSourceError(spec(path("other.xml")), "Not a valid configuration XML file: " + path("other.xml"));
+    writeFileBytes(path("broken.xml"), "<MCConfiguration>");
+    expectSourceError(spec(path("broken.xml")), "Not a valid configuration XML file: " + path("broken.xml"));
+    expectSourceError(spec(path("app.xml") + "," + path("app.xml")),
+                      "Two APPConfiguration documents given: " + path("app.xml"));
+    expectSourceError(spec(path("mc.xml") + "," + path("mc.xml")),
+                      "Two MCConfiguration documents given: " + path("mc.xml"));
+}
+
+TEST_F(ConfigSourceFiles, RecordNameComesFromTheRoot) {
+    EXPECT_EQ(xmlRecordName(path("app.xml")), "APPConfiguration");
+    EXPECT_EQ(xmlRecordName(path("mc.xml")), "MCConfiguration");
+    EXPECT_EQ(xmlRecordName(path("both.lpfp")), "");
+    EXPECT_EQ(xmlRecordName(path("absent.xml")), "");
+    writeFileBytes(path("case.xml"), "<mcconfiguration/>");
+    EXPECT_EQ(xmlRecordName(path("case.xml")), "");
+}
+
+} // namespace
