@@ -97,7 +97,7 @@ std::int64_t parseInteger(const char* text, std::int64_t low, std::int64_t high)
 }
 
 // The longest prefix of the form [sign] digits [. digits] [e [sign] digits], after leading
-// white space, converted in the "C" locale; none gives 0. Out of float range gives infinity.
+// white space, converted in the "C" locale; none gives 0. Beyond the float range gives infinity.
 float parseFloat(const char* text) {
     const char* p = text;
     while (*p != '\0' && isSpace(*p)) {
@@ -137,7 +137,9 @@ float parseFloat(const char* text) {
     const std::string number(start, p);
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
     const double value = strtod_l(number.c_str(), nullptr, cLocale);
-    if (std::isinf(value) || std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
+    // Halfway between FLT_MAX and 2^128: from there on the nearest float is an infinity.
+    constexpr double overflow = 0x1.ffffffp+127;
+    if (std::isinf(value) || std::fabs(value) >= overflow) {
         return value < 0 ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
     }
     return static_cast<float>(value);
