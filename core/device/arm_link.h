@@ -21,7 +21,13 @@ struct FirmwareVersion {
 
 class ArmLink {
 public:
+    // How long the link waits for an acknowledge or a reply.
+    static constexpr std::uint32_t REPLY_TIMEOUT_MS = 1500;
+
     explicit ArmLink(DeviceHandle& handle) : handle_(handle) {}
+
+    // Shorten the waits of acknowledge and packet receive (tests of silent devices).
+    void setReplyTimeout(std::uint32_t timeoutMs) { replyTimeoutMs_ = timeoutMs; }
 
     // Byte operations. write/read return the byte count, or -1 when the driver call fails.
     std::int32_t write(const std::uint8_t* data, std::uint32_t length);
@@ -49,5 +55,18 @@ public:
     bool ARM_setAppConfig(const APPConfiguration& record);
 
 private:
+    enum class Receipt : std::uint8_t { Intact, BadCrc, Malformed, TooLong };
+
+    // getARM_Message with the reason of a failure.
+    std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt);
+    // Frame a controller packet as ARM_MESSAGE, write it and read the acknowledge.
+    ResponseType exchange(const std::uint8_t* packet, std::size_t length);
+    // The reply payload of a reading command (command byte first); throws std::runtime_error
+    // when it cannot hand back recordSize intact bytes after the command byte.
+    std::uint32_t readRecordReply(std::uint8_t command, std::uint8_t* buffer, std::size_t recordSize,
+                                  std::uint32_t signature, const char* recordName);
+    void drain(std::size_t count);
+
     DeviceHandle& handle_;
+    std::uint32_t replyTimeoutMs_ = REPLY_TIMEOUT_MS;
 };

@@ -11,6 +11,12 @@
 
 using PlatformStatus = std::uint32_t;
 constexpr PlatformStatus PLATFORM_OK = 0;
+// The failures the backends report, numbered as the vendor's driver numbers them.
+constexpr PlatformStatus PLATFORM_INVALID_HANDLE = 1;
+constexpr PlatformStatus PLATFORM_DEVICE_NOT_FOUND = 2;
+constexpr PlatformStatus PLATFORM_DEVICE_NOT_OPENED = 3;
+constexpr PlatformStatus PLATFORM_IO_ERROR = 4;
+constexpr PlatformStatus PLATFORM_INVALID_PARAMETER = 6;
 
 struct PlatformDevice; // opaque; owned through DeviceHandle
 using PlatformHandle = PlatformDevice*;

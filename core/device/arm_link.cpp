@@ -1,0 +1,375 @@
+#include "core/device/arm_link.h"
+
+#include "core/config/config_codec.h"
+
+#include <spdlog/fmt/bin_to_hex.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t FLUSH_CHUNK = 10240;
+constexpr auto POLL_INTERVAL = std::chrono::milliseconds(100);
+
+// Commands without data have fixed requests: 02 01 n crc-high crc-low 03.
+constexpr std::uint8_t CMD_FW_VERSION = 0;
+constexpr std::uint8_t CMD_SET_MC = 13;
+constexpr std::uint8_t CMD_GET_MC = 14;
+constexpr std::uint8_t CMD_GET_DEFAULT_MC = 15;
+constexpr std::uint8_t CMD_SET_APP = 16;
+constexpr std::uint8_t CMD_GET_APP = 17;
+constexpr std::uint8_t CMD_GET_DEFAULT_APP = 18;
+
+bool tracing() {
+    return spdlog::default_logger_raw()->should_log(spdlog::level::trace);
+}
+
+const char* responseName(ResponseType response) {
+    switch (response) {
+    case ResponseType::FAILED:
+        return "ResponseType::FAILED";
+    case ResponseType::SUCCESS:
+        return "ResponseType::SUCCESS";
+    case ResponseType::BAD_CHECKSUM:
+        return "ResponseType::BAD_CHECKSUM";
+    case ResponseType::TIMED_OUT:
+        return "ResponseType::TIMED_OUT";
+    }
+    return "ResponseType::TIMED_OUT";
+}
+
+} // namespace
+
+std::int32_t ArmLink::write(const std::uint8_t* data, std::uint32_t length) {
+    if (tracing()) {
+        spdlog::trace("BEGIN write(...,{})", length);
+        spdlog::trace("Transmitting Message {0:X}", spdlog::to_hex(data, data + length));
+        spdlog::trace("END write()");
+    }
+    std::uint32_t written = 0;
+    if (platformWrite(handle_.get(), data, length, written) != PLATFORM_OK)
+        return -1;
+    return static_cast<std::int32_t>(written);
+}
+
+std::int32_t ArmLink::read(std::uint8_t* buffer, std::uint32_t count) {
+    std::uint32_t received = 0;
+    const bool ok = platformRead(handle_.get(), buffer, count, received) == PLATFORM_OK;
+    received = std::min(received, count);
+    if (tracing()) {
+        spdlog::trace("BEGIN read( , {} )", count);
+        if (ok)
+            spdlog::trace("   response: {0:X}", spdlog::to_hex(buffer, buffer + received));
+        spdlog::trace("END read( )");
+    }
+    return ok ? static_cast<std::int32_t>(received) : -1;
+}
+
+bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
+    const auto start = std::chrono::system_clock::now();
+    // A failed status query counts as an empty queue.
+    const auto queued = [this] {
+        std::uint32_t rx = 0, tx = 0, events = 0;
+        return platformGetStatus(handle_.get(), rx, tx, events) == PLATFORM_OK ? rx : 0u;
+    };
+    if (queued() >= count)
+        return true;
+    while (true) {
+        std::this_thread::sleep_for(POLL_INTERVAL);
+        if (std::chrono::system_clock::now() - start > std::chrono::milliseconds(timeoutMs))
+            throw timeout_exception();
+        if (queued() >= count)
+            return true;
+    }
+}
+
+void ArmLink::flush() {
+    std::uint32_t rx = 0, tx = 0, events = 0;
+    if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+        rx = 0;
+    spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
+    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
+    while (rx != 0) {
+        read(scratch.data(), std::min(rx, FLUSH_CHUNK));
+        if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+            rx = 0;
+        std::this_thread::sleep_for(POLL_INTERVAL);
+    }
+}
+
+// Throw away up to count bytes of a reply that cannot be received: what is queued now and
+// what keeps arriving without a pause of a poll interval.
+void ArmLink::drain(std::size_t count) {
+    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
+    while (count > 0) {
+        std::uint32_t rx = 0, tx = 0, events = 0;
+        if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+            return;
+        if (rx == 0) {
+            std::this_thread::sleep_for(POLL_INTERVAL);
+            if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK || rx == 0)
+                return;
+        }
+        const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>({count, rx, FLUSH_CHUNK}));
+        const std::int32_t got = read(scratch.data(), chunk);
+        if (got <= 0)
+            return;
+        count -= static_cast<std::size_t>(got);
+    }
+}
+
+std::uint32_t ArmLink::getARM_Message(std::uint8_t* buffer, std::size_t capacity) {
+    Receipt receipt = Receipt::Intact;
+    return receivePacket(buffer, capacity, receipt);
+}
+
+std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt) {
+    receipt = Receipt::Malformed;
+    spdlog::trace("getARM_Message()");
+    waitForBytes(1, replyTimeoutMs_);
+    if (capacity == 0 || read(buffer, 1) != 1)
+        throw timeout_exception();
+    const std::uint8_t first = buffer[0];
+    spdlog::trace("  First Byte: {0:X}", static_cast<unsigned>(first));
+
+    std::uint32_t length = 0;
+    std::array<std::uint8_t, 2> head{};
+    if (first == 2) {
+        waitForBytes(1, replyTimeoutMs_);
+        if (read(head.data(), 1) != 1)
+            throw timeout_exception();
+        length = head[0];
+        spdlog::trace("  Small Payload (<256 bytes): {}", length);
+    } else if (first == 3) {
+        spdlog::trace("  Small Payload (<65535 bytes)");
+        waitForBytes(2, replyTimeoutMs_);
+        if (read(head.data(), 2) != 2)
+            throw timeout_exception();
+        length = static_cast<std::uint32_t>(head[0]) * 256u + head[1];
+        spdlog::trace("  Small Payload (<65535 bytes): {}", length);
+    }
+
+    const std::size_t total = static_cast<std::size_t>(length) + 3;
+    if (total > capacity) {
+        spdlog::error("Reply of {} payload bytes does not fit the {} byte receive buffer; discarded", length,
+                      capacity);
+        drain(total);
+        receipt = Receipt::TooLong;
+        return 0;
+    }
+
+    waitForBytes(static_cast<std::uint32_t>(total), replyTimeoutMs_);
+    const std::int32_t got = read(buffer, static_cast<std::uint32_t>(total));
+    const std::size_t received = got > 0 ? static_cast<std::size_t>(got) : 0;
+    spdlog::trace("     payload recieved");
+    spdlog::trace("     payload size: {}", got);
+    if (tracing())
+        spdlog::trace("     payloadData {0:X}", spdlog::to_hex(buffer, buffer + received));
+    if (received < total) {
+        spdlog::error("Reply from controller was cut short: {} of {} bytes", received, total);
+        return 0;
+    }
+
+    const std::uint16_t computed = crc16(buffer, length);
+    const auto crc = static_cast<std::uint16_t>((buffer[length] << 8) | buffer[length + 1]);
+    spdlog::trace("     CRC: {0:X}", crc);
+    spdlog::trace("     Computed CRC: {0:X}", computed);
+    if (crc != computed) {
+        spdlog::error("Invalid CRC: {} != {} ", computed, crc);
+        if (first == 2 || first == 3)
+            receipt = Receipt::BadCrc;
+        return 0;
+    }
+    spdlog::trace("CRC Validated");
+    if (first == 2 || first == 3)
+        receipt = Receipt::Intact;
+    return length;
+}
+
+std::int32_t ArmLink::sendMessage(messageType type, const std::uint8_t* payload, std::size_t length) {
+    spdlog::debug("Sending {}, payload size: {}", messageTypeName(static_cast<std::uint8_t>(type)), length);
+    std::vector<std::uint8_t> frame(length + 5);
+    const std::size_t size = generateVarko5Message(type, payload, length, frame.data());
+    return write(frame.data(), static_cast<std::uint32_t>(size));
+}
+
+ResponseType ArmLink::acknowledge(std::uint8_t type) {
+    spdlog::trace("Acknowledging Message");
+    waitForBytes(3, replyTimeoutMs_);
+    std::array<std::uint8_t, 3> bytes{};
+    if (read(bytes.data(), 3) != 3)
+        return ResponseType::TIMED_OUT;
+    ResponseType response = ResponseType::TIMED_OUT;
+    if (bytes[0] == 0x3C && bytes[1] == type && bytes[2] == static_cast<std::uint8_t>(~type)) {
+        response = ResponseType::SUCCESS;
+        spdlog::trace("Acknowledge: ResponseType::SUCCESS");
+    } else if (bytes[0] == 0x3C && bytes[1] == 0xEE && bytes[2] == 0x11) {
+        response = ResponseType::FAILED;
+        spdlog::trace("Acknowledge: ResponseType::FAILED  0x3C 0xEE 0x11");
+    } else if (bytes[0] == 0x3C && bytes[1] == 0xBB && bytes[2] == 0x44) {
+        response = ResponseType::BAD_CHECKSUM;
+        spdlog::error("Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44");
+    } else {
+        spdlog::error("Acknowledge: ResponseType::TIMED_OUT");
+    }
+    return response;
+}
+
+ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length) {
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> frame{};
+    const std::size_t size = generateVarko5Message(messageType::ARM_MESSAGE, packet, length, frame.data());
+    write(frame.data(), static_cast<std::uint32_t>(size));
+    return acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE));
+}
+
+FirmwareVersion ArmLink::ARM_getVersion() {
+    spdlog::trace("BEGIN ARM_getVersion()");
+    const std::uint8_t command = CMD_FW_VERSION;
+    std::array<std::uint8_t, 8> packet{};
+    const std::size_t size = generateARM_Message(&command, 1, packet.data());
+    if (exchange(packet.data(), size) != ResponseType::SUCCESS) {
+        spdlog::trace("END ARM_getVersion()");
+        return {};
+    }
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
+    const std::uint32_t length = getARM_Message(reply.data(), reply.size());
+    if (length != 19 && length != 22) {
+        spdlog::trace("getARM_Message - return value {}.  Expected 19", length);
+        spdlog::trace("END ARM_getVersion()");
+        return {};
+    }
+    spdlog::debug("COMM_FW_VERSION received");
+    FirmwareVersion version;
+    version.major = reply[1];
+    version.minor = reply[2];
+    version.valid = true;
+    spdlog::trace("END ARM_getVersion()");
+    return version;
+}
+
+std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffer, std::size_t recordSize,
+                                       std::uint32_t signature, const char* recordName) {
+    std::array<std::uint8_t, 8> packet{};
+    const std::size_t size = generateARM_Message(&command, 1, packet.data());
+    const ResponseType response = exchange(packet.data(), size);
+    if (response != ResponseType::SUCCESS)
+        throw std::runtime_error(std::string("Request for the ") + recordName +
+                                 " was not acknowledged by the bridge (" + responseName(response) + ")");
+    Receipt receipt = Receipt::Intact;
+    const std::uint32_t length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt);
+    switch (receipt) {
+    case Receipt::Intact:
+        break;
+    case Receipt::BadCrc:
+        throw std::runtime_error("Reply from controller failed its CRC check");
+    case Receipt::TooLong:
+        throw std::runtime_error("Reply from controller is too long to be received");
+    case Receipt::Malformed:
+        throw std::runtime_error("Reply from controller is not a valid packet");
+    }
+    const std::uint32_t received = length >= 5 ? (static_cast<std::uint32_t>(buffer[1]) << 24) |
+                                                     (static_cast<std::uint32_t>(buffer[2]) << 16) |
+                                                     (static_cast<std::uint32_t>(buffer[3]) << 8) | buffer[4]
+                                               : 0;
+    if (length >= 5 && received != signature)
+        throw std::runtime_error(std::string("Reply from controller does not carry the ") + recordName +
+                                 " signature");
+    if (length < recordSize + 1)
+        throw std::runtime_error("Reply from controller is too short for the " + std::string(recordName) +
+                                 ": " + std::to_string(length) + " of " + std::to_string(recordSize + 1) +
+                                 " bytes");
+    return length;
+}
+
+namespace {
+
+template <class Record, class Decode>
+Record decodeRecord(const std::uint8_t* payload, Decode decode, const char* recordName) {
+    Record record{};
+    if (!decode(payload, record))
+        throw std::runtime_error(std::string("Reply from controller does not carry the ") + recordName +
+                                 " signature");
+    return record;
+}
+
+} // namespace
+
+MCConfiguration ArmLink::ARM_getMCConfig() {
+    spdlog::debug("BEGIN ARM_getMCConfig()");
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
+    readRecordReply(CMD_GET_MC, reply.data(), MC_CONFIG_PAYLOAD_SIZE, MC_CONFIG_SIGNATURE,
+                    "motor configuration");
+    return decodeRecord<MCConfiguration>(reply.data() + 1, mcConfigFromBytes, "motor configuration");
+}
+
+MCConfiguration ArmLink::ARM_getDefaultMCConfig() {
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
+    readRecordReply(CMD_GET_DEFAULT_MC, reply.data(), MC_CONFIG_PAYLOAD_SIZE, MC_CONFIG_SIGNATURE,
+                    "motor configuration");
+    return decodeRecord<MCConfiguration>(reply.data() + 1, mcConfigFromBytes, "motor configuration");
+}
+
+APPConfiguration ArmLink::ARM_getAppConfig() {
+    spdlog::debug("BEGIN ARM_getAppConfig()");
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
+    readRecordReply(CMD_GET_APP, reply.data(), APP_CONFIG_PAYLOAD_SIZE, APP_CONFIG_SIGNATURE,
+                    "application configuration");
+    return decodeRecord<APPConfiguration>(reply.data() + 1, appConfigFromBytes, "application configuration");
+}
+
+APPConfiguration ArmLink::ARM_getDefaultAppConfig() {
+    spdlog::debug("BEGIN ARM_getDefaultAppConfig()");
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
+    readRecordReply(CMD_GET_DEFAULT_APP, reply.data(), APP_CONFIG_PAYLOAD_SIZE, APP_CONFIG_SIGNATURE,
+                    "application configuration");
+    return decodeRecord<APPConfiguration>(reply.data() + 1, appConfigFromBytes, "application configuration");
+}
+
+bool ArmLink::ARM_setAppConfig(const APPConfiguration& record) {
+    spdlog::debug("BEGIN ARM_setAppConfig()");
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> payload{};
+    payload[0] = CMD_SET_APP;
+    const std::size_t length = static_cast<std::size_t>(appConfigToBytes(payload.data() + 1, record)) + 1;
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> packet{};
+    const std::size_t size = generateARM_Message(payload.data(), length, packet.data());
+    spdlog::info("PAYLOAD SIZE: {}", size);
+    if (exchange(packet.data(), size) != ResponseType::SUCCESS)
+        return false;
+    getARM_Message(payload.data(), payload.size());
+    return payload[0] == CMD_SET_APP;
+}
+
+bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
+    spdlog::debug("BEGIN ARM_setMCConfig()");
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> payload{};
+    payload[0] = CMD_SET_MC;
+    const std::size_t length = static_cast<std::size_t>(mcConfigToBytes(payload.data() + 1, record)) + 1;
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> packet{};
+    const std::size_t size = generateARM_Message(payload.data(), length, packet.data());
+    if (tracing()) {
+        spdlog::trace("Arm Message: {0:X}", spdlog::to_hex(packet.data(), packet.data() + size));
+        spdlog::trace("Arm msg siz: {}", size);
+    }
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> frame{};
+    const std::size_t frameSize =
+        generateVarko5Message(messageType::ARM_MESSAGE, packet.data(), size, frame.data());
+    spdlog::debug("generateVarko5Message. size: {}", frameSize);
+    write(frame.data(), static_cast<std::uint32_t>(frameSize));
+    if (acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE)) == ResponseType::SUCCESS) {
+        spdlog::debug("ACK SUCCESS");
+        getARM_Message(payload.data(), payload.size());
+        if (payload[0] == CMD_SET_MC) {
+            spdlog::debug("END ARM_setMCConfig() SUCCESS");
+            return true;
+        }
+    }
+    spdlog::debug("END ARM_setMCConfig() FAILED");
+    return false;
+}

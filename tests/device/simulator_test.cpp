@@ -1,0 +1,201 @@
+// Device listing and opening through the simulated backend, the scenario format, the
+// simulated bridge's own answers and the simulator's records.
+
+#include "device_test_util.h"
+#include "tests/support/log_capture.h"
+
+#include "core/config/config_codec.h"
+#include "tests/support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ::testing::HasSubstr;
+
+std::string runtimeErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(SimulatedList, DevicesSerialsDescriptionsAndChipIds) {
+    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
+    {
+        ScopedEnv env("VARKO5_SIMULATOR", "devices=0");
+        EXPECT_TRUE(enumerateDevices().empty());
+        EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+    }
+    {
+        ScopedEnv env("VARKO5_SIMULATOR", "");
+        const auto nodes = enumerateDevices();
+        ASSERT_EQ(nodes.size(), 1u);
+        EXPECT_STREQ(nodes[0].serialNumber, "VK5SIM0001");
+        EXPECT_STREQ(nodes[0].description, "Varko 5 Bridge (simulated)");
+    }
+    ScopedEnv env(
+        "VARKO5_SIMULATOR",
+        "devices=3; serial=AAA1,BBB2; description=Left bridge,Right bridge; chipid=0x1234ABCD,4096");
+    const auto nodes = enumerateDevices();
+    ASSERT_EQ(nodes.size(), 3u);
+    EXPECT_STREQ(nodes[0].serialNumber, "AAA1");
+    EXPECT_STREQ(nodes[1].serialNumber, "BBB2");
+    EXPECT_STREQ(nodes[2].serialNumber, "BBB2"); // the last entry repeats
+    EXPECT_STREQ(nodes[0].description, "Left bridge");
+    EXPECT_STREQ(nodes[2].description, "Right bridge");
+    EXPECT_EQ(nodes[0].handle, nullptr);
+    EXPECT_EQ(readChipId(openDeviceByIndex(0)), 0x1234ABCDu);
+    EXPECT_EQ(readChipId(openDeviceByIndex(2)), 4096u);
+    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(3); }), "Failed to open device");
+    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(-1); }), "Failed to open device");
+}
+
+TEST(SimulatedList, ListAndOpenErrors) {
+    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
+    {
+        ScopedEnv env("VARKO5_SIMULATOR", "list_error=7");
+        EXPECT_EQ(runtimeErrorOf([] { enumerateDevices(); }),
+                  "Error: FT_CreateDeviceInfoList(...):  Status: 7");
+    }
+    {
+        ScopedEnv env("VARKO5_SIMULATOR", "open_error=1;devices=2");
+        EXPECT_EQ(enumerateDevices().size(), 2u);
+        EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+    }
+    {
+        // A scenario that cannot be read lists nothing and says why.
+        ScopedEnv env("VARKO5_SIMULATOR", "devices=two");
+        LogCapture log(spdlog::level::info);
+        EXPECT_THAT(runtimeErrorOf([] { enumerateDevices(); }), HasSubstr("Status: 6"));
+        ASSERT_EQ(log.texts(spdlog::level::err).size(), 1u);
+        EXPECT_THAT(log.texts(spdlog::level::err)[0], HasSubstr("devices"));
+    }
+}
+
+TEST(SimScenarioText, ParsesAndRejects) {
+    const SimScenario s = parseSimScenario(
+        "devices=2;fw=5.2,5.1;latency=20;fault=bad_crc,set_refused;fault_on=13,16;fault_device=1;pending=9");
+    EXPECT_EQ(s.devices, 2);
+    EXPECT_EQ(simDeviceSettings(s, 1).fwMinor, 1);
+    EXPECT_EQ(simDeviceSettings(s, 0).fwMinor, 2);
+    EXPECT_EQ(simDeviceSettings(s, 1).serial, "VK5SIM0002");
+    EXPECT_EQ(s.latencyMs, 20u);
+    EXPECT_EQ(s.faults, (std::vector<SimFault>{SimFault::BadCrc, SimFault::SetRefused}));
+    EXPECT_EQ(s.faultCommands, (std::vector<int>{13, 16}));
+    EXPECT_EQ(s.faultDevice, 1);
+    EXPECT_EQ(s.pendingBytes, 9u);
+    for (const char* bad : {"colour=red", "fault=melted", "devices", "chipid=0xZZ", "fw=5", "latency=-1",
+                            "chipid=0x123456789"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(parseSimScenario(bad), std::invalid_argument);
+    }
+}
+
+TEST(DeviceHandleOwner, MoveAndReset) {
+    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
+    ScopedEnv env("VARKO5_SIMULATOR", "devices=2");
+    DeviceHandle a = openDeviceByIndex(0);
+    ASSERT_TRUE(a);
+    const PlatformHandle raw = a.get();
+    DeviceHandle b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.get(), raw);
+    DeviceHandle c = openDeviceByIndex(1);
+    c = std::move(b); // closes device 1
+    EXPECT_EQ(c.get(), raw);
+    c.reset();
+    EXPECT_FALSE(c);
+    setDeviceTimeouts(c, 1000, 0); // ignored on a closed handle
+    EXPECT_EQ(readChipId(c), 0u);
+}
+
+TEST(SimulatedBridge, ChecksFramesItself) {
+    SimSession s("");
+    const Bytes version = {0xC3, 0x07, 0x00, 0x06, 0x02, 0x01, 0x00, 0x00, 0x00, 0x03, 0xC2};
+    Bytes badXor = version;
+    badXor.back() ^= 0xFF;
+    const auto answer = [&](const Bytes& frame) {
+        s.link.write(frame.data(), static_cast<std::uint32_t>(frame.size()));
+        Bytes out(64);
+        out.resize(static_cast<std::size_t>(std::max(0, s.link.read(out.data(), 64))));
+        return out;
+    };
+    EXPECT_EQ(answer(badXor), (Bytes{0x3C, 0xBB, 0x44}));
+    // Unknown command 0x63 in a valid packet, unknown frame type 9, and a packet with a bad CRC.
+    Bytes unknown(15);
+    const Bytes p = packet({0x63});
+    unknown.resize(generateVarko5Message(messageType::ARM_MESSAGE, p.data(), p.size(), unknown.data()));
+    EXPECT_EQ(answer(unknown), (Bytes{0x3C, 0xEE, 0x11}));
+    Bytes type9(15);
+    type9.resize(generateVarko5Message(static_cast<messageType>(9), p.data(), p.size(), type9.data()));
+    EXPECT_EQ(answer(type9), (Bytes{0x3C, 0xEE, 0x11}));
+    Bytes damaged = packet({0x00});
+    damaged[3] ^= 1;
+    Bytes framed(16);
+    framed.resize(
+        generateVarko5Message(messageType::ARM_MESSAGE, damaged.data(), damaged.size(), framed.data()));
+    EXPECT_EQ(answer(framed), (Bytes{0x3C, 0xEE, 0x11}));
+    // Noise before a frame is skipped; a frame split over two writes is still one frame.
+    s.link.write(Bytes{0x00, 0x42}.data(), 2);
+    s.link.write(version.data(), 4);
+    EXPECT_EQ(s.queued(), 0u);
+    const Bytes rest(version.begin() + 4, version.end());
+    const Bytes out = answer(rest);
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 3), kAckSuccess);
+}
+
+TEST(SimulatorRecords, DefaultsArePlausibleAndSurviveTheWire) {
+    const MCConfiguration mc = simulatorDefaultMcConfig();
+    const APPConfiguration app = simulatorDefaultAppConfig();
+    EXPECT_EQ(mc.l_current_max, 60.0f);
+    EXPECT_EQ(mc.bms.t_limit_start, 45.0f);
+    EXPECT_EQ(mc.hall_table[0], -1);
+    EXPECT_NE(app.app_ppm_conf.hyst, 0.0f);
+
+    Bytes buffer(MC_CONFIG_PAYLOAD_SIZE);
+    mcConfigToBytes(buffer.data(), mc);
+    MCConfiguration mcBack{};
+    ASSERT_TRUE(mcConfigFromBytes(buffer.data(), mcBack));
+    EXPECT_EQ(firstDifference(mcBack, mc), "");
+    appConfigToBytes(buffer.data(), app);
+    APPConfiguration appBack{};
+    ASSERT_TRUE(appConfigFromBytes(buffer.data(), appBack));
+    EXPECT_EQ(firstDifference(appBack, app), "");
+    // Not all zero.
+    EXPECT_NE(firstDifference(mc, MCConfiguration{}), "");
+    EXPECT_NE(firstDifference(app, APPConfiguration{}), "");
+}
+
+TEST(SimulatorRecords, StateFileRoundTripAndDamage) {
+    TempDir dir;
+    SimRecords records;
+    records.app.timeout_msec = 4321;
+    records.mc.l_current_max = 12.5f;
+    ASSERT_TRUE(saveSimState(dir.file("state"), records));
+    SimRecords loaded;
+    ASSERT_TRUE(loadSimState(dir.file("state"), loaded));
+    EXPECT_EQ(firstDifference(loaded.app, records.app), "");
+    EXPECT_EQ(firstDifference(loaded.mc, records.mc), "");
+
+    writeFileBytes(dir.file("short"), readFileBytes(dir.file("state")).substr(0, 100));
+    SimRecords untouched;
+    EXPECT_FALSE(loadSimState(dir.file("short"), untouched));
+    EXPECT_FALSE(loadSimState(dir.file("absent"), untouched));
+    EXPECT_EQ(firstDifference(untouched.app, simulatorDefaultAppConfig()), "");
+    EXPECT_FALSE(saveSimState(dir.path().string(), records)); // a directory
+}
+
+} // namespace
