@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -734,168 +736,6 @@ const char* const kMcXmlKeys[] = {
     "bms.soc_limit_end",
 };
 
-// Order in which the motor comparison looks at the fields; it decides which difference the
-// log names first. The five bms.* keys together form the single "bms" step.
-const char* const kMcCompareKeys[] = {
-    "l_current_max",
-    "l_in_current_max",
-    "l_current_min",
-    "l_abs_current_max",
-    "l_in_current_min",
-    "l_max_erpm",
-    "l_min_erpm",
-    "l_max_erpm_fbrake",
-    "l_erpm_start",
-    "l_min_vin",
-    "l_max_erpm_fbrake_cc",
-    "l_battery_cut_start",
-    "l_max_vin",
-    "l_slow_abs_current",
-    "l_battery_cut_end",
-    "l_temp_fet_end",
-    "l_temp_fet_start",
-    "l_temp_motor_end",
-    "l_temp_motor_start",
-    "l_min_duty",
-    "l_temp_accel_dec",
-    "l_watt_max",
-    "l_max_duty",
-    "l_current_max_scale",
-    "l_watt_min",
-    "l_duty_start",
-    "l_current_min_scale",
-    "lo_current_min",
-    "lo_current_max",
-    "lo_in_current_min",
-    "lo_in_current_max",
-    "lo_current_motor_min_now",
-    "lo_current_motor_max_now",
-    "comm_mode",
-    "pwm_mode",
-    "sensor_mode",
-    "motor_type",
-    "sl_min_erpm_cycle_int_limit",
-    "sl_min_erpm",
-    "sl_cycle_int_limit",
-    "sl_max_fullbreak_current_dir_change",
-    "sl_cycle_int_rpm_br",
-    "sl_phase_advance_at_br",
-    "hall_table__0",
-    "hall_table__1",
-    "hall_table__2",
-    "hall_table__3",
-    "hall_table__4",
-    "hall_table__5",
-    "hall_table__6",
-    "hall_table__7",
-    "sl_bemf_coupling_k",
-    "foc_current_kp",
-    "hall_sl_erpm",
-    "foc_f_sw",
-    "foc_current_ki",
-    "foc_encoder_offset",
-    "foc_dt_us",
-    "foc_encoder_ratio",
-    "foc_encoder_inverted",
-    "foc_encoder_sin_gain",
-    "foc_encoder_sin_offset",
-    "foc_encoder_cos_gain",
-    "foc_encoder_cos_offset",
-    "foc_motor_l",
-    "foc_encoder_sincos_filter_constant",
-    "foc_motor_r",
-    "foc_motor_ld_lq_diff",
-    "foc_observer_gain",
-    "foc_motor_flux_linkage",
-    "foc_pll_kp",
-    "foc_observer_gain_slow",
-    "foc_duty_dowmramp_kp",
-    "foc_pll_ki",
-    "foc_openloop_rpm",
-    "foc_duty_dowmramp_ki",
-    "foc_d_gain_scale_start",
-    "foc_openloop_rpm_low",
-    "foc_sl_openloop_hyst",
-    "foc_d_gain_scale_max_mod",
-    "foc_sl_openloop_time_lock",
-    "foc_sl_openloop_time",
-    "foc_sensor_mode",
-    "foc_sl_openloop_time_ramp",
-    "foc_hall_interp_erpm",
-    "foc_hall_table__0",
-    "foc_hall_table__1",
-    "foc_hall_table__2",
-    "foc_hall_table__3",
-    "foc_hall_table__4",
-    "foc_hall_table__5",
-    "foc_hall_table__6",
-    "foc_hall_table__7",
-    "foc_sample_v0_v7",
-    "foc_sl_erpm",
-    "foc_sat_comp",
-    "foc_sample_high_current",
-    "foc_temp_comp_base_temp",
-    "foc_temp_comp",
-    "foc_cc_decoupling",
-    "foc_current_filter_const",
-    "foc_hfi_voltage_start",
-    "foc_observer_type",
-    "foc_hfi_voltage_max",
-    "foc_hfi_voltage_run",
-    "foc_hfi_start_samples",
-    "foc_sl_erpm_hfi",
-    "foc_hfi_samples",
-    "foc_hfi_obs_ovr_sec",
-    "gpd_buffer_interpol",
-    "gpd_buffer_notify_left",
-    "gpd_current_kp",
-    "gpd_current_filter_const",
-    "s_pid_kp",
-    "gpd_current_ki",
-    "s_pid_kd",
-    "s_pid_ki",
-    "s_pid_min_erpm",
-    "s_pid_kd_filter",
-    "s_pid_ramp_erpms_s",
-    "s_pid_allow_braking",
-    "p_pid_ki",
-    "p_pid_kp",
-    "p_pid_kd_filter",
-    "p_pid_kd",
-    "cc_startup_boost_duty",
-    "p_pid_ang_div",
-    "cc_gain",
-    "cc_min_current",
-    "m_fault_stop_time_ms",
-    "cc_ramp_step_max",
-    "m_current_backoff_gain",
-    "m_duty_ramp_step",
-    "m_sensor_port_mode",
-    "m_encoder_counts",
-    "m_drv8301_oc_mode",
-    "m_invert_direction",
-    "m_bldc_f_sw_min",
-    "m_drv8301_oc_adj",
-    "m_dc_f_sw",
-    "m_bldc_f_sw_max",
-    "m_out_aux_mode",
-    "m_ntc_motor_beta",
-    "m_ptc_motor_coeff",
-    "m_motor_temp_sens_type",
-    "si_motor_poles",
-    "m_hall_extra_samples",
-    "si_wheel_diameter",
-    "si_gear_ratio",
-    "si_battery_cells",
-    "si_battery_type",
-    "bms.type",
-    "bms.t_limit_start",
-    "bms.t_limit_end",
-    "bms.soc_limit_start",
-    "bms.soc_limit_end",
-    "si_battery_ah",
-};
-
 // Element order of the application document.
 const char* const kAppXmlKeys[] = {
     "controller_id",
@@ -1118,8 +958,34 @@ const std::vector<const McField*>& mcXmlOrder() {
     static const auto order = resolve(kMcFields, kMcXmlKeys);
     return order;
 }
+// The motor comparison walks the document order, except that it looks at each hall table
+// right after the field it follows in the record, and at the battery-management fields (its
+// single "bms" step) between si_battery_type and si_battery_ah. This order decides which
+// difference the log names first.
 const std::vector<const McField*>& mcCompareOrder() {
-    static const auto order = resolve(kMcFields, kMcCompareKeys);
+    static const auto order = [] {
+        const auto startsWith = [](const McField* f, std::string_view prefix) {
+            return f->key.substr(0, prefix.size()) == prefix;
+        };
+        const std::pair<std::string_view, std::string_view> moves[] = {
+            {"hall_table__", "sl_phase_advance_at_br"},
+            {"foc_hall_table__", "foc_hall_interp_erpm"},
+            {"bms.", "si_battery_type"},
+        };
+        std::vector<const McField*> result = mcXmlOrder();
+        for (const auto& [prefix, after] : moves) {
+            std::vector<const McField*> group;
+            std::copy_if(result.begin(), result.end(), std::back_inserter(group),
+                         [&](const McField* f) { return startsWith(f, prefix); });
+            result.erase(std::remove_if(result.begin(), result.end(),
+                                        [&](const McField* f) { return startsWith(f, prefix); }),
+                         result.end());
+            auto at =
+                std::find_if(result.begin(), result.end(), [&](const McField* f) { return f->key == after; });
+            result.insert(at + 1, group.begin(), group.end());
+        }
+        return result;
+    }();
     return order;
 }
 const std::vector<const AppField*>& appPayloadOrder() {

@@ -1,0 +1,110 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstddef>
+
+namespace {
+
+// One row of the option table. The parser and the usage text are both built from it, in
+// this order, so the two cannot drift apart.
+struct OptionRow {
+    const char* names;      // as CLI11 takes them: comma separated
+    const char* shownNames; // as the usage text lists them
+    const char* synopsis;   // the bracketed form on the "Usage:" line
+    const char* description;
+};
+
+constexpr OptionRow OPTION_TABLE[] = {
+    {"-?,-h,--help", "-?, -h, --help", "[-?|-h|--help]", "Display usage information."},
+    {"-d,--debug", "-d, --debug", "[-d|--debug]", "Enables debug logging."},
+    {"--app_config", "--app_config <input_file>", "[--app_config <input_file>]",
+     "Path to the App Configuration XML document"},
+    {"--mc_config", "--mc_config <input_file>", "[--mc_config <input_file>]",
+     "Path to the MC Configuration XML document"},
+    {"-o,--output", "-o, --output <output_filename>", "[-o|--output <output_filename>]",
+     "The basename for the output file."},
+    {"--getDefaults", "--getDefaults", "[--getDefaults]", "Gets the default configuration XML files."},
+    {"--getConfig", "--getConfig", "[--getConfig]", "Print the configuration of the ARM board"},
+    {"--test", "--test", "[--test]", "Test the connections"},
+};
+
+enum OptionIndex : std::size_t { HELP, DEBUG, APP_CONFIG, MC_CONFIG, OUTPUT, GET_DEFAULTS, GET_CONFIG, TEST };
+
+void addFlag(CLI::App& app, OptionIndex index, bool& field) {
+    app.add_flag(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description)->disable_flag_override();
+}
+
+void addValue(CLI::App& app, OptionIndex index, std::string& field) {
+    app.add_option(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description);
+}
+
+// A value may follow "=" after a short option too ("-o=name"); CLI11 reads that as the value
+// "=name", so such a token is split into the option and its value first.
+std::vector<std::string> splitShortAssignments(const std::vector<std::string>& arguments) {
+    std::vector<std::string> tokens;
+    tokens.reserve(arguments.size());
+    for (const std::string& argument : arguments) {
+        if (argument.size() >= 3 && argument[0] == '-' && argument[1] != '-' && argument[2] == '=') {
+            tokens.push_back(argument.substr(0, 2));
+            tokens.push_back(argument.substr(3));
+        } else {
+            tokens.push_back(argument);
+        }
+    }
+    return tokens;
+}
+
+} // namespace
+
+std::optional<std::string> parseCommandLine(const std::vector<std::string>& arguments,
+                                            CommandLineOptions& options) {
+    CLI::App app;
+    app.set_help_flag(); // "-?", "-h" and "--help" are an ordinary flag of the table
+    addFlag(app, HELP, options.showHelp);
+    addFlag(app, DEBUG, options.debug);
+    addValue(app, APP_CONFIG, options.appConfigPath);
+    addValue(app, MC_CONFIG, options.mcConfigPath);
+    addValue(app, OUTPUT, options.outputBasename);
+    addFlag(app, GET_DEFAULTS, options.getDefaults);
+    addFlag(app, GET_CONFIG, options.getConfig);
+    addFlag(app, TEST, options.test);
+
+    // CLI11 consumes its argument list from the back.
+    std::vector<std::string> tokens = splitShortAssignments(arguments);
+    std::vector<std::string> reversed(tokens.rbegin(), tokens.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return std::string(error.what());
+    }
+    return std::nullopt;
+}
+
+std::string usageText(const std::string& executable) {
+    std::string text = "Usage:\n  " + executable;
+    for (const OptionRow& row : OPTION_TABLE) {
+        text += ' ';
+        text += row.synopsis;
+    }
+    text += "\n\nOptions, arguments:";
+    for (const OptionRow& row : OPTION_TABLE) {
+        text += "\n  ";
+        text += row.shownNames;
+        text += "\n        ";
+        text += row.description;
+    }
+    return text;
+}
+
+FlowChoice chooseFlow(const CommandLineOptions& options) {
+    if (options.test)
+        return FlowChoice::Test;
+    if (options.getDefaults)
+        return FlowChoice::GetDefaults;
+    if (options.getConfig)
+        return FlowChoice::GetConfig;
+    if (!options.appConfigPath.empty() || !options.mcConfigPath.empty())
+        return FlowChoice::SetConfig;
+    return FlowChoice::None;
+}

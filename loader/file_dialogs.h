@@ -1,0 +1,26 @@
+#pragma once
+// Every file chosen by the user goes through one function object, so that the tests can
+// answer in place of the dialog and check what the user would have been asked.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+enum class FileDialogKind { Open, Save };
+
+struct FileDialogRequest {
+    FileDialogKind kind;
+    QWidget* parent;
+    QString caption;
+    QString filter;
+};
+
+using FileDialogFunction = std::function<QString(const FileDialogRequest&)>;
+
+// The chosen path, empty when the user cancelled.
+QString askForFile(const FileDialogRequest& request);
+
+// Replaces the dialogs (an empty function restores them); returns the previous function.
+FileDialogFunction setFileDialogFunction(FileDialogFunction function);

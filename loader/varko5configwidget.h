@@ -1,0 +1,62 @@
+#pragma once
+// The panel of one connected controller: its identity, and for the motor XML, the
+// application XML and the LPFP file the actions Browse, Update, Current and Default.
+// Every controller exchange runs to its end inside the slot, on the GUI thread.
+
+#include "core/device/device_list.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+class QTextEdit;
+namespace Ui {
+class varko5ConfigWidget;
+}
+
+class varko5ConfigWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit varko5ConfigWidget(QWidget* parent = nullptr);
+    ~varko5ConfigWidget() override;
+
+    void setSerialNumber(const QString& text);
+    void setDescription(const QString& text);
+    // Takes the open device for the panel's lifetime and identifies the controller.
+    void attachDevice(DeviceHandle handle);
+
+    // The lines the updates report, shown read-only below the rows.
+    QTextEdit* progressLog() const { return progressLog_; }
+
+private slots:
+    void on_browseMotorConfig_PushButton_clicked();
+    void on_browseAppConfig_PushButton_clicked();
+    void on_browseLPFPConfig_PushButton_clicked();
+    void on_getMC_clicked();
+    void on_getApp_clicked();
+    void on_getLpfp_clicked();
+    void on_defaultMC_clicked();
+    void on_defaultApp_clicked();
+    void on_defaultLPFP_clicked();
+    void on_updateMC_clicked();
+    void on_updateAPP_clicked();
+    void on_updateLPFP_clicked();
+
+private:
+    // The label, line edit and buttons of the motor, application and LPFP rows.
+    std::vector<QWidget*> configurationControls() const;
+    void disableConfigurationRows();
+    void appendProgress(const QString& message);
+    template <typename ReadAndWrite>
+    void saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
+                        const char* failureText, ReadAndWrite readAndWrite);
+    void reportUpdateError(const char* failureText, const std::exception& error);
+
+    std::unique_ptr<Ui::varko5ConfigWidget> ui_;
+    DeviceHandle deviceHandle_;
+    QTextEdit* progressLog_ = nullptr;
+};

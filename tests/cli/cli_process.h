@@ -1,0 +1,58 @@
+#pragma once
+// Runs the built lpfp_cli as a child process and collects what it printed.
+
+#include "tests/support/temp_dir.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct CliResult {
+    int status = -1;                // exit status; -1 when the child did not exit normally
+    std::string out;                // standard output, as written
+    std::string err;                // standard error, as written
+    std::vector<std::string> lines; // standard output by line, log lines without their time stamp
+};
+
+// A started child whose output goes to files until it is collected.
+struct CliChild {
+    int pid = -1;
+    std::unique_ptr<TempDir> captures;
+};
+
+// Starts program (lpfp_cli unless given) with argv[0] "lpfp_cli" and the arguments. The
+// environment is the test's own without VARKO5_SIMULATOR and VARKO5_PORTS, plus env.
+CliChild startCli(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& env,
+                  const std::string& program = LPFP_CLI_PATH);
+// Waits for the child and collects its status and output.
+CliResult finishCli(CliChild& child);
+
+inline CliResult runCli(const std::vector<std::string>& arguments,
+                        const std::map<std::string, std::string>& env) {
+    CliChild child = startCli(arguments, env);
+    return finishCli(child);
+}
+
+// A log line "[2026-01-01 12:00:00.000] [info] text" becomes "[info] text"; other lines stay.
+std::vector<std::string> normalisedLines(const std::string& output);
+
+// lpfp_sim serving a scenario on a pseudo-terminal for as long as the object lives.
+class SimulatorOnTerminal {
+public:
+    SimulatorOnTerminal(const std::string& program, const std::string& scenario);
+    ~SimulatorOnTerminal();
+    SimulatorOnTerminal(const SimulatorOnTerminal&) = delete;
+    SimulatorOnTerminal& operator=(const SimulatorOnTerminal&) = delete;
+
+    // The terminal's path, as lpfp_sim announced it.
+    const std::string& path() const { return path_; }
+
+private:
+    void stop();
+
+    int pid_ = -1;
+    int input_ = -1;  // our end of its standard input; closing it ends lpfp_sim
+    int output_ = -1; // our end of its standard output
+    std::string path_;
+};

@@ -1,0 +1,110 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+CommandLineOptions parsed(const std::vector<std::string>& arguments) {
+    CommandLineOptions options;
+    const auto error = parseCommandLine(arguments, options);
+    EXPECT_FALSE(error.has_value()) << *error;
+    return options;
+}
+
+std::string parseError(const std::vector<std::string>& arguments) {
+    CommandLineOptions options;
+    const auto error = parseCommandLine(arguments, options);
+    EXPECT_TRUE(error.has_value());
+    return error.value_or("");
+}
+
+TEST(CommandLineOptions, NothingGivenKeepsEveryStartValue) {
+    const CommandLineOptions options = parsed({});
+    EXPECT_FALSE(options.showHelp);
+    EXPECT_FALSE(options.debug);
+    EXPECT_EQ(options.appConfigPath, "");
+    EXPECT_EQ(options.mcConfigPath, "");
+    EXPECT_EQ(options.outputBasename, "");
+    EXPECT_FALSE(options.getDefaults);
+    EXPECT_FALSE(options.getConfig);
+    EXPECT_FALSE(options.test);
+    EXPECT_EQ(chooseFlow(options), FlowChoice::None);
+}
+
+TEST(CommandLineOptions, EveryNameSetsItsField) {
+    for (const char* help : {"-?", "-h", "--help"})
+        EXPECT_TRUE(parsed({help}).showHelp) << help;
+    for (const char* debug : {"-d", "--debug"})
+        EXPECT_TRUE(parsed({debug}).debug) << debug;
+    EXPECT_TRUE(parsed({"--getDefaults"}).getDefaults);
+    EXPECT_TRUE(parsed({"--getConfig"}).getConfig);
+    EXPECT_TRUE(parsed({"--test"}).test);
+    EXPECT_EQ(parsed({"--mc_config", "m.xml"}).mcConfigPath, "m.xml");
+    EXPECT_EQ(parsed({"-o", "base"}).outputBasename, "base");
+    EXPECT_EQ(parsed({"--output", "base"}).outputBasename, "base");
+}
+
+TEST(CommandLineOptions, ValueFollowsAsNextArgumentOrAfterEquals) {
+    EXPECT_EQ(parsed({"--app_config", "dir/a b.xml"}).appConfigPath, "dir/a b.xml");
+    EXPECT_EQ(parsed({"--app_config=dir/a b.xml"}).appConfigPath, "dir/a b.xml");
+    EXPECT_EQ(parsed({"--output=x=y"}).outputBasename, "x=y");
+    EXPECT_EQ(parsed({"-o=base"}).outputBasename, "base");
+    EXPECT_EQ(parsed({"-obase"}).outputBasename, "base");
+}
+
+TEST(CommandLineOptions, MalformedCommandLinesAreRefusedWithTheParsersMessage) {
+    EXPECT_EQ(parseError({"--app_config"}), "--app_config: 1 required TEXT missing");
+    EXPECT_EQ(parseError({"--test", "-o"}), "--output: 1 required TEXT missing");
+    EXPECT_EQ(parseError({"--bogus"}), "The following argument was not expected: --bogus");
+    EXPECT_EQ(parseError({"-x"}), "The following argument was not expected: -x");
+    // No positional arguments: a bare file name is an error, not an input.
+    EXPECT_EQ(parseError({"config.app.xml"}), "The following argument was not expected: config.app.xml");
+    // Flags take no value; "--test=0" must not quietly mean "do not test".
+    EXPECT_EQ(parseError({"--test=0"}), "test was given a disallowed flag override");
+    EXPECT_EQ(parseError({"-d=1"}), "The following argument was not expected: 1");
+    EXPECT_EQ(parseError({"--app_config", "a", "--app_config", "b"}),
+              "--app_config: At Most 1 required but received 2");
+    // Names are case sensitive.
+    EXPECT_EQ(parseError({"--getdefaults"}), "The following argument was not expected: --getdefaults");
+}
+
+TEST(CommandLineOptions, FlowPriorityIsTestDefaultsConfigThenSet) {
+    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults", "--test"})),
+              FlowChoice::Test);
+    EXPECT_EQ(chooseFlow(parsed({"--app_config=a", "--getConfig", "--getDefaults"})),
+              FlowChoice::GetDefaults);
+    EXPECT_EQ(chooseFlow(parsed({"--mc_config=m", "--getConfig"})), FlowChoice::GetConfig);
+    EXPECT_EQ(chooseFlow(parsed({"--mc_config=m"})), FlowChoice::SetConfig);
+    EXPECT_EQ(chooseFlow(parsed({"--app_config=a"})), FlowChoice::SetConfig);
+    EXPECT_EQ(chooseFlow(parsed({"-o", "base", "-d"})), FlowChoice::None);
+}
+
+TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
+    EXPECT_EQ(usageText("lpfp_cli"),
+              "Usage:\n"
+              "  lpfp_cli [-?|-h|--help] [-d|--debug] [--app_config <input_file>] [--mc_config <input_file>] "
+              "[-o|--output <output_filename>] [--getDefaults] [--getConfig] [--test]\n"
+              "\n"
+              "Options, arguments:\n"
+              "  -?, -h, --help\n"
+              "        Display usage information.\n"
+              "  -d, --debug\n"
+              "        Enables debug logging.\n"
+              "  --app_config <input_file>\n"
+              "        Path to the App Configuration XML document\n"
+              "  --mc_config <input_file>\n"
+              "        Path to the MC Configuration XML document\n"
+              "  -o, --output <output_filename>\n"
+              "        The basename for the output file.\n"
+              "  --getDefaults\n"
+              "        Gets the default configuration XML files.\n"
+              "  --getConfig\n"
+              "        Print the configuration of the ARM board\n"
+              "  --test\n"
+              "        Test the connections");
+}
+
+} // namespace

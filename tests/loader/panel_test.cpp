@@ -1,0 +1,493 @@
+// The device panel against the simulated controller: which rows each mode shows, the
+// identity rows and the firmware gate, the Browse checks, and the files that Current and
+// Default write.
+
+#include "core/config/config_compare.h"
+#include "core/config/config_xml.h"
+#include "core/device/simulator.h"
+#include "core/lpfp/lpfp.h"
+#include "loader/mainwindow.h"
+#include "loader/varko5configwidget.h"
+#include "tests/loader/loader_test_support.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const char* const MOTOR_ROW[] = {"MCConfigurationLabel",
+                                 "motorConfigFile_LineEdit",
+                                 "browseMotorConfig_PushButton",
+                                 "updateMC",
+                                 "getMC",
+                                 "defaultMC"};
+const char* const APP_ROW[] = {"APPConfigurationLabel",
+                               "appConfigFile_LineEdit",
+                               "browseAppConfig_PushButton",
+                               "updateAPP",
+                               "getApp",
+                               "defaultApp"};
+const char* const LPFP_ROW[] = {"lPFPConfigurationLabel",
+                                "lpfpConfigFile_LineEdit",
+                                "browseLPFPConfig_PushButton",
+                                "updateLPFP",
+                                "getLpfp",
+                                "defaultLPFP"};
+const char* const IDENTITY_ROWS[] = {"descriptionLabel", "descriptionLineEdit", "chipIDLabel",
+                                     "chipIDLineEdit",   "versionLabel",        "versionLineEdit"};
+
+QWidget* control(const QWidget* panel, const char* name) {
+    return panel->findChild<QWidget*>(QString::fromLatin1(name));
+}
+
+std::vector<const char*> configurationControls() {
+    std::vector<const char*> names;
+    for (const auto* row : {MOTOR_ROW, APP_ROW, LPFP_ROW}) {
+        names.insert(names.end(), row, row + 6);
+    }
+    return names;
+}
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+} // namespace
+
+class PanelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MessageBoxCatcher> boxes_;
+    std::unique_ptr<FileAnswers> files_;
+    std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
+
+    void checkOnlyBox(QMessageBox::Icon icon, const char* title, const QString& text, QWidget* parent) {
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes()[0];
+        QCOMPARE(box.icon, icon);
+        QCOMPARE(box.title, QString::fromLatin1(title));
+        QCOMPARE(box.text, text);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(box.parent, parent);
+    }
+
+    void checkRequest(FileDialogKind kind, const char* caption, const char* filter, QWidget* parent) {
+        QCOMPARE(files_->requests().size(), std::size_t{1});
+        const FileDialogRequest& request = files_->requests()[0];
+        QCOMPARE(request.kind, kind);
+        QCOMPARE(request.caption, QString::fromLatin1(caption));
+        QCOMPARE(request.filter, QString::fromLatin1(filter));
+        QCOMPARE(request.parent, parent);
+    }
+
+private slots:
+    void init() {
+        boxes_ = std::make_unique<MessageBoxCatcher>();
+        files_ = std::make_unique<FileAnswers>();
+        dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
+    }
+    void cleanup() {
+        files_.reset();
+        boxes_.reset();
+        dir_.reset();
+        quiet_.reset();
+        spdlog::set_level(spdlog::level::info);
+    }
+
+    void slotsAreInTableOrder() {
+        const QMetaObject& meta = varko5ConfigWidget::staticMetaObject;
+        QStringList slotNames;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            if (meta.method(i).methodType() == QMetaMethod::Slot) {
+                slotNames << QString::fromLatin1(meta.method(i).name());
+            }
+        }
+        QCOMPARE(
+            slotNames,
+            (QStringList{"on_browseMotorConfig_PushButton_clicked", "on_browseAppConfig_PushButton_clicked",
+                         "on_browseLPFPConfig_PushButton_clicked", "on_getMC_clicked", "on_getApp_clicked",
+                         "on_getLpfp_clicked", "on_defaultMC_clicked", "on_defaultApp_clicked",
+                         "on_defaultLPFP_clicked", "on_updateMC_clicked", "on_updateAPP_clicked",
+                         "on_updateLPFP_clicked"}));
+    }
+
+    void basicModeShowsOnlyTheLpfpRow() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        QCOMPARE(panel->objectName(), QStringLiteral("varko5ConfigWidget"));
+        for (const char* name : IDENTITY_ROWS) {
+            QVERIFY2(control(panel, name)->isVisibleTo(panel), name);
+        }
+        for (const char* name : {"serialNumberLabel", "serialNumberLineEdit", "defaultLPFP"}) {
+            QVERIFY2(!control(panel, name)->isVisibleTo(panel), name);
+        }
+        for (const auto* row : {MOTOR_ROW, APP_ROW}) {
+            for (int i = 0; i < 6; ++i) {
+                QVERIFY2(!control(panel, row[i])->isVisibleTo(panel), row[i]);
+            }
+        }
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY2(control(panel, LPFP_ROW[i])->isVisibleTo(panel), LPFP_ROW[i]);
+        }
+        QVERIFY(panel->progressLog()->isVisibleTo(panel));
+        QVERIFY(panel->progressLog()->isReadOnly());
+        QCOMPARE(panel->progressLog()->objectName(), QStringLiteral("progressLog"));
+        // Form texts.
+        QCOMPARE(qobject_cast<QLabel*>(control(panel, "lPFPConfigurationLabel"))->text(),
+                 QStringLiteral("LPFP Configuration"));
+        QCOMPARE(button(panel, "browseLPFPConfig_PushButton")->text(), QStringLiteral("Browse"));
+        QCOMPARE(button(panel, "updateLPFP")->text(), QStringLiteral("Update"));
+        QCOMPARE(button(panel, "getLpfp")->text(), QStringLiteral("Current"));
+        QCOMPARE(button(panel, "defaultLPFP")->text(), QStringLiteral("Default"));
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void advancedModeShowsEveryRowAndLogsTraceLines() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        LogCapture log(spdlog::level::info);
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        for (const char* name : configurationControls()) {
+            QVERIFY2(control(panel, name)->isVisibleTo(panel), name);
+        }
+        QVERIFY(!control(panel, "serialNumberLineEdit")->isVisibleTo(panel));
+        QCOMPARE(spdlog::default_logger()->level(), spdlog::level::trace);
+        QVERIFY(!log.texts(spdlog::level::trace).empty());
+        // Update buttons start disabled, the others enabled.
+        for (const char* name : configurationControls()) {
+            const bool isUpdate = QByteArray(name).startsWith("update");
+            QCOMPARE(control(panel, name)->isEnabled(), !isUpdate);
+        }
+    }
+
+    void identityRowsShowDescriptionChipIdAndVersion() {
+        const ScopedEnv sim("VARKO5_SIMULATOR",
+                            "devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
+        MainWindow window;
+        const char* const chipIds[] = {"0x0000001A", "0x00000000", "0xABCDEF12"};
+        const char* const serials[] = {"S1", "S2", "S3"};
+        const char* const descriptions[] = {"A", "B", "C"};
+        for (int i = 0; i < 3; ++i) {
+            varko5ConfigWidget* panel = panelAt(window, i);
+            QVERIFY(panel != nullptr);
+            QCOMPARE(lineEdit(panel, "chipIDLineEdit")->text(), QString::fromLatin1(chipIds[i]));
+            QCOMPARE(lineEdit(panel, "serialNumberLineEdit")->text(), QString::fromLatin1(serials[i]));
+            QCOMPARE(lineEdit(panel, "descriptionLineEdit")->text(), QString::fromLatin1(descriptions[i]));
+            QCOMPARE(lineEdit(panel, "versionLineEdit")->text(), QStringLiteral("5.2"));
+            QVERIFY(lineEdit(panel, "chipIDLineEdit")->isReadOnly());
+        }
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void otherFirmwareDisablesTheRowsForGood() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;fw=5.2,5.1");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* current = panelAt(window, 0);
+        varko5ConfigWidget* old = panelAt(window, 1);
+        QVERIFY(current != nullptr && old != nullptr);
+        checkOnlyBox(QMessageBox::Warning, "Error",
+                     QStringLiteral("This application only works with FW version 5.2"), old);
+        QCOMPARE(lineEdit(old, "versionLineEdit")->text(), QStringLiteral("5.1"));
+        for (const char* name : configurationControls()) {
+            QVERIFY2(!control(old, name)->isEnabled(), name);
+        }
+        QVERIFY(button(current, "getMC")->isEnabled());
+        QVERIFY(old->isVisibleTo(&window));
+    }
+
+    void silentControllerDisablesTheRows() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1;fault=silent_controller;fault_on=0");
+        LogCapture log;
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        QCOMPARE(log.texts(spdlog::level::err),
+                 std::vector<std::string>{"ARM timed out. It may not be powered."});
+        QVERIFY(lineEdit(panel, "versionLineEdit")->text().isEmpty());
+        QVERIFY(!lineEdit(panel, "chipIDLineEdit")->text().isEmpty());
+        for (const char* name : configurationControls()) {
+            QVERIFY2(!control(panel, name)->isEnabled(), name);
+        }
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void invalidVersionKeepsTheWindowAndTheOtherPanels() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;fault=short_version;fault_on=0;fault_device=0");
+        LogCapture log;
+        MainWindow window;
+        varko5ConfigWidget* broken = panelAt(window, 0);
+        varko5ConfigWidget* working = panelAt(window, 1);
+        QVERIFY(broken != nullptr && working != nullptr);
+        QCOMPARE(log.texts(spdlog::level::err), std::vector<std::string>{"Failed at getting ARM Version."});
+        QVERIFY(lineEdit(broken, "versionLineEdit")->text().isEmpty());
+        for (const char* name : configurationControls()) {
+            QVERIFY2(!control(broken, name)->isEnabled(), name);
+        }
+        QCOMPARE(lineEdit(working, "versionLineEdit")->text(), QStringLiteral("5.2"));
+        QVERIFY(button(working, "getLpfp")->isEnabled());
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void browseXmlChecksTheRootElement_data() {
+        QTest::addColumn<bool>("motor");
+        QTest::newRow("motor") << true;
+        QTest::newRow("application") << false;
+    }
+    void browseXmlChecksTheRootElement() {
+        QFETCH(bool, motor);
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        const std::string mcFile = dir_->file("motor.xml");
+        const std::string appFile = dir_->file("app.xml");
+        saveMcConfigXml(MCConfiguration{}, mcFile);
+        saveAppConfigXml(APPConfiguration{}, appFile);
+        const std::string good = motor ? mcFile : appFile;
+        const std::string wrong = motor ? appFile : mcFile;
+        const char* const browseName = motor ? "browseMotorConfig_PushButton" : "browseAppConfig_PushButton";
+        const char* const editName = motor ? "motorConfigFile_LineEdit" : "appConfigFile_LineEdit";
+        const char* const updateName = motor ? "updateMC" : "updateAPP";
+        const QString failure =
+            motor ? QStringLiteral("Not a valid MC XML file") : QStringLiteral("Not a valid APP XML file");
+
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        LogCapture log;
+
+        files_->answer(good);
+        button(panel, browseName)->click();
+        checkRequest(FileDialogKind::Open, motor ? "Open MC Config XML" : "Open App Config XML",
+                     "XML (*.xml *.xml)", panel);
+        QCOMPARE(lineEdit(panel, editName)->text(), QString::fromStdString(good));
+        QVERIFY(button(panel, updateName)->isEnabled());
+        QVERIFY(boxes_->boxes().empty());
+
+        // The other record's document: refused, previous path kept.
+        files_->clear();
+        files_->answer(wrong);
+        button(panel, browseName)->click();
+        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+        QCOMPARE(log.texts(spdlog::level::err), std::vector<std::string>{failure.toStdString()});
+        QCOMPARE(lineEdit(panel, editName)->text(), QString::fromStdString(good));
+        QVERIFY(!button(panel, updateName)->isEnabled());
+
+        // A file that is not XML at all.
+        boxes_->clear();
+        writeFileBytes(dir_->file("noise.xml"), "not xml <");
+        files_->answer(dir_->file("noise.xml"));
+        button(panel, browseName)->click();
+        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+
+        // Cancelling changes nothing.
+        boxes_->clear();
+        files_->answer(good);
+        button(panel, browseName)->click();
+        QVERIFY(button(panel, updateName)->isEnabled());
+        files_->cancel();
+        button(panel, browseName)->click();
+        QVERIFY(button(panel, updateName)->isEnabled());
+        QCOMPARE(lineEdit(panel, editName)->text(), QString::fromStdString(good));
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void browseLpfpChecksTheWholeFile() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const std::string good = dir_->file("good.lpfp");
+        writeLpfpFile(LpfpConfiguration{}, good);
+        std::string damagedBytes = readFileBytes(good);
+        damagedBytes[0] = damagedBytes[0] == 'P' ? 'Q' : 'P';
+        writeFileBytes(dir_->file("damaged.lpfp"), damagedBytes);
+        writeFileBytes(dir_->file("empty.lpfp"), "FFFF");
+        writeFileBytes(dir_->file("stray.lpfp"), "*" + damagedBytes.substr(1));
+
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        QLineEdit* edit = lineEdit(panel, "lpfpConfigFile_LineEdit");
+
+        files_->answer(good);
+        button(panel, "browseLPFPConfig_PushButton")->click();
+        checkRequest(FileDialogKind::Open, "Open LPFP Config", "LPFP (*.lpfp *.LPFP)", panel);
+        QCOMPARE(edit->text(), QString::fromStdString(good));
+        QVERIFY(button(panel, "updateLPFP")->isEnabled());
+        QVERIFY(boxes_->boxes().empty());
+
+        const std::pair<std::string, const char*> failures[] = {{"damaged.lpfp", "Checksum Fail"},
+                                                                {"stray.lpfp", "Decoding Failed."},
+                                                                {"empty.lpfp", "Invalid Configuration File"},
+                                                                {"missing.lpfp", "Checksum Fail"}};
+        for (const auto& [file, text] : failures) {
+            boxes_->clear();
+            edit->setText(QString::fromStdString(good));
+            button(panel, "updateLPFP")->setEnabled(true);
+            files_->answer(dir_->file(file));
+            button(panel, "browseLPFPConfig_PushButton")->click();
+            checkOnlyBox(QMessageBox::Critical, "Error", QString::fromLatin1(text), panel);
+            QVERIFY(edit->text().isEmpty());
+            QVERIFY(!button(panel, "updateLPFP")->isEnabled());
+        }
+
+        boxes_->clear();
+        files_->cancel();
+        button(panel, "browseLPFPConfig_PushButton")->click();
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void currentAndDefaultWriteTheDeviceRecords_data() {
+        QTest::addColumn<QByteArray>("buttonName");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("getMC") << QByteArray("getMC") << "Save MC Configuration"
+                               << "XML (*.xml)"
+                               << "MC Configuration saved to: ";
+        QTest::newRow("defaultMC") << QByteArray("defaultMC") << "Save MC Configuration"
+                                   << "XML (*.xml)"
+                                   << "Default MC Configuration saved to: ";
+        QTest::newRow("getApp") << QByteArray("getApp") << "Save APP Configuration"
+                                << "XML (*.xml)"
+                                << "App Configuration saved to: ";
+        QTest::newRow("defaultApp") << QByteArray("defaultApp") << "Save APP Configuration"
+                                    << "XML (*.xml)"
+                                    << "Default App Configuration saved to: ";
+        QTest::newRow("getLpfp") << QByteArray("getLpfp") << "Save LPFP Configuration"
+                                 << "LPFP Files(*.lpfp)"
+                                 << "LPFP Configuration saved to: ";
+        QTest::newRow("defaultLPFP") << QByteArray("defaultLPFP") << "Save LPFP Configuration"
+                                     << "LPFP Files(*.lpfp)"
+                                     << "Default LPFP Configuration saved to: ";
+    }
+    void currentAndDefaultWriteTheDeviceRecords() {
+        QFETCH(QByteArray, buttonName);
+        QFETCH(QString, caption);
+        QFETCH(QString, filter);
+        QFETCH(QString, prefix);
+        // Current records that differ from the defaults, so that each button must read its own.
+        SimRecords current;
+        current.mc.l_current_max += 3.0f;
+        current.mc.si_motor_poles = 22;
+        current.app.controller_id = 5;
+        current.app.app_ppm_conf.hyst += 0.5f;
+        const std::string state = dir_->file("device.state");
+        QVERIFY(saveSimState(state, current));
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1;state=" + QByteArray::fromStdString(state));
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        const DeviceRecords records = readDeviceRecords();
+        QVERIFY(!mcConfigEquals(records.mc, records.defaultMc));
+        QVERIFY(!appConfigEquals(records.app, records.defaultApp));
+        const std::string reference = dir_->file("reference");
+        const std::map<QByteArray, std::function<void()>> writers{
+            {"getMC", [&] { saveMcConfigXml(records.mc, reference); }},
+            {"defaultMC", [&] { saveMcConfigXml(records.defaultMc, reference); }},
+            {"getApp", [&] { saveAppConfigXml(records.app, reference); }},
+            {"defaultApp", [&] { saveAppConfigXml(records.defaultApp, reference); }},
+            {"getLpfp",
+             [&] {
+                 writeLpfpFile({records.app, records.mc}, reference);
+             }},
+            {"defaultLPFP", [&] {
+                 writeLpfpFile({records.defaultApp, records.defaultMc}, reference);
+             }}};
+        writers.at(buttonName)();
+
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        const std::string path = dir_->file("saved");
+        files_->answer(path);
+        button(panel, buttonName.constData())->click();
+        checkRequest(FileDialogKind::Save, caption.toLatin1().constData(), filter.toLatin1().constData(),
+                     panel);
+        QCOMPARE(readFileBytes(path), readFileBytes(reference));
+        checkOnlyBox(QMessageBox::Information, "SUCCESS", prefix + QString::fromStdString(path), panel);
+
+        // A cancelled dialog ends the slot.
+        boxes_->clear();
+        files_->cancel();
+        button(panel, buttonName.constData())->click();
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void currentAndDefaultFailuresWriteNoFile_data() {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QByteArray>("buttonName");
+        QTest::addColumn<bool>("unwritable");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("getMC damaged")
+            << QByteArray("devices=1;fault=bad_crc;fault_on=14") << QByteArray("getMC") << false
+            << "Failed at retrieving MC Configuration";
+        QTest::newRow("getApp wrong signature")
+            << QByteArray("devices=1;fault=wrong_signature;fault_on=17") << QByteArray("getApp") << false
+            << "Failed at retrieving App Configuration";
+        QTest::newRow("getLpfp motor truncated")
+            << QByteArray("devices=1;fault=truncated_reply;fault_on=14") << QByteArray("getLpfp") << false
+            << "Failed at retrieving LPFP Configuration";
+        QTest::newRow("defaultMC refused ack")
+            << QByteArray("devices=1;fault=ack_failed;fault_on=15") << QByteArray("defaultMC") << false
+            << "Failed at retrieving Default MC Configuration";
+        QTest::newRow("defaultApp damaged")
+            << QByteArray("devices=1;fault=bad_crc;fault_on=18") << QByteArray("defaultApp") << false
+            << "Failed at retrieving Default App Configuration";
+        QTest::newRow("defaultLPFP damaged")
+            << QByteArray("devices=1;fault=bad_crc;fault_on=18") << QByteArray("defaultLPFP") << false
+            << "Failed at retrieving Default LPFP Configuration";
+        QTest::newRow("getMC unwritable") << QByteArray("devices=1") << QByteArray("getMC") << true
+                                          << "Failed at retrieving MC Configuration";
+        QTest::newRow("getApp unwritable") << QByteArray("devices=1") << QByteArray("getApp") << true
+                                           << "Failed at retrieving App Configuration";
+        QTest::newRow("defaultLPFP unwritable") << QByteArray("devices=1") << QByteArray("defaultLPFP")
+                                                << true << "Failed at retrieving Default LPFP Configuration";
+        QTest::newRow("getMC time-out")
+            << QByteArray("devices=1;fault=silent_controller;fault_on=14") << QByteArray("getMC") << false
+            << "Failed at retrieving MC Configuration";
+    }
+    void currentAndDefaultFailuresWriteNoFile() {
+        QFETCH(QByteArray, scenario);
+        QFETCH(QByteArray, buttonName);
+        QFETCH(bool, unwritable);
+        QFETCH(QString, failure);
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario);
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        const std::string path = unwritable ? dir_->file("missing-folder/saved") : dir_->file("saved");
+        LogCapture log;
+        files_->answer(path);
+        button(panel, buttonName.constData())->click();
+        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+        QVERIFY(!exists(path));
+        const std::vector<std::string> errors = log.texts(spdlog::level::err);
+        QVERIFY2(std::find(errors.begin(), errors.end(), failure.toStdString()) != errors.end(),
+                 qPrintable(joined(errors)));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    PanelTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "panel_test.moc"

@@ -1,0 +1,397 @@
+// The three Update buttons against the simulated controller: the record that reaches the
+// controller, the progress lines, and every way an update can fail (refused write, read-back
+// that differs, damaged reply, time-out, unreadable base record or file).
+
+#include "core/config/config_compare.h"
+#include "core/config/config_xml.h"
+#include "core/lpfp/lpfp.h"
+#include "loader/mainwindow.h"
+#include "loader/varko5configwidget.h"
+#include "tests/loader/loader_test_support.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+const char* const TIMEOUT_REASON = "ARM timed out. It may not be powered.";
+
+// Two keys of the motor record; every other key keeps the firmware default.
+const char* const MOTOR_XML = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                              "<MCConfiguration>\n"
+                              "    <l_current_max>42.5</l_current_max>\n"
+                              "    <si_motor_poles>14</si_motor_poles>\n"
+                              "</MCConfiguration>\n";
+// A handful of keys of the application record.
+const char* const APP_XML = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                            "<APPConfiguration>\n"
+                            "    <controller_id>7</controller_id>\n"
+                            "    <timeout_msec>1234</timeout_msec>\n"
+                            "    <app_ppm_conf.hyst>0.25</app_ppm_conf.hyst>\n"
+                            "</APPConfiguration>\n";
+
+QStringList progressLines(const varko5ConfigWidget* panel) {
+    return progressText(panel).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+} // namespace
+
+class UpdateTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MessageBoxCatcher> boxes_;
+    std::unique_ptr<FileAnswers> files_;
+    std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
+    QByteArray stateScenario_;
+
+    // The simulator keeps its records in a state file, so that the records a test wrote can
+    // be read back after the window has gone.
+    QByteArray scenario(const char* faults = "") const {
+        QByteArray text = "devices=1;state=" + QByteArray::fromStdString(dir_->file("device.state"));
+        if (*faults != '\0') {
+            text += ";" + QByteArray(faults);
+        }
+        return text;
+    }
+
+    DeviceRecords recordsNow() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+        return readDeviceRecords();
+    }
+
+    void browse(varko5ConfigWidget* panel, const char* browseName, const std::string& path) {
+        files_->answer(path);
+        button(panel, browseName)->click();
+    }
+
+    void checkOnlyBox(QMessageBox::Icon icon, const char* title, const QString& text) {
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, icon);
+        QCOMPARE(boxes_->boxes()[0].title, QString::fromLatin1(title));
+        QCOMPARE(boxes_->boxes()[0].text, text);
+    }
+
+private slots:
+    void init() {
+        boxes_ = std::make_unique<MessageBoxCatcher>();
+        files_ = std::make_unique<FileAnswers>();
+        dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
+        writeFileBytes(dir_->file("motor.xml"), MOTOR_XML);
+        writeFileBytes(dir_->file("app.xml"), APP_XML);
+    }
+    void cleanup() {
+        files_.reset();
+        boxes_.reset();
+        dir_.reset();
+        quiet_.reset();
+        spdlog::set_level(spdlog::level::info);
+    }
+
+    void motorUpdateSendsTheFileOverTheDefaults() {
+        const DeviceRecords before = recordsNow();
+        MCConfiguration expected = before.defaultMc;
+        expected.l_current_max = 42.5f;
+        expected.si_motor_poles = 14;
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            // Update reads the path from the line edit, so a typed path wins over the browsed one.
+            writeFileBytes(dir_->file("typed.xml"), MOTOR_XML);
+            browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
+            QVERIFY(button(panel, "updateMC")->isEnabled());
+            lineEdit(panel, "motorConfigFile_LineEdit")
+                ->setText(QString::fromStdString(dir_->file("typed.xml")));
+            LogCapture log;
+            button(panel, "updateMC")->click();
+            checkOnlyBox(QMessageBox::Information, "SUCCESS",
+                         QStringLiteral("MC Configuration updated successfully"));
+            QCOMPARE(progressLines(panel),
+                     (QStringList{"Getting Default MC Configuration", "Validating Updated MC",
+                                  "MC Configuration Validated"}));
+            const std::vector<std::string> info = log.texts(spdlog::level::info);
+            QCOMPARE(info,
+                     (std::vector<std::string>{"Configuration updated from XML file " +
+                                                   dir_->file("typed.xml") + ". 2 parameters set",
+                                               "Configuration sent to device", "Getting MC Configuration"}));
+            QVERIFY(button(panel, "updateMC")->isEnabled());
+        }
+        QVERIFY(mcConfigEquals(recordsNow().mc, expected));
+    }
+
+    void motorUpdateFailures_data() {
+        QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<QString>("errorLine");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("refused") << QByteArray("fault=set_refused;fault_on=13")
+                                 << "MC Configuration Validation Failed."
+                                 << "Failed to set MCConfig" << false;
+        QTest::newRow("read-back differs")
+            << QByteArray("fault=change_on_write;fault_on=13") << "MC Configuration Validation Failed."
+            << "MC Configuration validation FAILED 123" << true;
+        QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=13")
+                                  << QString("MC Configuration Validation Failed.\n") + TIMEOUT_REASON
+                                  << QString("MC Configuration Validation Failed. ") + TIMEOUT_REASON
+                                  << false;
+    }
+    void motorUpdateFailures() {
+        QFETCH(QByteArray, faults);
+        QFETCH(QString, boxText);
+        QFETCH(QString, errorLine);
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
+        LogCapture log;
+        button(panel, "updateMC")->click();
+        checkOnlyBox(QMessageBox::Critical, "Error", boxText);
+        QVERIFY2(contains(log.texts(spdlog::level::err), errorLine.toStdString()),
+                 qPrintable(joined(log.texts(spdlog::level::err))));
+        // The slot ended normally: the panel still works.
+        QVERIFY(button(panel, "updateMC")->isEnabled());
+    }
+
+    void motorUpdateSendsNothingWithoutItsBase() {
+        const DeviceRecords before = recordsNow();
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario("fault=bad_crc;fault_on=15"));
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
+            button(panel, "updateMC")->click();
+            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+            QVERIFY(
+                boxes_->boxes()[0].text.startsWith(QStringLiteral("MC Configuration Validation Failed.\n")));
+            QCOMPARE(progressLines(panel), QStringList{"Getting Default MC Configuration"});
+        }
+        QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
+    }
+
+    void motorUpdateEndsQuietlyWhenTheFileIsGone() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
+        std::filesystem::remove(dir_->file("motor.xml"));
+        LogCapture log;
+        button(panel, "updateMC")->click();
+        QVERIFY(boxes_->boxes().empty());
+        QCOMPARE(progressLines(panel), QStringList{"Getting Default MC Configuration"});
+        QVERIFY(log.texts(spdlog::level::info).empty());
+    }
+
+    void appUpdateSendsTheFileOverTheDefaults() {
+        const DeviceRecords before = recordsNow();
+        APPConfiguration expected = before.defaultApp;
+        expected.controller_id = 7;
+        expected.timeout_msec = 1234;
+        expected.app_ppm_conf.hyst = 0.25f;
+        const std::string path = dir_->file("app.xml");
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseAppConfig_PushButton", path);
+            button(panel, "updateAPP")->click();
+            checkOnlyBox(QMessageBox::Information, "SUCCESS",
+                         QStringLiteral("APP Configuration updated successfully"));
+            QCOMPARE(progressLines(panel),
+                     (QStringList{"Getting Default APP Configuration",
+                                  QString::fromStdString("Configuration updated from XML file " + path +
+                                                         ". 3 parameters set"),
+                                  "Configuration sent to device", "Getting APP Configuration",
+                                  "Validating Updated APP", "APP Configuration Validated"}));
+        }
+        QVERIFY(appConfigEquals(recordsNow().app, expected));
+    }
+
+    void appUpdateFailures_data() {
+        QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<QString>("errorLine");
+        QTest::newRow("refused") << QByteArray("fault=set_refused;fault_on=16") << QString();
+        QTest::newRow("read-back differs")
+            << QByteArray("fault=change_on_write;fault_on=16") << "App Configuration validation FAILED";
+        QTest::newRow("damaged read-back") << QByteArray("fault=bad_crc;fault_on=17") << QString();
+    }
+    void appUpdateFailures() {
+        QFETCH(QByteArray, faults);
+        QFETCH(QString, errorLine);
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        browse(panel, "browseAppConfig_PushButton", dir_->file("app.xml"));
+        LogCapture log;
+        button(panel, "updateAPP")->click();
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        const QString text = boxes_->boxes()[0].text;
+        if (QTest::currentDataTag() == QByteArray("damaged read-back")) {
+            // The reason follows the row's failure text.
+            QVERIFY2(text.startsWith(QStringLiteral("APP Configuration Validation Failed.\n")) &&
+                         text.size() > 40,
+                     qPrintable(text));
+            QVERIFY(!progressLines(panel).contains(QStringLiteral("Validating Updated APP")));
+        } else {
+            QCOMPARE(text, QStringLiteral("APP Configuration Validation Failed."));
+        }
+        if (!errorLine.isEmpty()) {
+            QVERIFY(contains(log.texts(spdlog::level::err), errorLine.toStdString()));
+        }
+    }
+
+    void lpfpUpdateWritesBothRecords() {
+        const DeviceRecords before = recordsNow();
+        LpfpConfiguration pair{before.defaultApp, before.defaultMc};
+        pair.app.controller_id = 9;
+        pair.mc.l_current_max = 55.0f;
+        const std::string path = dir_->file("both.lpfp");
+        writeLpfpFile(pair, path);
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseLPFPConfig_PushButton", path);
+            button(panel, "updateLPFP")->click();
+            checkOnlyBox(QMessageBox::Information, "SUCCESS",
+                         QStringLiteral("Configuration updated successfully"));
+            QCOMPARE(progressLines(panel),
+                     (QStringList{"Getting Default APP Configuration",
+                                  QString::fromStdString("Configuration updated from LPFP file " + path +
+                                                         ". 306 parameters set"),
+                                  "Configuration sent to device", "Getting APP Configuration",
+                                  "Validating Updated APP", "APP Configuration Validated",
+                                  "Configuration sent to device", "Getting MC Configuration",
+                                  "MC Configuration Validated"}));
+        }
+        const DeviceRecords after = recordsNow();
+        QVERIFY(appConfigEquals(after.app, pair.app));
+        QVERIFY(mcConfigEquals(after.mc, pair.mc));
+    }
+
+    void lpfpUpdateWritesTheMotorRecordWhenTheApplicationFails_data() {
+        QTest::addColumn<QByteArray>("faults");
+        QTest::newRow("application refused") << QByteArray("fault=set_refused;fault_on=16");
+        QTest::newRow("application read-back damaged") << QByteArray("fault=bad_crc;fault_on=17");
+    }
+    void lpfpUpdateWritesTheMotorRecordWhenTheApplicationFails() {
+        QFETCH(QByteArray, faults);
+        const DeviceRecords before = recordsNow();
+        LpfpConfiguration pair{before.defaultApp, before.defaultMc};
+        pair.app.controller_id = 9;
+        pair.mc.l_current_max = 55.0f;
+        const std::string path = dir_->file("both.lpfp");
+        writeLpfpFile(pair, path);
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseLPFPConfig_PushButton", path);
+            button(panel, "updateLPFP")->click();
+            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+            QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+            QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+            QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Configuration Validation Failed.")));
+            const QStringList lines = progressLines(panel);
+            QVERIFY(!lines.contains(QStringLiteral("APP Configuration Validated")));
+            QCOMPARE(lines.mid(lines.size() - 3),
+                     (QStringList{"Configuration sent to device", "Getting MC Configuration",
+                                  "MC Configuration Validated"}));
+        }
+        const DeviceRecords after = recordsNow();
+        QVERIFY(mcConfigEquals(after.mc, pair.mc));
+        if (QTest::currentDataTag() == QByteArray("application refused")) {
+            QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Configuration Validation Failed."));
+            QVERIFY(appConfigEquals(after.app, before.app));
+        }
+    }
+
+    void lpfpUpdateFailures_data() {
+        QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<QString>("errorLine");
+        QTest::newRow("motor read-back differs")
+            << QByteArray("fault=change_on_write;fault_on=13") << "Configuration Validation Failed."
+            << "MC Configuration validation FAILED";
+        QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=16")
+                                  << QString("Configuration Validation Failed.\n") + TIMEOUT_REASON
+                                  << QString("Configuration Validation Failed. ") + TIMEOUT_REASON;
+    }
+    void lpfpUpdateFailures() {
+        QFETCH(QByteArray, faults);
+        QFETCH(QString, boxText);
+        QFETCH(QString, errorLine);
+        const std::string path = dir_->file("both.lpfp");
+        writeLpfpFile({recordsNow().defaultApp, recordsNow().defaultMc}, path);
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        browse(panel, "browseLPFPConfig_PushButton", path);
+        LogCapture log;
+        button(panel, "updateLPFP")->click();
+        checkOnlyBox(QMessageBox::Critical, "Error", boxText);
+        QVERIFY2(contains(log.texts(spdlog::level::err), errorLine.toStdString()),
+                 qPrintable(joined(log.texts(spdlog::level::err))));
+    }
+
+    void lpfpUpdateReportsAFileDamagedAfterBrowse() {
+        const DeviceRecords before = recordsNow();
+        LpfpConfiguration pair{before.defaultApp, before.defaultMc};
+        pair.mc.l_current_max = 55.0f;
+        const std::string path = dir_->file("both.lpfp");
+        writeLpfpFile(pair, path);
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseLPFPConfig_PushButton", path);
+            writeFileBytes(path, readFileBytes(path) + "\n");
+            button(panel, "updateLPFP")->click();
+            checkOnlyBox(QMessageBox::Critical, "Error",
+                         QStringLiteral("Configuration Validation Failed.\nChecksum Fail"));
+        }
+        QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    UpdateTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "update_test.moc"

@@ -1,0 +1,359 @@
+// The main window against the simulated controller: start-up with zero, one and two devices,
+// start-up failures, the converter buttons and both conversions with their dialogs.
+
+#include "core/config/config_xml.h"
+#include "core/lpfp/lpfp.h"
+#include "loader/mainwindow.h"
+#include "loader/varko5configwidget.h"
+#include "tests/loader/loader_test_support.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+const QByteArray ONE_DEVICE = "devices=1";
+const char* const XML_FILTER = "XML (*.xml *.XML)";
+const char* const LPFP_FILTER = "LPFP Files(*.lpfp)";
+const char* const XML_TO_LPFP_FAILURE =
+    "Could not convert the XML files into LPFP files. Check that the XML files have the proper "
+    "<APPConfiguration></APPConfiguration> and <MCConfiguration></MCConfiguration> tags";
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MessageBoxCatcher> boxes_;
+    std::unique_ptr<FileAnswers> files_;
+    std::unique_ptr<TempDir> dir_;
+    // Keeps the byte-level trace lines of the advanced mode out of the test output.
+    std::unique_ptr<LogCapture> quiet_;
+
+    // Records of the simulated device, written as the files the converters work on.
+    void writeSampleFiles(const std::string& lpfp, const std::string& appXml, const std::string& mcXml) {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const DeviceRecords records = readDeviceRecords();
+        writeLpfpFile({records.app, records.mc}, lpfp);
+        saveAppConfigXml(records.app, appXml);
+        saveMcConfigXml(records.mc, mcXml);
+    }
+
+    void checkRequest(std::size_t index, FileDialogKind kind, const char* caption, const char* filter) {
+        QVERIFY(files_->requests().size() > index);
+        const FileDialogRequest& request = files_->requests()[index];
+        QCOMPARE(request.kind, kind);
+        QCOMPARE(request.caption, QString::fromLatin1(caption));
+        QCOMPARE(request.filter, QString::fromLatin1(filter));
+    }
+
+private slots:
+    void init() {
+        boxes_ = std::make_unique<MessageBoxCatcher>();
+        files_ = std::make_unique<FileAnswers>();
+        dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
+    }
+    void cleanup() {
+        files_.reset();
+        boxes_.reset();
+        dir_.reset();
+        quiet_.reset();
+        spdlog::set_level(spdlog::level::info);
+    }
+
+    void formHasItsObjectsAndTexts() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
+        MainWindow window;
+        QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.size(), QSize(800, 183));
+        QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
+        auto* lpfpToXml = window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"));
+        auto* xmlToLpfp = window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"));
+        QVERIFY(lpfpToXml != nullptr && xmlToLpfp != nullptr);
+        QCOMPARE(lpfpToXml->text(), QStringLiteral("LPFP to XML"));
+        QCOMPARE(xmlToLpfp->text(), QStringLiteral("XML to LPFP"));
+        QVERIFY(window.findChild<QWidget*>(QStringLiteral("centralwidget")) == window.centralWidget());
+        QVERIFY(window.findChild<QWidget*>(QStringLiteral("menubar")) != nullptr);
+        QVERIFY(window.findChild<QWidget*>(QStringLiteral("statusbar")) != nullptr);
+        QVERIFY(boxes_->boxes().empty());
+
+        const QMetaObject& meta = MainWindow::staticMetaObject;
+        QStringList slotNames;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            slotNames << QString::fromLatin1(meta.method(i).name());
+        }
+        QCOMPARE(slotNames, (QStringList{"on_convertXMLButton_clicked", "on_convertLPFPButton_clicked"}));
+    }
+
+    void convertersFollowTheAdvancedVariable() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        {
+            const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
+            MainWindow window;
+            QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
+            QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
+        }
+        {
+            // Defined with an empty value still counts.
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray(""));
+            MainWindow window;
+            QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
+            QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
+        }
+    }
+
+    void twoDevicesGiveTwoPanelsInListOrder() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;description=First Varko,Second Varko");
+        MainWindow window;
+        auto* layout = window.findChild<QFormLayout*>(QStringLiteral("formLayout"));
+        QVERIFY(layout != nullptr);
+        QCOMPARE(layout->rowCount(), 4);
+        const QStringList expected{QStringLiteral("First Varko"), QStringLiteral("Second Varko")};
+        for (int row = 2; row < 4; ++row) {
+            QLayoutItem* item = layout->itemAt(row, QFormLayout::FieldRole);
+            QVERIFY(item != nullptr);
+            auto* panel = qobject_cast<varko5ConfigWidget*>(item->widget());
+            QVERIFY(panel != nullptr);
+            QCOMPARE(panel->findChild<QLineEdit*>(QStringLiteral("descriptionLineEdit"))->text(),
+                     expected[row - 2]);
+        }
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void noDeviceShowsTheErrorBoxAndAnEmptyWindow() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=0");
+        MainWindow window;
+        QVERIFY(window.findChildren<varko5ConfigWidget*>().isEmpty());
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes()[0];
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.title, QStringLiteral("ERROR"));
+        QCOMPARE(box.text, QStringLiteral("No Varko 5 Devices found"));
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(box.parent, static_cast<QWidget*>(&window));
+    }
+
+    void startUpFailuresEndWithStatusOne_data() {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("device list") << QByteArray("devices=1;list_error=4")
+                                     << QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4");
+        QTest::newRow("open") << QByteArray("devices=2;open_error=1")
+                              << QStringLiteral("Failed to open device");
+    }
+    void startUpFailuresEndWithStatusOne() {
+        QFETCH(QByteArray, scenario);
+        QFETCH(QString, text);
+        const ScopedEnv sim("VARKO5_SIMULATOR", scenario);
+        LogCapture log;
+        QCOMPARE(runLoader(*qApp), 1);
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("ERROR"));
+        QCOMPARE(boxes_->boxes()[0].text, text);
+        QVERIFY(log.contains(text.toStdString()));
+    }
+
+    void loaderShowsTheTitledWindowUntilItIsClosed() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        QString title;
+        QTimer::singleShot(0, qApp, [&title] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (qobject_cast<MainWindow*>(widget) != nullptr && widget->isVisible()) {
+                    title = widget->windowTitle();
+                    widget->close();
+                }
+            }
+        });
+        QCOMPARE(runLoader(*qApp), 0);
+        QCOMPARE(title, QStringLiteral("LPFP Configuration Loader"));
+    }
+
+    void screenshotModeSavesTheWindowAndEnds() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const std::string path = dir_->file("window.png");
+        const ScopedEnv shot("VARKO5_SCREENSHOT", QByteArray::fromStdString(path));
+        QCOMPARE(runLoader(*qApp), 0);
+        const QImage image(QString::fromStdString(path));
+        QVERIFY(!image.isNull());
+        QVERIFY(image.width() >= 600);
+    }
+
+    void lpfpToXmlWritesBothDocuments() {
+        const std::string lpfp = dir_->file("in.lpfp");
+        const std::string refApp = dir_->file("ref.app.xml");
+        const std::string refMc = dir_->file("ref.mc.xml");
+        writeSampleFiles(lpfp, refApp, refMc);
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        const std::string app = dir_->file("out.app.xml");
+        const std::string mc = dir_->file("out.mc.xml");
+        files_->answer(lpfp);
+        files_->answer(app);
+        files_->answer(mc);
+        window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->click();
+
+        QCOMPARE(files_->requests().size(), std::size_t{3});
+        checkRequest(0, FileDialogKind::Open, "Open LPFP Config", LPFP_FILTER);
+        checkRequest(1, FileDialogKind::Save, "Save App Configuration", XML_FILTER);
+        checkRequest(2, FileDialogKind::Save, "Save MC Configuration", XML_FILTER);
+        QVERIFY(files_->requests()[0].parent == &window);
+        QCOMPARE(readFileBytes(app), readFileBytes(refApp));
+        QCOMPARE(readFileBytes(mc), readFileBytes(refMc));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Information);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("SUCCESS"));
+        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("XML files created"));
+    }
+
+    void lpfpToXmlAsksAllThreeAndStopsOnACancel_data() {
+        QTest::addColumn<int>("cancelled");
+        QTest::newRow("first") << 0;
+        QTest::newRow("last") << 2;
+    }
+    void lpfpToXmlAsksAllThreeAndStopsOnACancel() {
+        QFETCH(int, cancelled);
+        const std::string lpfp = dir_->file("in.lpfp");
+        writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        const std::string answers[] = {lpfp, dir_->file("out.app.xml"), dir_->file("out.mc.xml")};
+        for (int i = 0; i < 3; ++i) {
+            if (i == cancelled) {
+                files_->cancel();
+            } else {
+                files_->answer(answers[i]);
+            }
+        }
+        window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->click();
+        QCOMPARE(files_->requests().size(), std::size_t{3});
+        QVERIFY(!exists(answers[1]));
+        QVERIFY(!exists(answers[2]));
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void lpfpToXmlFailuresShowTheConverterBox_data() {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("checksum") << true;
+        QTest::newRow("unwritable target") << false;
+    }
+    void lpfpToXmlFailuresShowTheConverterBox() {
+        QFETCH(bool, damaged);
+        const std::string lpfp = dir_->file("in.lpfp");
+        writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
+        std::string app = dir_->file("out.app.xml");
+        if (damaged) {
+            std::string bytes = readFileBytes(lpfp);
+            bytes.back() = bytes.back() == '0' ? '1' : '0';
+            writeFileBytes(lpfp, bytes);
+        } else {
+            app = dir_->file("missing-folder/out.app.xml");
+        }
+        const std::string mc = dir_->file("out.mc.xml");
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        files_->answer(lpfp);
+        files_->answer(app);
+        files_->answer(mc);
+        window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->click();
+        QVERIFY(!exists(app));
+        if (damaged) {
+            QVERIFY(!exists(mc));
+        }
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Could not convert the LPFP file into XML files"));
+    }
+
+    void xmlToLpfpWritesTheConverterForm() {
+        const std::string app = dir_->file("in.app.xml");
+        const std::string mc = dir_->file("in.mc.xml");
+        writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
+        const std::string reference = dir_->file("ref.lpfp");
+        QVERIFY(xmlFilesToLpfp(app, mc, reference));
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        const std::string lpfp = dir_->file("out.lpfp");
+        files_->answer(app);
+        files_->answer(mc);
+        files_->answer(lpfp);
+        window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
+
+        QCOMPARE(files_->requests().size(), std::size_t{3});
+        checkRequest(0, FileDialogKind::Open, "Open App Config XML", XML_FILTER);
+        checkRequest(1, FileDialogKind::Open, "Open MC Config XML", XML_FILTER);
+        checkRequest(2, FileDialogKind::Save, "Save LPFP Configuration", LPFP_FILTER);
+        QCOMPARE(readFileBytes(lpfp), readFileBytes(reference));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Information);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("SUCCESS"));
+        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("LPFP file created"));
+    }
+
+    void xmlToLpfpStopsOnACancel() {
+        const std::string app = dir_->file("in.app.xml");
+        const std::string mc = dir_->file("in.mc.xml");
+        writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        const std::string lpfp = dir_->file("out.lpfp");
+        files_->answer(app);
+        files_->cancel();
+        files_->answer(lpfp);
+        window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
+        QCOMPARE(files_->requests().size(), std::size_t{3});
+        QVERIFY(!exists(lpfp));
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void xmlToLpfpFailuresShowTheLongBox_data() {
+        QTest::addColumn<bool>("swapped");
+        QTest::newRow("motor file as application file") << true;
+        QTest::newRow("unwritable target") << false;
+    }
+    void xmlToLpfpFailuresShowTheLongBox() {
+        QFETCH(bool, swapped);
+        const std::string app = dir_->file("in.app.xml");
+        const std::string mc = dir_->file("in.mc.xml");
+        writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        const std::string lpfp = swapped ? dir_->file("out.lpfp") : dir_->file("missing-folder/out.lpfp");
+        files_->answer(swapped ? mc : app);
+        files_->answer(mc);
+        files_->answer(lpfp);
+        window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
+        QVERIFY(!exists(lpfp));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(boxes_->boxes()[0].text, QString::fromLatin1(XML_TO_LPFP_FAILURE));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"
