@@ -1,6 +1,7 @@
 #include "cli/config_source.h"
 
 #include "core/config/config_xml.h"
+#include "core/config/file_io.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,6 +26,10 @@ void requireReadableFile(const std::string& path) {
     }
 }
 
+[[noreturn]] void invalidLpfp(const std::string& path) {
+    throw SourceError(path + ": Invalid Configuration File");
+}
+
 ConfigurationSet loadLpfp(const std::string& path) {
     requireReadableFile(path);
     ConfigurationSet set;
@@ -36,7 +41,7 @@ ConfigurationSet loadLpfp(const std::string& path) {
         throw SourceError(path + ": " + e.what());
     }
     if (!complete) {
-        throw SourceError(path + ": Invalid Configuration File");
+        invalidLpfp(path);
     }
     set.hasApp = true;
     set.hasMc = true;
@@ -111,6 +116,25 @@ ConfigurationSet loadFileSource(const SourceSpec& spec) {
         loadXmlInto(set, path);
     }
     return set;
+}
+
+void checkLpfpFile(const std::string& path) {
+    requireReadableFile(path);
+    std::string plainText;
+    try {
+        plainText = decodeLpfp(readFileText(path));
+    } catch (const std::exception& e) {
+        throw SourceError(path + ": " + e.what());
+    }
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (document.Parse(plainText.data(), plainText.size()) != tinyxml2::XML_SUCCESS) {
+        invalidLpfp(path);
+    }
+    const auto* lpfp = document.FirstChildElement("LPFP");
+    if (lpfp == nullptr || lpfp->FirstChildElement("APPConfiguration") == nullptr ||
+        lpfp->FirstChildElement("MCConfiguration") == nullptr) {
+        invalidLpfp(path);
+    }
 }
 
 std::string xmlRecordName(const std::string& path) {

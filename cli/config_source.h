@@ -43,6 +43,10 @@ bool isDeviceSource(const SourceSpec& spec);
 // Reads a file source. Throws SourceError when a file is missing, damaged, holds no
 // configuration record, or when a pair does not hold one record of each kind.
 ConfigurationSet loadFileSource(const SourceSpec& spec);
+// Checks that an LPFP file can be used without reading its values: readable, intact, holding
+// both documents. Throws SourceError with the messages loadFileSource uses.
+void checkLpfpFile(const std::string& path);
+
 // Reads both records of a device source through link. Controller failures pass through.
 ConfigurationSet readDeviceSource(const SourceSpec& spec, ArmLink& link);
 

@@ -3,13 +3,13 @@
 #include "cli/backup.h"
 #include "cli/config_source.h"
 #include "cli/device_choice.h"
+#include "cli/flows.h"
 #include "core/config/config_compare.h"
 #include "core/device/arm_link.h"
 #include "core/device/device_list.h"
 #include "core/lpfp/lpfp.h"
 
 #include <cctype>
-#include <cstring>
 #include <iostream>
 #include <spdlog/spdlog.h>
 
@@ -36,22 +36,10 @@ struct Session {
     int index = -1;
 };
 
-void printDeviceBlock(const DeviceInfoNode& node, int index) {
-    std::cout << "Device Number : " << index << std::endl
-              << "       Serial Number: " << serialNumberOf(node) << std::endl
-              << "       Description  : "
-              << std::string(node.description, strnlen(node.description, sizeof node.description))
-              << std::endl
-              << "       Handle       : " << static_cast<const void*>(node.handle) << std::endl
-              << "       Loc ID       : " << node.locId << std::endl
-              << "       ID           : " << node.id << std::endl
-              << "       Flags        : " << node.flags << std::endl
-              << "       Type         : " << node.type << std::endl;
-}
-
 // Lists the devices, chooses one by serial number (or the usual rules) and opens it. False,
 // with the reason logged, when no device can be chosen. With report, the device block and the
-// chip identifier are printed as the other flows print them.
+// chip identifier are printed as the original flows print them. The device is opened with the
+// flows' time-outs and an empty receive queue.
 bool openSession(Session& session, const std::string& serial, bool report) {
     const auto devices = enumerateDevices();
     const DeviceChoice choice = chooseDevice(devices, serial);
@@ -63,12 +51,12 @@ bool openSession(Session& session, const std::string& serial, bool report) {
     session.index = choice.index;
     if (report) {
         printDeviceBlock(session.node, session.index);
+        session.handle = openDevice(session.index);
+        return true;
     }
     session.handle = openDeviceByIndex(choice.index);
-    if (report) {
-        std::cout << "       Chip ID      : " << readChipId(session.handle) << std::endl;
-    }
     setDeviceTimeouts(session.handle, kReadTimeoutMs, 0);
+    ArmLink(session.handle).flush();
     return true;
 }
 
@@ -144,14 +132,6 @@ bool sendMc(ArmLink& link, const MCConfiguration& record) {
     return true;
 }
 
-LpfpConfiguration readLpfpOrThrow(const std::string& path) {
-    SourceSpec spec;
-    spec.kind = SourceKind::LpfpFile;
-    spec.paths = {path};
-    spec.text = path;
-    return loadFileSource(spec).records;
-}
-
 std::string withoutLpfpExtension(const std::string& path) {
     constexpr std::string_view extension = ".lpfp";
     if (path.size() > extension.size()) {
@@ -222,13 +202,12 @@ void printDifferences(std::ostream& out, const std::vector<FieldDifference>& dif
 int applyLpfpFlow(const std::string& lpfpPath, const std::string& serial, const BackupSettings& backup) {
     return guarded(1, [&] {
         // A damaged file is refused before any device is touched.
-        readLpfpOrThrow(lpfpPath);
+        checkLpfpFile(lpfpPath);
         Session session;
         if (!openSession(session, serial, true)) {
             return 1;
         }
         ArmLink link(session.handle);
-        link.flush();
         if (!checkVersion(link, true, true)) {
             return 1;
         }
@@ -263,7 +242,6 @@ int saveLpfpFlow(const std::string& lpfpPath, bool defaults, const std::string& 
             return 1;
         }
         ArmLink link(session.handle);
-        link.flush();
         if (!checkVersion(link, true, false)) {
             return 1;
         }
@@ -283,7 +261,7 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
         const std::string appPath = base + ".app.xml";
         const std::string mcPath = base + ".mc.xml";
         // Refuse a missing file by name rather than by its empty content's checksum.
-        readLpfpOrThrow(lpfpPath);
+        checkLpfpFile(lpfpPath);
         if (!lpfpToXmlFiles(lpfpPath, appPath, mcPath)) {
             spdlog::error("{}: Invalid Configuration File", lpfpPath);
             return 1;
@@ -296,6 +274,10 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
 
 int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath) {
     return guarded(1, [&] {
+        if (appXmlPath.empty() || mcXmlPath.empty()) {
+            spdlog::error("--xml_to_lpfp needs both --app_config and --mc_config");
+            return 1;
+        }
         if (xmlRecordName(appXmlPath) != "APPConfiguration") {
             spdlog::error("Not a valid APPConfiguration XML file");
             return 1;
@@ -332,7 +314,6 @@ int diffFlow(const std::string& left, const std::string& right, const std::strin
                 return kDiffTrouble;
             }
             ArmLink link(session.handle);
-            link.flush();
             if (!checkVersion(link, false, false)) {
                 return kDiffTrouble;
             }

@@ -19,6 +19,16 @@ void expectSourceError(const SourceSpec& spec, const std::string& message) {
     }
 }
 
+// The check without reading refuses exactly what reading refuses, with the same message.
+void expectCheckError(const std::string& path, const std::string& message) {
+    try {
+        checkLpfpFile(path);
+        ADD_FAILURE() << "no error for " << path;
+    } catch (const SourceError& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
 void expectSpecError(const std::string& text) {
     EXPECT_THROW(parseSourceSpec(text), SourceError) << text;
 }
@@ -100,6 +110,11 @@ TEST_F(ConfigSourceFiles, PartialDocumentLeavesMissingKeysZero) {
 }
 
 TEST_F(ConfigSourceFiles, LpfpFileHoldsBothRecords) {
+    {
+        LogCapture log;
+        checkLpfpFile(path("both.lpfp"));
+        EXPECT_TRUE(log.texts().empty());
+    }
     const auto set = loadFileSource(spec(path("both.lpfp")));
     EXPECT_TRUE(set.hasApp);
     EXPECT_TRUE(set.hasMc);
@@ -116,13 +131,21 @@ TEST_F(ConfigSourceFiles, UnreadableSourcesAreRefusedWithTheReason) {
     damaged[0] = damaged[0] == 'A' ? 'B' : 'A';
     writeFileBytes(path("damaged.lpfp"), damaged);
     expectSourceError(spec(path("damaged.lpfp")), path("damaged.lpfp") + ": Checksum Fail");
+    expectCheckError(path("damaged.lpfp"), path("damaged.lpfp") + ": Checksum Fail");
     damaged[0] = '*';
     writeFileBytes(path("bad64.lpfp"), damaged);
     expectSourceError(spec(path("bad64.lpfp")), path("bad64.lpfp") + ": Decoding Failed.");
+    expectCheckError(path("bad64.lpfp"), path("bad64.lpfp") + ": Decoding Failed.");
 
     // Intact framing but no configuration inside.
     writeFileBytes(path("empty.lpfp"), "FFFF");
     expectSourceError(spec(path("empty.lpfp")), path("empty.lpfp") + ": Invalid Configuration File");
+    expectCheckError(path("empty.lpfp"), path("empty.lpfp") + ": Invalid Configuration File");
+    expectCheckError(path("absent.lpfp"), "Cannot read file " + path("absent.lpfp"));
+    // Only the application document inside: reading fills it but still refuses the file.
+    writeFileBytes(path("half.lpfp"), encodeLpfp("<LPFP>" + appConfigToXml(app) + "</LPFP>"));
+    expectCheckError(path("half.lpfp"), path("half.lpfp") + ": Invalid Configuration File");
+    expectSourceError(spec(path("half.lpfp")), path("half.lpfp") + ": Invalid Configuration File");
 
     writeFileBytes(path("other.xml"), "<Other/>");
     expectSourceError(spec(path("other.xml")), "Not a valid configuration XML file: " + path("other.xml"));
