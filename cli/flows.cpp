@@ -24,9 +24,6 @@ constexpr int STATUS_OK = 0;
 constexpr int STATUS_FAILED = 1;
 
 constexpr const char* TIMED_OUT_MESSAGE = "ARM timed out. It may not be powered.";
-constexpr const char* MULTIPLE_DEVICES_MESSAGE =
-    "Multiple FTDI devices detected. Please connect only one device at a time when configuring";
-constexpr const char* NO_DEVICE_MESSAGE = "No VARKO 5 devices found";
 constexpr const char* NO_VERSION_MESSAGE = "Failed at getting ARM Version.";
 
 constexpr std::uint32_t READ_TIMEOUT_MS = 1000;

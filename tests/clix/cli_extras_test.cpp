@@ -250,6 +250,20 @@ TEST_F(CliExtras, UnwritableBackupFolderMeansNothingIsSent) {
     EXPECT_EQ(mcXml(stored()), mcXml(modifiedRecords()));
 }
 
+TEST_F(CliExtras, BackupThatCannotBeReadFromTheControllerMeansNothingIsSent) {
+    ASSERT_TRUE(saveSimState(statePath, modifiedRecords()));
+    const std::string lpfp = writeLpfp("target.lpfp", defaults());
+    const CliResult result = run({"--lpfp_config", lpfp}, "fault=wrong_signature;fault_on=17");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(contains(result.lines,
+                         "[error] Backup failed, nothing was sent: Reply from controller does not "
+                         "carry the application configuration signature"))
+        << result.out;
+    EXPECT_TRUE(filesIn(defaultBackups).empty());
+    EXPECT_EQ(appXml(stored()), appXml(modifiedRecords()));
+    EXPECT_EQ(mcXml(stored()), mcXml(modifiedRecords()));
+}
+
 TEST_F(CliExtras, BackupsGoToTheGivenFolderOrUnderHomeWithUniqueNames) {
     const std::string lpfp = writeLpfp("target.lpfp", defaults());
     const fs::path given = dir.path() / "given" / "deeper";
