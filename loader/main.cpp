@@ -1,8 +1,12 @@
 #include "loader/mainwindow.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and show the installed icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lpfp_loader"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lpfp_loader")));
     return runLoader(app);
 }

@@ -15,6 +15,7 @@ run_config() {
 }
 
 run_config build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+./scripts/package-test.sh build/release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_config build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARKO5_SANITIZE=ON -DVARKO5_BUILD_BENCHMARKS=OFF
 echo "All tests passed in both configurations."

@@ -171,9 +171,10 @@ std::uint32_t SerialPort::open(const std::string& path) {
         const int error = errno;
         if (error == EACCES || error == EPERM)
             spdlog::error(
-                "Permission denied opening {}: add your user to the \"dialout\" group (then log in "
-                "again), or install a udev rule such as SUBSYSTEM==\"tty\", ATTRS{{idVendor}}==\"0403\", "
-                "MODE=\"0660\", GROUP=\"dialout\" in /etc/udev/rules.d/99-varko5.rules",
+                "Permission denied opening {}: install the project's udev rule "
+                "(/lib/udev/rules.d/70-varko5-ftdi.rules, part of the package; it gives the logged-in "
+                "user access) and plug the bridge in again, or add your user to the \"dialout\" group "
+                "and log in again",
                 path);
         else
             spdlog::error("Cannot open serial port {}: {}", path, std::strerror(error));
