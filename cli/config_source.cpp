@@ -69,50 +69,51 @@ void loadXmlInto(ConfigurationSet& set, const std::string& path) {
 
 } // namespace
 
-SourceSpec parseSourceSpec(const std::string& text) {
-    SourceSpec spec;
-    spec.text = text;
+SourceDescription parseSource(const std::string& text) {
+    SourceDescription source;
+    source.text = text;
     if (text.empty()) {
         throw SourceError("Empty configuration source");
     }
     if (text.rfind("device:", 0) == 0) {
         const std::string which = text.substr(7);
         if (which == "current") {
-            spec.kind = SourceKind::DeviceCurrent;
+            source.kind = SourceKind::DeviceCurrent;
         } else if (which == "default") {
-            spec.kind = SourceKind::DeviceDefault;
+            source.kind = SourceKind::DeviceDefault;
         } else {
             throw SourceError("Unknown device source " + text + " (use device:current or device:default)");
         }
-        return spec;
+        return source;
     }
     const auto comma = text.find(',');
     if (comma != std::string::npos) {
-        spec.kind = SourceKind::XmlFiles;
-        spec.paths = {text.substr(0, comma), text.substr(comma + 1)};
-        if (spec.paths[0].empty() || spec.paths[1].empty() || spec.paths[1].find(',') != std::string::npos) {
+        source.kind = SourceKind::XmlFiles;
+        source.paths = {text.substr(0, comma), text.substr(comma + 1)};
+        if (source.paths[0].empty() || source.paths[1].empty() ||
+            source.paths[1].find(',') != std::string::npos) {
             throw SourceError("A pair of XML documents is written as app.xml,mc.xml: " + text);
         }
-        return spec;
+        return source;
     }
-    spec.kind = endsWithLpfp(text) ? SourceKind::LpfpFile : SourceKind::XmlFiles;
-    spec.paths = {text};
-    return spec;
+    source.kind = endsWithLpfp(text) ? SourceKind::LpfpFile : SourceKind::XmlFiles;
+    source.paths = {text};
+    return source;
 }
 
-bool isDeviceSource(const SourceSpec& spec) {
-    return spec.kind == SourceKind::DeviceCurrent || spec.kind == SourceKind::DeviceDefault;
+bool isDeviceSource(const SourceDescription& source) {
+    return source.kind == SourceKind::DeviceCurrent || source.kind == SourceKind::DeviceDefault;
 }
 
-ConfigurationSet loadFileSource(const SourceSpec& spec) {
-    if (spec.kind == SourceKind::LpfpFile) {
-        return loadLpfp(spec.paths.at(0));
+ConfigurationSet loadFileSource(const SourceDescription& source) {
+    if (source.kind == SourceKind::LpfpFile) {
+        return loadLpfp(source.paths.at(0));
     }
-    if (spec.kind != SourceKind::XmlFiles) {
-        throw SourceError("Not a file source: " + spec.text);
+    if (source.kind != SourceKind::XmlFiles) {
+        throw SourceError("Not a file source: " + source.text);
     }
     ConfigurationSet set;
-    for (const auto& path : spec.paths) {
+    for (const auto& path : source.paths) {
         loadXmlInto(set, path);
     }
     return set;

@@ -16,7 +16,7 @@ class ArmLink;
 
 enum class SourceKind { XmlFiles, LpfpFile, DeviceCurrent, DeviceDefault };
 
-struct SourceSpec {
+struct SourceDescription {
     SourceKind kind = SourceKind::XmlFiles;
     std::vector<std::string> paths; // one or two XML paths, or the LPFP path; empty for the device
     std::string text;               // as the user wrote it, for messages
@@ -36,19 +36,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Throws SourceError for an empty spec, an unknown "device:" form, or a pair with an empty side.
-SourceSpec parseSourceSpec(const std::string& text);
-bool isDeviceSource(const SourceSpec& spec);
+// Throws SourceError for an empty source, an unknown "device:" form, or a pair with an empty side.
+SourceDescription parseSource(const std::string& text);
+bool isDeviceSource(const SourceDescription& source);
 
 // Reads a file source. Throws SourceError when a file is missing, damaged, holds no
 // configuration record, or when a pair does not hold one record of each kind.
-ConfigurationSet loadFileSource(const SourceSpec& spec);
+ConfigurationSet loadFileSource(const SourceDescription& source);
 // Checks that an LPFP file can be used without reading its values: readable, intact, holding
 // both documents. Throws SourceError with the messages loadFileSource uses.
 void checkLpfpFile(const std::string& path);
 
 // Reads both records of a device source through link. Controller failures pass through.
-ConfigurationSet readDeviceSource(const SourceSpec& spec, ArmLink& link);
+ConfigurationSet readDeviceSource(const SourceDescription& source, ArmLink& link);
 
 // Which record an XML document holds, by its root element: "APPConfiguration",
 // "MCConfiguration", or empty when the file is missing, does not parse or has another root.

@@ -4,16 +4,16 @@
 
 #include "core/device/arm_link.h"
 
-ConfigurationSet readDeviceSource(const SourceSpec& spec, ArmLink& link) {
+ConfigurationSet readDeviceSource(const SourceDescription& source, ArmLink& link) {
     ConfigurationSet set;
-    if (spec.kind == SourceKind::DeviceDefault) {
+    if (source.kind == SourceKind::DeviceDefault) {
         set.records.app = link.ARM_getDefaultAppConfig();
         set.records.mc = link.ARM_getDefaultMCConfig();
-    } else if (spec.kind == SourceKind::DeviceCurrent) {
+    } else if (source.kind == SourceKind::DeviceCurrent) {
         set.records.app = link.ARM_getAppConfig();
         set.records.mc = link.ARM_getMCConfig();
     } else {
-        throw SourceError("Not a device source: " + spec.text);
+        throw SourceError("Not a device source: " + source.text);
     }
     set.hasApp = true;
     set.hasMc = true;

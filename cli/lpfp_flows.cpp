@@ -298,17 +298,17 @@ int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, c
 
 int diffFlow(const std::string& left, const std::string& right, const std::string& serial) {
     return guarded(kDiffTrouble, [&] {
-        const SourceSpec leftSpec = parseSourceSpec(left);
-        const SourceSpec rightSpec = parseSourceSpec(right);
+        const SourceDescription leftSource = parseSource(left);
+        const SourceDescription rightSource = parseSource(right);
         ConfigurationSet leftSet;
         ConfigurationSet rightSet;
-        if (!isDeviceSource(leftSpec)) {
-            leftSet = loadFileSource(leftSpec);
+        if (!isDeviceSource(leftSource)) {
+            leftSet = loadFileSource(leftSource);
         }
-        if (!isDeviceSource(rightSpec)) {
-            rightSet = loadFileSource(rightSpec);
+        if (!isDeviceSource(rightSource)) {
+            rightSet = loadFileSource(rightSource);
         }
-        if (isDeviceSource(leftSpec) || isDeviceSource(rightSpec)) {
+        if (isDeviceSource(leftSource) || isDeviceSource(rightSource)) {
             Session session;
             if (!openSession(session, serial, false)) {
                 return kDiffTrouble;
@@ -317,11 +317,11 @@ int diffFlow(const std::string& left, const std::string& right, const std::strin
             if (!checkVersion(link, false, false)) {
                 return kDiffTrouble;
             }
-            if (isDeviceSource(leftSpec)) {
-                leftSet = readDeviceSource(leftSpec, link);
+            if (isDeviceSource(leftSource)) {
+                leftSet = readDeviceSource(leftSource, link);
             }
-            if (isDeviceSource(rightSpec)) {
-                rightSet = readDeviceSource(rightSpec, link);
+            if (isDeviceSource(rightSource)) {
+                rightSet = readDeviceSource(rightSource, link);
             }
         }
         return reportDifferences(leftSet, rightSet, left, right);

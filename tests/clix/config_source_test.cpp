@@ -10,10 +10,10 @@
 
 namespace {
 
-void expectSourceError(const SourceSpec& spec, const std::string& message) {
+void expectSourceError(const SourceDescription& source, const std::string& message) {
     try {
-        loadFileSource(spec);
-        ADD_FAILURE() << "no error for " << spec.text;
+        loadFileSource(source);
+        ADD_FAILURE() << "no error for " << source.text;
     } catch (const SourceError& e) {
         EXPECT_EQ(std::string(e.what()), message);
     }
@@ -30,28 +30,28 @@ void expectCheckError(const std::string& path, const std::string& message) {
 }
 
 void expectSpecError(const std::string& text) {
-    EXPECT_THROW(parseSourceSpec(text), SourceError) << text;
+    EXPECT_THROW(parseSource(text), SourceError) << text;
 }
 
 TEST(ConfigSource, SpecSyntax) {
-    auto spec = parseSourceSpec("device:current");
-    EXPECT_EQ(spec.kind, SourceKind::DeviceCurrent);
-    EXPECT_TRUE(isDeviceSource(spec));
-    EXPECT_EQ(parseSourceSpec("device:default").kind, SourceKind::DeviceDefault);
+    auto source = parseSource("device:current");
+    EXPECT_EQ(source.kind, SourceKind::DeviceCurrent);
+    EXPECT_TRUE(isDeviceSource(source));
+    EXPECT_EQ(parseSource("device:default").kind, SourceKind::DeviceDefault);
 
-    spec = parseSourceSpec("dir/a.xml,b.xml");
-    EXPECT_EQ(spec.kind, SourceKind::XmlFiles);
-    EXPECT_EQ(spec.paths, (std::vector<std::string>{"dir/a.xml", "b.xml"}));
-    EXPECT_FALSE(isDeviceSource(spec));
+    source = parseSource("dir/a.xml,b.xml");
+    EXPECT_EQ(source.kind, SourceKind::XmlFiles);
+    EXPECT_EQ(source.paths, (std::vector<std::string>{"dir/a.xml", "b.xml"}));
+    EXPECT_FALSE(isDeviceSource(source));
 
-    spec = parseSourceSpec("one.xml");
-    EXPECT_EQ(spec.kind, SourceKind::XmlFiles);
-    EXPECT_EQ(spec.paths, (std::vector<std::string>{"one.xml"}));
+    source = parseSource("one.xml");
+    EXPECT_EQ(source.kind, SourceKind::XmlFiles);
+    EXPECT_EQ(source.paths, (std::vector<std::string>{"one.xml"}));
 
-    EXPECT_EQ(parseSourceSpec("saved.lpfp").kind, SourceKind::LpfpFile);
-    EXPECT_EQ(parseSourceSpec("SAVED.LPFP").kind, SourceKind::LpfpFile);
-    EXPECT_EQ(parseSourceSpec(".lpfp").kind, SourceKind::LpfpFile);
-    EXPECT_EQ(parseSourceSpec("lpfp").kind, SourceKind::XmlFiles);
+    EXPECT_EQ(parseSource("saved.lpfp").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSource("SAVED.LPFP").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSource(".lpfp").kind, SourceKind::LpfpFile);
+    EXPECT_EQ(parseSource("lpfp").kind, SourceKind::XmlFiles);
 
     expectSpecError("");
     expectSpecError("device:");
@@ -71,7 +71,7 @@ protected:
         LpfpConfiguration pair{app, mc};
         writeLpfpFile(pair, dir.file("both.lpfp"));
     }
-    SourceSpec spec(const std::string& text) { return parseSourceSpec(text); }
+    SourceDescription source(const std::string& text) { return parseSource(text); }
     std::string path(const std::string& name) { return dir.file(name); }
 
     TempDir dir;
@@ -82,7 +82,7 @@ protected:
 TEST_F(ConfigSourceFiles, PairOfDocumentsInEitherOrder) {
     for (const auto& text :
          {path("app.xml") + "," + path("mc.xml"), path("mc.xml") + "," + path("app.xml")}) {
-        const auto set = loadFileSource(spec(text));
+        const auto set = loadFileSource(source(text));
         EXPECT_TRUE(set.hasApp);
         EXPECT_TRUE(set.hasMc);
         EXPECT_EQ(set.records.app.controller_id, 9);
@@ -91,11 +91,11 @@ TEST_F(ConfigSourceFiles, PairOfDocumentsInEitherOrder) {
 }
 
 TEST_F(ConfigSourceFiles, SingleDocumentHoldsOnlyItsRecord) {
-    const auto appOnly = loadFileSource(spec(path("app.xml")));
+    const auto appOnly = loadFileSource(source(path("app.xml")));
     EXPECT_TRUE(appOnly.hasApp);
     EXPECT_FALSE(appOnly.hasMc);
     EXPECT_EQ(appOnly.records.app.controller_id, 9);
-    const auto mcOnly = loadFileSource(spec(path("mc.xml")));
+    const auto mcOnly = loadFileSource(source(path("mc.xml")));
     EXPECT_FALSE(mcOnly.hasApp);
     EXPECT_TRUE(mcOnly.hasMc);
 }
@@ -103,7 +103,7 @@ TEST_F(ConfigSourceFiles, SingleDocumentHoldsOnlyItsRecord) {
 TEST_F(ConfigSourceFiles, PartialDocumentLeavesMissingKeysZero) {
     writeFileBytes(path("few.xml"), "<MCConfiguration><l_max_vin>48</l_max_vin></MCConfiguration>");
     LogCapture log;
-    const auto set = loadFileSource(spec(path("few.xml")));
+    const auto set = loadFileSource(source(path("few.xml")));
     EXPECT_FLOAT_EQ(set.records.mc.l_max_vin, 48.0f);
     EXPECT_FLOAT_EQ(set.records.mc.l_current_max, 0.0f);
     EXPECT_EQ(log.texts(spdlog::level::warn).size(), 156u);
@@ -115,7 +115,7 @@ TEST_F(ConfigSourceFiles, LpfpFileHoldsBothRecords) {
         checkLpfpFile(path("both.lpfp"));
         EXPECT_TRUE(log.texts().empty());
     }
-    const auto set = loadFileSource(spec(path("both.lpfp")));
+    const auto set = loadFileSource(source(path("both.lpfp")));
     EXPECT_TRUE(set.hasApp);
     EXPECT_TRUE(set.hasMc);
     EXPECT_EQ(set.records.app.controller_id, 9);
@@ -123,37 +123,38 @@ TEST_F(ConfigSourceFiles, LpfpFileHoldsBothRecords) {
 }
 
 TEST_F(ConfigSourceFiles, UnreadableSourcesAreRefusedWithTheReason) {
-    expectSourceError(spec(path("absent.xml")), "Cannot read file " + path("absent.xml"));
-    expectSourceError(spec(path("absent.lpfp")), "Cannot read file " + path("absent.lpfp"));
-    expectSourceError(spec(dir.path().string()), "Cannot read file " + dir.path().string());
+    expectSourceError(source(path("absent.xml")), "Cannot read file " + path("absent.xml"));
+    expectSourceError(source(path("absent.lpfp")), "Cannot read file " + path("absent.lpfp"));
+    expectSourceError(source(dir.path().string()), "Cannot read file " + dir.path().string());
 
     std::string damaged = readFileBytes(path("both.lpfp"));
     damaged[0] = damaged[0] == 'A' ? 'B' : 'A';
     writeFileBytes(path("damaged.lpfp"), damaged);
-    expectSourceError(spec(path("damaged.lpfp")), path("damaged.lpfp") + ": Checksum Fail");
+    expectSourceError(source(path("damaged.lpfp")), path("damaged.lpfp") + ": Checksum Fail");
     expectCheckError(path("damaged.lpfp"), path("damaged.lpfp") + ": Checksum Fail");
     damaged[0] = '*';
     writeFileBytes(path("bad64.lpfp"), damaged);
-    expectSourceError(spec(path("bad64.lpfp")), path("bad64.lpfp") + ": Decoding Failed.");
+    expectSourceError(source(path("bad64.lpfp")), path("bad64.lpfp") + ": Decoding Failed.");
     expectCheckError(path("bad64.lpfp"), path("bad64.lpfp") + ": Decoding Failed.");
 
     // Intact framing but no configuration inside.
     writeFileBytes(path("empty.lpfp"), "FFFF");
-    expectSourceError(spec(path("empty.lpfp")), path("empty.lpfp") + ": Invalid Configuration File");
+    expectSourceError(source(path("empty.lpfp")), path("empty.lpfp") + ": Invalid Configuration File");
     expectCheckError(path("empty.lpfp"), path("empty.lpfp") + ": Invalid Configuration File");
     expectCheckError(path("absent.lpfp"), "Cannot read file " + path("absent.lpfp"));
     // Only the application document inside: reading fills it but still refuses the file.
     writeFileBytes(path("half.lpfp"), encodeLpfp("<LPFP>" + appConfigToXml(app) + "</LPFP>"));
     expectCheckError(path("half.lpfp"), path("half.lpfp") + ": Invalid Configuration File");
-    expectSourceError(spec(path("half.lpfp")), path("half.lpfp") + ": Invalid Configuration File");
+    expectSourceError(source(path("half.lpfp")), path("half.lpfp") + ": Invalid Configuration File");
 
     writeFileBytes(path("other.xml"), "<Other/>");
-    expectSourceError(spec(path("other.xml")), "Not a valid configuration XML file: " + path("other.xml"));
+    expectSourceError(source(path("other.xml")), "Not a valid configuration XML file: " + path("other.xml"));
     writeFileBytes(path("broken.xml"), "<MCConfiguration>");
-    expectSourceError(spec(path("broken.xml")), "Not a valid configuration XML file: " + path("broken.xml"));
-    expectSourceError(spec(path("app.xml") + "," + path("app.xml")),
+    expectSourceError(source(path("broken.xml")),
+                      "Not a valid configuration XML file: " + path("broken.xml"));
+    expectSourceError(source(path("app.xml") + "," + path("app.xml")),
                       "Two APPConfiguration documents given: " + path("app.xml"));
-    expectSourceError(spec(path("mc.xml") + "," + path("mc.xml")),
+    expectSourceError(source(path("mc.xml") + "," + path("mc.xml")),
                       "Two MCConfiguration documents given: " + path("mc.xml"));
 }
 
