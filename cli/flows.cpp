@@ -1,5 +1,8 @@
 #include "cli/flows.h"
 
+#include "cli/device_choice.h"
+#include "cli/lpfp_flows.h"
+
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
 #include "core/device/arm_link.h"
@@ -21,9 +24,6 @@ constexpr int STATUS_OK = 0;
 constexpr int STATUS_FAILED = 1;
 
 constexpr const char* TIMED_OUT_MESSAGE = "ARM timed out. It may not be powered.";
-constexpr const char* MULTIPLE_DEVICES_MESSAGE =
-    "Multiple FTDI devices detected. Please connect only one device at a time when configuring";
-constexpr const char* NO_DEVICE_MESSAGE = "No VARKO 5 devices found";
 constexpr const char* NO_VERSION_MESSAGE = "Failed at getting ARM Version.";
 
 constexpr std::uint32_t READ_TIMEOUT_MS = 1000;
@@ -36,43 +36,17 @@ template <std::size_t N> std::string fieldText(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
-void printDeviceBlock(const DeviceInfoNode& node) {
-    std::cout << "Device Number : " << 0 << '\n'
-              << "       Serial Number: " << fieldText(node.serialNumber) << '\n'
-              << "       Description  : " << fieldText(node.description) << '\n'
-              << "       Handle       : " << static_cast<const void*>(node.handle) << '\n'
-              << "       Loc ID       : " << node.locId << '\n'
-              << "       ID           : " << node.id << '\n'
-              << "       Flags        : " << node.flags << '\n'
-              << "       Type         : " << node.type << '\n';
-}
-
-// Open device 0, show its chip identifier, set the time-outs the flows rely on and start from
-// an empty receive queue. "Failed to open device" goes to the caller.
-DeviceHandle openDevice() {
-    DeviceHandle handle = openDeviceByIndex(0);
-    std::cout << "       Chip ID      : " << readChipId(handle) << '\n';
-    setDeviceTimeouts(handle, READ_TIMEOUT_MS, WRITE_TIMEOUT_MS);
-    ArmLink(handle).flush();
-    return handle;
-}
-
 void printVersion(const FirmwareVersion& version) {
     std::cout << "Major: " << version.major << '\n' << "Minor: " << version.minor << '\n';
 }
 
-// The configuration flows refuse to guess which of several controllers is meant. Returns the
-// failure status when the list does not hold exactly one device.
-int requireSingleDevice(const std::vector<DeviceInfoNode>& devices) {
-    if (devices.size() > 1) {
-        spdlog::error(MULTIPLE_DEVICES_MESSAGE);
-        return STATUS_FAILED;
-    }
-    if (devices.empty()) {
-        spdlog::error(NO_DEVICE_MESSAGE);
-        return STATUS_FAILED;
-    }
-    return STATUS_OK;
+// The configuration flows refuse to guess which of several controllers is meant: without a
+// serial number the list must hold exactly one device. Logs the refusal; -1 then.
+int chosenDevice(const std::vector<DeviceInfoNode>& devices, const std::string& serial) {
+    const DeviceChoice choice = chooseDevice(devices, serial);
+    if (choice.index < 0)
+        spdlog::error("{}", choice.error);
+    return choice.index;
 }
 
 bool hasRootElement(const std::string& path, const char* rootName) {
@@ -168,7 +142,8 @@ int applyMcConfiguration(ArmLink& link, const std::string& path) {
     return STATUS_OK;
 }
 
-int applyConfiguration(ArmLink& link, const std::string& appPath, const std::string& mcPath) {
+int applyConfiguration(ArmLink& link, const std::string& appPath, const std::string& mcPath,
+                       const std::string& deviceSerial, const BackupSettings& backup) {
     const FirmwareVersion version = link.ARM_getVersion();
     if (!version.valid) {
         spdlog::error(NO_VERSION_MESSAGE);
@@ -180,6 +155,8 @@ int applyConfiguration(ArmLink& link, const std::string& appPath, const std::str
                       version.minor);
         return STATUS_FAILED;
     }
+    if (backup.enabled && !backupBeforeWrite(link, deviceSerial, backup))
+        return STATUS_FAILED;
 
     int status = STATUS_OK;
     if (!appPath.empty()) {
@@ -210,15 +187,39 @@ template <typename Conversation> int talkToController(Conversation&& conversatio
 
 } // namespace
 
-int testDevice() {
+void printDeviceBlock(const DeviceInfoNode& node, int index) {
+    std::cout << "Device Number : " << index << '\n'
+              << "       Serial Number: " << fieldText(node.serialNumber) << '\n'
+              << "       Description  : " << fieldText(node.description) << '\n'
+              << "       Handle       : " << static_cast<const void*>(node.handle) << '\n'
+              << "       Loc ID       : " << node.locId << '\n'
+              << "       ID           : " << node.id << '\n'
+              << "       Flags        : " << node.flags << '\n'
+              << "       Type         : " << node.type << '\n';
+}
+
+DeviceHandle openDevice(int index) {
+    DeviceHandle handle = openDeviceByIndex(index);
+    std::cout << "       Chip ID      : " << readChipId(handle) << '\n';
+    setDeviceTimeouts(handle, READ_TIMEOUT_MS, WRITE_TIMEOUT_MS);
+    ArmLink(handle).flush();
+    return handle;
+}
+
+int testDevice(const std::string& serial) {
     const std::vector<DeviceInfoNode> devices = enumerateDevices();
     spdlog::info("Devices found: {}", devices.size());
-    if (devices.empty())
+    // Without a serial number the first device is tested, whatever else is listed.
+    if (devices.empty() && serial.empty())
         return STATUS_OK;
+    const int index = serial.empty() ? 0 : chosenDevice(devices, serial);
+    if (index < 0)
+        return STATUS_FAILED;
+    const DeviceInfoNode& node = devices[static_cast<std::size_t>(index)];
 
-    std::cout << "Device Description: " << fieldText(devices[0].description) << '\n';
-    printDeviceBlock(devices[0]);
-    DeviceHandle handle = openDevice();
+    std::cout << "Device Description: " << fieldText(node.description) << '\n';
+    printDeviceBlock(node, index);
+    DeviceHandle handle = openDevice(index);
     ArmLink link(handle);
     return talkToController([&] {
         const std::uint8_t query = BRIDGE_STATUS_QUERY;
@@ -239,18 +240,20 @@ int testDevice() {
     });
 }
 
-int getConfiguration(const std::string& basename, bool defaults) {
+int getConfiguration(const std::string& basename, bool defaults, const std::string& serial) {
     const std::vector<DeviceInfoNode> devices = enumerateDevices();
-    if (const int status = requireSingleDevice(devices); status != STATUS_OK)
-        return status;
+    const int index = chosenDevice(devices, serial);
+    if (index < 0)
+        return STATUS_FAILED;
 
-    printDeviceBlock(devices[0]);
-    DeviceHandle handle = openDevice();
+    printDeviceBlock(devices[static_cast<std::size_t>(index)], index);
+    DeviceHandle handle = openDevice(index);
     ArmLink link(handle);
     return talkToController([&] { return readAndWriteConfiguration(link, basename, defaults); });
 }
 
-int setConfiguration(const std::string& appPath, const std::string& mcPath) {
+int setConfiguration(const std::string& appPath, const std::string& mcPath, const std::string& serial,
+                     const BackupSettings& backup) {
     // The documents are checked before any device is touched.
     if (!appPath.empty() && !hasRootElement(appPath, "APPConfiguration")) {
         spdlog::error("Not a valid APPConfiguration XML file");
@@ -262,11 +265,14 @@ int setConfiguration(const std::string& appPath, const std::string& mcPath) {
     }
 
     const std::vector<DeviceInfoNode> devices = enumerateDevices();
-    if (const int status = requireSingleDevice(devices); status != STATUS_OK)
-        return status;
+    const int index = chosenDevice(devices, serial);
+    if (index < 0)
+        return STATUS_FAILED;
 
-    printDeviceBlock(devices[0]);
-    DeviceHandle handle = openDevice();
+    const DeviceInfoNode& node = devices[static_cast<std::size_t>(index)];
+    printDeviceBlock(node, index);
+    DeviceHandle handle = openDevice(index);
     ArmLink link(handle);
-    return talkToController([&] { return applyConfiguration(link, appPath, mcPath); });
+    return talkToController(
+        [&] { return applyConfiguration(link, appPath, mcPath, fieldText(node.serialNumber), backup); });
 }

@@ -1,7 +1,9 @@
 // lpfp_cli: reads and writes the configuration of one connected Varko 5 controller.
-// Exit status: 0 when the requested work succeeded (or there was nothing to do), 1 otherwise.
+// Exit status: 0 when the requested work succeeded (or there was nothing to do), 1 otherwise;
+// --diff and --changed end with 1 when the configurations differ and 2 on trouble.
 
 #include "cli/flows.h"
+#include "cli/lpfp_flows.h"
 #include "cli/options.h"
 
 #include "core/device/timeout_exception.h"
@@ -16,15 +18,28 @@
 namespace {
 
 int runFlow(const CommandLineOptions& options) {
+    const BackupSettings backup{!options.noBackup, options.backupDir};
     switch (chooseFlow(options)) {
     case FlowChoice::Test:
-        return testDevice();
+        return testDevice(options.serial);
     case FlowChoice::GetDefaults:
-        return getConfiguration(options.outputBasename, true);
+        return getConfiguration(options.outputBasename, true, options.serial);
     case FlowChoice::GetConfig:
-        return getConfiguration(options.outputBasename, false);
+        return getConfiguration(options.outputBasename, false, options.serial);
     case FlowChoice::SetConfig:
-        return setConfiguration(options.appConfigPath, options.mcConfigPath);
+        return setConfiguration(options.appConfigPath, options.mcConfigPath, options.serial, backup);
+    case FlowChoice::Diff:
+        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), options.serial);
+    case FlowChoice::Changed:
+        return changedFlow(options.serial);
+    case FlowChoice::LpfpToXml:
+        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename);
+    case FlowChoice::XmlToLpfp:
+        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath);
+    case FlowChoice::ApplyLpfp:
+        return applyLpfpFlow(options.lpfpConfigPath, options.serial, backup);
+    case FlowChoice::SaveLpfp:
+        return saveLpfpFlow(options.saveLpfpPath, options.getDefaults, options.serial);
     case FlowChoice::None:
         break;
     }

@@ -27,9 +27,45 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--getDefaults", "--getDefaults", "[--getDefaults]", "Gets the default configuration XML files."},
     {"--getConfig", "--getConfig", "[--getConfig]", "Print the configuration of the ARM board"},
     {"--test", "--test", "[--test]", "Test the connections"},
+    {"--lpfp_config", "--lpfp_config <input_file>", "[--lpfp_config <input_file>]",
+     "Path to an LPFP file to apply to the controller"},
+    {"--saveLpfp", "--saveLpfp <output_file>", "[--saveLpfp <output_file>]",
+     "Save the current configuration as an LPFP file (the defaults with --getDefaults)"},
+    {"--lpfp_to_xml", "--lpfp_to_xml <input_file>", "[--lpfp_to_xml <input_file>]",
+     "Convert an LPFP file into two XML documents named by --output or after the file (no device needed)"},
+    {"--xml_to_lpfp", "--xml_to_lpfp <output_file>", "[--xml_to_lpfp <output_file>]",
+     "Convert the --app_config and --mc_config documents into an LPFP file (no device needed)"},
+    {"--diff", "--diff <source> <source>", "[--diff <source> <source>]",
+     "Print the fields that differ between two sources: app.xml,mc.xml | one.xml | file.lpfp | "
+     "device:current | device:default (status 0 same, 1 different, 2 trouble)"},
+    {"--changed", "--changed", "[--changed]",
+     "Print the fields of the current configuration that differ from the defaults"},
+    {"--serial", "--serial <serial_number>", "[--serial <serial_number>]",
+     "Serial number of the device to use when several are connected"},
+    {"--backup_dir", "--backup_dir <folder>", "[--backup_dir <folder>]",
+     "Folder for the backup saved before every write (default: $XDG_DATA_HOME/varko5/backups)"},
+    {"--no_backup", "--no_backup", "[--no_backup]", "Write to the controller without saving a backup first"},
 };
 
-enum OptionIndex : std::size_t { HELP, DEBUG, APP_CONFIG, MC_CONFIG, OUTPUT, GET_DEFAULTS, GET_CONFIG, TEST };
+enum OptionIndex : std::size_t {
+    HELP,
+    DEBUG,
+    APP_CONFIG,
+    MC_CONFIG,
+    OUTPUT,
+    GET_DEFAULTS,
+    GET_CONFIG,
+    TEST,
+    LPFP_CONFIG,
+    SAVE_LPFP,
+    LPFP_TO_XML,
+    XML_TO_LPFP,
+    DIFF,
+    CHANGED,
+    SERIAL,
+    BACKUP_DIR,
+    NO_BACKUP
+};
 
 void addFlag(CLI::App& app, OptionIndex index, bool& field) {
     app.add_flag(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description)->disable_flag_override();
@@ -69,6 +105,16 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     addFlag(app, GET_DEFAULTS, options.getDefaults);
     addFlag(app, GET_CONFIG, options.getConfig);
     addFlag(app, TEST, options.test);
+    addValue(app, LPFP_CONFIG, options.lpfpConfigPath);
+    addValue(app, SAVE_LPFP, options.saveLpfpPath);
+    addValue(app, LPFP_TO_XML, options.lpfpToXmlPath);
+    addValue(app, XML_TO_LPFP, options.xmlToLpfpPath);
+    app.add_option(OPTION_TABLE[DIFF].names, options.diffSources, OPTION_TABLE[DIFF].description)
+        ->expected(2);
+    addFlag(app, CHANGED, options.changed);
+    addValue(app, SERIAL, options.serial);
+    addValue(app, BACKUP_DIR, options.backupDir);
+    addFlag(app, NO_BACKUP, options.noBackup);
 
     // CLI11 consumes its argument list from the back.
     std::vector<std::string> tokens = splitShortAssignments(arguments);
@@ -98,6 +144,18 @@ std::string usageText(const std::string& executable) {
 }
 
 FlowChoice chooseFlow(const CommandLineOptions& options) {
+    if (!options.diffSources.empty())
+        return FlowChoice::Diff;
+    if (options.changed)
+        return FlowChoice::Changed;
+    if (!options.lpfpToXmlPath.empty())
+        return FlowChoice::LpfpToXml;
+    if (!options.xmlToLpfpPath.empty())
+        return FlowChoice::XmlToLpfp;
+    if (!options.lpfpConfigPath.empty())
+        return FlowChoice::ApplyLpfp;
+    if (!options.saveLpfpPath.empty())
+        return FlowChoice::SaveLpfp;
     if (options.test)
         return FlowChoice::Test;
     if (options.getDefaults)

@@ -15,6 +15,16 @@ struct CommandLineOptions {
     bool getDefaults = false;
     bool getConfig = false;
     bool test = false;
+    // Added after the original options; they come after them in the usage text too.
+    std::string lpfpConfigPath;
+    std::string saveLpfpPath;
+    std::string lpfpToXmlPath;
+    std::string xmlToLpfpPath;
+    std::vector<std::string> diffSources; // exactly two when given
+    bool changed = false;
+    std::string serial;
+    std::string backupDir;
+    bool noBackup = false;
 };
 
 // Parse the arguments that follow the program name. On failure the result holds the parser's
@@ -25,6 +35,21 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
 // The usage text for the given program name, without a final line feed.
 std::string usageText(const std::string& executable);
 
-// Which flow a parsed command line runs; help is decided before this.
-enum class FlowChoice { None, Test, GetDefaults, GetConfig, SetConfig };
+// Which flow a parsed command line runs; help is decided before this. The newer actions come
+// first, so that the original options can refine them (--getDefaults with --saveLpfp, the XML
+// paths with --xml_to_lpfp, --output with --lpfp_to_xml); a command line without them chooses
+// as it always did.
+enum class FlowChoice {
+    None,
+    Test,
+    GetDefaults,
+    GetConfig,
+    SetConfig,
+    Diff,
+    Changed,
+    LpfpToXml,
+    XmlToLpfp,
+    ApplyLpfp,
+    SaveLpfp
+};
 FlowChoice chooseFlow(const CommandLineOptions& options);

@@ -21,6 +21,10 @@ constexpr std::string_view kBmsPrefix = "bms.";
 
 } // namespace
 
+bool floatWithinTolerance(float a, float b) {
+    return withinTolerance(a, b);
+}
+
 bool floatEquals(float a, float b) {
     spdlog::trace("float {} == {} ?", a, b);
     return withinTolerance(a, b);

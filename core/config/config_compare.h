@@ -6,6 +6,8 @@
 #include "core/config/app_configuration.h"
 #include "core/config/mc_configuration.h"
 
+// The tolerance rule alone, silent: single-precision difference below 0.01, NaN never equal.
+bool floatWithinTolerance(float a, float b);
 // Tolerance rule with a trace line "float {} == {} ?".
 bool floatEquals(float a, float b);
 // Silent.

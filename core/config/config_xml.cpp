@@ -229,3 +229,11 @@ bool appConfigFromXmlFile(APPConfiguration& record, const std::string& path, std
 bool mcConfigFromXmlFile(MCConfiguration& record, const std::string& path, std::uint64_t& keyCount) {
     return fromXmlFile(record, path, "MCConfiguration", keyCount, mcConfigFromXml);
 }
+
+std::string fieldXmlText(const AppField& field, const APPConfiguration& record) {
+    return valueText(field, record);
+}
+
+std::string fieldXmlText(const McField& field, const MCConfiguration& record) {
+    return valueText(field, record);
+}

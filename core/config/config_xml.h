@@ -3,6 +3,7 @@
 // element per key, in a fixed order, each holding the value as text.
 
 #include "core/config/app_configuration.h"
+#include "core/config/config_fields.h"
 #include "core/config/mc_configuration.h"
 
 #include <cstdint>
@@ -35,3 +36,7 @@ bool mcConfigFromXml(MCConfiguration& record, const tinyxml2::XMLElement* root, 
 // does not parse or has no such element.
 bool appConfigFromXmlFile(APPConfiguration& record, const std::string& path, std::uint64_t& keyCount);
 bool mcConfigFromXmlFile(MCConfiguration& record, const std::string& path, std::uint64_t& keyCount);
+
+// The text a field's value takes in its document, as the writers above produce it.
+std::string fieldXmlText(const AppField& field, const APPConfiguration& record);
+std::string fieldXmlText(const McField& field, const MCConfiguration& record);

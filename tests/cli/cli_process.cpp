@@ -19,9 +19,18 @@ extern char** environ;
 
 namespace {
 
-bool isReplacedVariable(const char* entry) {
-    for (const char* name : {"VARKO5_SIMULATOR=", "VARKO5_PORTS="})
-        if (std::strncmp(entry, name, std::strlen(name)) == 0)
+bool startsWithName(const char* entry, const std::string& name) {
+    return std::strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=';
+}
+
+// The test's own device choice never leaks into the child, and a variable the test sets
+// replaces the inherited one rather than standing behind it.
+bool isReplacedVariable(const char* entry, const std::map<std::string, std::string>& env) {
+    for (const char* name : {"VARKO5_SIMULATOR", "VARKO5_PORTS"})
+        if (startsWithName(entry, name))
+            return true;
+    for (const auto& [name, value] : env)
+        if (startsWithName(entry, name))
             return true;
     return false;
 }
@@ -35,11 +44,14 @@ CliChild startCli(const std::vector<std::string>& arguments, const std::map<std:
     const std::string outPath = child.captures->file("stdout");
     const std::string errPath = child.captures->file("stderr");
 
+    // Backups taken before a write land in the child's own folder unless the test says where.
+    std::map<std::string, std::string> childEnv = env;
+    childEnv.try_emplace("XDG_DATA_HOME", child.captures->file("data"));
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry)
-        if (!isReplacedVariable(*entry))
+        if (!isReplacedVariable(*entry, childEnv))
             environment.emplace_back(*entry);
-    for (const auto& [name, value] : env)
+    for (const auto& [name, value] : childEnv)
         environment.push_back(name + "=" + value);
 
     std::vector<std::string> argvText{"lpfp_cli"};

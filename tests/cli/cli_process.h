@@ -22,7 +22,9 @@ struct CliChild {
 };
 
 // Starts program (lpfp_cli unless given) with argv[0] "lpfp_cli" and the arguments. The
-// environment is the test's own without VARKO5_SIMULATOR and VARKO5_PORTS, plus env.
+// environment is the test's own without VARKO5_SIMULATOR and VARKO5_PORTS, with env's variables
+// replacing inherited ones; XDG_DATA_HOME points into the child's capture folder unless env
+// sets it, so no test writes backups under the real home.
 CliChild startCli(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& env,
                   const std::string& program = LPFP_CLI_PATH);
 // Waits for the child and collects its status and output.

@@ -132,7 +132,17 @@ protected:
     }
 
     CliResult run(const std::vector<std::string>& arguments, const std::string& extra = "") const {
-        return runCli(arguments, {{"VARKO5_SIMULATOR", scenario(extra)}});
+        return runCli(arguments,
+                      {{"VARKO5_SIMULATOR", scenario(extra)}, {"XDG_DATA_HOME", dir.file("data")}});
+    }
+
+    // The line that names the backup a set took before writing; the test's only backup.
+    std::string backupLine() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(dir.path() / "data" / "varko5" / "backups"))
+            files.push_back(entry.path());
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? "" : "Backup saved to: " + files[0].string();
     }
 
     // The device block and chip line the flows print for device 0 of the scenario, taken
@@ -417,6 +427,7 @@ TEST_F(CliEndToEnd, ApplyingLaysTheDocumentsOverTheDefaultsAndVerifiesThem) {
         lines,
         ElementsAreArray(deviceBlock() + version(5, 2) +
                          Lines{
+                             backupLine(),
                              "[info] Getting Default APP Configuration",
                              "[info] Configuration updated from XML file " + appPath + ". 3 parameters set",
                              "[info] PAYLOAD SIZE: 425",
@@ -449,7 +460,7 @@ TEST_F(CliEndToEnd, ApplyingOnlyTheMotorDocumentSkipsTheApplicationSteps) {
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(Lines(result.lines.begin() + 11, result.lines.end()),
                 ElementsAreArray(
-                    Lines{"[info] Getting Default MC Configuration",
+                    Lines{backupLine(), "[info] Getting Default MC Configuration",
                           "[info] Configuration updated from XML file " + mcPath + ". 157 parameters set",
                           "[info] Configuration sent to device", "[info] Getting MC Configuration",
                           "[info] MC Configuration Validated"}));
@@ -529,6 +540,8 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
     const std::vector<std::string> apply{"--app_config", appPath, "--mc_config", mcPath};
     const std::vector<std::string> save{"--getConfig", "-o", base};
     const Lines ok = version(5, 2);
+    // A set saves a backup of the current records once the firmware has been checked.
+    const Lines okBackedUp = ok + Lines{"Backup saved to: *"};
     const Lines appApplied{"[info] Getting Default APP Configuration",
                            "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
                            "[info] PAYLOAD SIZE: 425",
@@ -545,24 +558,25 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
 
     const FaultCase cases[] = {
         {"fault=silent_bridge", save, {timedOut}},
-        {"fault=silent_controller;fault_on=13", apply, ok + appApplied + mcSent + Lines{timedOut}},
+        {"fault=silent_controller;fault_on=13", apply, okBackedUp + appApplied + mcSent + Lines{timedOut}},
         {"fault=ack_failed;fault_on=16", apply,
-         ok +
+         okBackedUp +
              Lines{"[info] Getting Default APP Configuration",
                    "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
                    "[info] PAYLOAD SIZE: 425",
                    "[error] App Configuration was not accepted by the controller"} +
              mcApplied},
         {"fault=set_refused;fault_on=13", apply,
-         ok + appApplied + mcSent + Lines{"[error] MC Configuration was not accepted by the controller"}},
+         okBackedUp + appApplied + mcSent +
+             Lines{"[error] MC Configuration was not accepted by the controller"}},
         {"fault=change_on_write;fault_on=16", apply,
-         ok + Lines{"[info] Getting Default APP Configuration",
-                    "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
-                    "[info] PAYLOAD SIZE: 425", "[info] Configuration sent to device",
-                    "[info] Getting APP Configuration", "[info] Validating Updated APP",
-                    "[error] App Configuration validation FAILED"}},
+         okBackedUp + Lines{"[info] Getting Default APP Configuration",
+                            "[info] Configuration updated from XML file " + appPath + ". 149 parameters set",
+                            "[info] PAYLOAD SIZE: 425", "[info] Configuration sent to device",
+                            "[info] Getting APP Configuration", "[info] Validating Updated APP",
+                            "[error] App Configuration validation FAILED"}},
         {"fault=change_on_write;fault_on=13", apply,
-         ok + appApplied + mcSent +
+         okBackedUp + appApplied + mcSent +
              Lines{"[info] Configuration sent to device", "[info] Getting MC Configuration",
                    "[error] Not same l_current_max", "[error] MC Configuration validation FAILED"}},
         {"fault=ack_bad_checksum;fault_on=0",
@@ -578,8 +592,8 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
                     "[error] Request for the motor configuration was not acknowledged by the bridge "
                     "(ResponseType::TIMED_OUT)"}},
         {"fault=bad_crc;fault_on=18", apply,
-         ok + Lines{"[info] Getting Default APP Configuration", "[error] Invalid CRC: *",
-                    "[error] Reply from controller failed its CRC check"},
+         okBackedUp + Lines{"[info] Getting Default APP Configuration", "[error] Invalid CRC: *",
+                            "[error] Reply from controller failed its CRC check"},
          true},
         {"fault=truncated_reply;fault_on=17", save, ok + Lines{timedOut}},
         {"fault=short_reply;fault_on=14", save,

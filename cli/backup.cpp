@@ -1,0 +1,79 @@
+#include "cli/backup.h"
+
+#include <array>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+bool isSafeNameChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+constexpr int kMaxSequence = 9999;
+
+} // namespace
+
+std::filesystem::path backupFolder(const std::string& option) {
+    if (!option.empty()) {
+        return option;
+    }
+    const std::filesystem::path dataHome = environment("XDG_DATA_HOME");
+    if (dataHome.is_absolute()) {
+        return dataHome / "varko5" / "backups";
+    }
+    const std::string home = environment("HOME");
+    if (home.empty()) {
+        throw std::runtime_error("No folder for backups: neither XDG_DATA_HOME nor HOME is set");
+    }
+    return std::filesystem::path(home) / ".local" / "share" / "varko5" / "backups";
+}
+
+std::string backupFileName(const std::string& serial, const std::tm& time, int sequence) {
+    std::string name;
+    for (const char c : serial) {
+        name += isSafeNameChar(c) ? c : '_';
+    }
+    if (name.empty()) {
+        name = "unknown";
+    }
+    std::array<char, 32> stamp{};
+    if (std::strftime(stamp.data(), stamp.size(), "-%Y%m%d-%H%M%S", &time) == 0) {
+        stamp[0] = '\0';
+    }
+    name += stamp.data();
+    if (sequence > 1) {
+        name += "-" + std::to_string(sequence);
+    }
+    return name + ".lpfp";
+}
+
+std::filesystem::path writeBackup(const LpfpConfiguration& pair, const std::filesystem::path& folder,
+                                  const std::string& serial, const std::tm& time) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder)) {
+        throw std::runtime_error("Cannot create backup folder " + folder.string() +
+                                 (error ? ": " + error.message() : ""));
+    }
+    for (int sequence = 1; sequence <= kMaxSequence; ++sequence) {
+        const auto path = folder / backupFileName(serial, time, sequence);
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path))) {
+            writeLpfpFile(pair, path.string());
+            return path;
+        }
+    }
+    throw std::runtime_error("Too many backups of the same second in " + folder.string());
+}
+
+std::tm localTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Where a configuration to look at comes from, as a user writes it on the command line:
+//   "app.xml,mc.xml"   a pair of XML documents (each file's root element says which record it holds)
+//   "file.xml"         one XML document: only the record its root names
+//   "file.lpfp"        an LPFP file: both records (the extension decides, in any letter case)
+//   "device:current"   the controller's current records
+//   "device:default"   the controller's default records
+
+#include "core/lpfp/lpfp.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class ArmLink;
+
+enum class SourceKind { XmlFiles, LpfpFile, DeviceCurrent, DeviceDefault };
+
+struct SourceDescription {
+    SourceKind kind = SourceKind::XmlFiles;
+    std::vector<std::string> paths; // one or two XML paths, or the LPFP path; empty for the device
+    std::string text;               // as the user wrote it, for messages
+};
+
+// The records a source produced. Fields of a record that is not present stay zero; so do
+// fields whose keys a document leaves out.
+struct ConfigurationSet {
+    LpfpConfiguration records;
+    bool hasApp = false;
+    bool hasMc = false;
+};
+
+// A source that cannot be read; the message is meant for the user.
+class SourceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws SourceError for an empty source, an unknown "device:" form, or a pair with an empty side.
+SourceDescription parseSource(const std::string& text);
+bool isDeviceSource(const SourceDescription& source);
+
+// Reads a file source. Throws SourceError when a file is missing, damaged, holds no
+// configuration record, or when a pair does not hold one record of each kind.
+ConfigurationSet loadFileSource(const SourceDescription& source);
+// Checks that an LPFP file can be used without reading its values: readable, intact, holding
+// both documents. Throws SourceError with the messages loadFileSource uses.
+void checkLpfpFile(const std::string& path);
+
+// Reads both records of a device source through link. Controller failures pass through.
+ConfigurationSet readDeviceSource(const SourceDescription& source, ArmLink& link);
+
+// Which record an XML document holds, by its root element: "APPConfiguration",
+// "MCConfiguration", or empty when the file is missing, does not parse or has another root.
+std::string xmlRecordName(const std::string& path);
