@@ -31,6 +31,8 @@ void fuzzCli(const std::uint8_t* data, std::size_t size) {
     // The same arguments parse the same way again.
     CommandLineOptions again;
     if (parseCommandLine(arguments, again) || again.appConfigPath != options.appConfigPath ||
-        again.mcConfigPath != options.mcConfigPath || again.outputBasename != options.outputBasename)
+        again.mcConfigPath != options.mcConfigPath || again.outputBasename != options.outputBasename ||
+        again.lpfpConfigPath != options.lpfpConfigPath || again.diffSources != options.diffSources ||
+        again.serial != options.serial || again.backupDir != options.backupDir)
         std::abort();
 }
