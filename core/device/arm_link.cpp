@@ -129,7 +129,8 @@ std::uint32_t ArmLink::getARM_Message(std::uint8_t* buffer, std::size_t capacity
     return receivePacket(buffer, capacity, receipt);
 }
 
-std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt) {
+std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
+                                     std::uint32_t* declaredLength) {
     receipt = Receipt::Malformed;
     spdlog::trace("getARM_Message()");
     waitForBytes(1, replyTimeoutMs_);
@@ -155,6 +156,8 @@ std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity,
         spdlog::trace("  Small Payload (<65535 bytes): {}", length);
     }
 
+    if (declaredLength != nullptr)
+        *declaredLength = length;
     const std::size_t total = static_cast<std::size_t>(length) + 3;
     if (total > capacity) {
         spdlog::error("Reply of {} payload bytes does not fit the {} byte receive buffer; discarded", length,
@@ -219,6 +222,18 @@ ResponseType ArmLink::acknowledge(std::uint8_t type) {
         spdlog::error("Acknowledge: ResponseType::TIMED_OUT");
     }
     return response;
+}
+
+// The controller answers a set with its command number as the first payload byte. A reply
+// whose CRC is damaged is still judged by that byte, but a reply that declares no payload, or
+// that is not a packet at all, has no such byte: what lies at the start of the buffer then is
+// a CRC or end byte, and must not pass for an acceptance.
+bool ArmLink::setAccepted(std::uint8_t command, std::uint8_t* buffer) {
+    Receipt receipt = Receipt::Malformed;
+    std::uint32_t declared = 0;
+    receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
+    const bool carriesPayload = (receipt == Receipt::Intact || receipt == Receipt::BadCrc) && declared >= 1;
+    return carriesPayload && buffer[0] == command;
 }
 
 ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length) {
@@ -341,8 +356,7 @@ bool ArmLink::ARM_setAppConfig(const APPConfiguration& record) {
     spdlog::info("PAYLOAD SIZE: {}", size);
     if (exchange(packet.data(), size) != ResponseType::SUCCESS)
         return false;
-    getARM_Message(payload.data(), payload.size());
-    return payload[0] == CMD_SET_APP;
+    return setAccepted(CMD_SET_APP, payload.data());
 }
 
 bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
@@ -363,8 +377,7 @@ bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
     write(frame.data(), static_cast<std::uint32_t>(frameSize));
     if (acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE)) == ResponseType::SUCCESS) {
         spdlog::debug("ACK SUCCESS");
-        getARM_Message(payload.data(), payload.size());
-        if (payload[0] == CMD_SET_MC) {
+        if (setAccepted(CMD_SET_MC, payload.data())) {
             spdlog::debug("END ARM_setMCConfig() SUCCESS");
             return true;
         }

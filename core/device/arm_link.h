@@ -61,8 +61,11 @@ public:
 private:
     enum class Receipt : std::uint8_t { Intact, BadCrc, Malformed, TooLong };
 
-    // getARM_Message with the reason of a failure.
-    std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt);
+    // getARM_Message with the reason of a failure and the payload length the packet declared.
+    std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
+                                std::uint32_t* declaredLength = nullptr);
+    // Receive the reply to a set command and tell whether it carries the command's number.
+    bool setAccepted(std::uint8_t command, std::uint8_t* buffer);
     // Frame a controller packet as ARM_MESSAGE, write it and read the acknowledge.
     ResponseType exchange(const std::uint8_t* packet, std::size_t length);
     // The reply payload of a reading command (command byte first); throws std::runtime_error

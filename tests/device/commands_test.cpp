@@ -262,6 +262,34 @@ TEST_F(Commands, SetFailures) {
     EXPECT_EQ(s.link.ARM_getAppConfig().timeout_msec, simulatorDefaultAppConfig().timeout_msec);
 }
 
+// A reply without a payload byte has no command number to judge: the byte at the start of
+// the buffer is then its CRC (here 0D, the motor set's number), which must not read as an
+// acceptance. A reply whose CRC alone is damaged is still judged by its first payload byte.
+TEST_F(Commands, SetIsAcceptedOnlyByAPayloadByte) {
+    const Bytes ack = {0x3C, 0x07, 0xF8};
+    {
+        SimSession s("fault=silent_bridge");
+        Bytes stream = ack;
+        stream.insert(stream.end(), {0x02, 0x00, 0x0D, 0x00, 0x03});
+        s.inject(stream);
+        EXPECT_FALSE(s.link.ARM_setMCConfig(simulatorDefaultMcConfig()));
+    }
+    {
+        SimSession s("fault=silent_bridge");
+        Bytes stream = ack;
+        stream.insert(stream.end(), {0x02, 0x00, 0x10, 0x00, 0x03});
+        s.inject(stream);
+        EXPECT_FALSE(s.link.ARM_setAppConfig(simulatorDefaultAppConfig()));
+    }
+    {
+        SimSession s("fault=silent_bridge");
+        Bytes stream = ack;
+        stream.insert(stream.end(), {0x02, 0x01, 0x0D, 0xFF, 0xFF, 0x03});
+        s.inject(stream);
+        EXPECT_TRUE(s.link.ARM_setMCConfig(simulatorDefaultMcConfig()));
+    }
+}
+
 TEST_F(Commands, ChangeOnWriteShowsInTheReadBack) {
     SimSession s("fault=change_on_write");
     const MCConfiguration mc = simulatorDefaultMcConfig();
