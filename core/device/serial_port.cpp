@@ -165,19 +165,20 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     return *this;
 }
 
+std::string describeOpenFailure(const std::string& path, int error) {
+    if (error == EACCES || error == EPERM)
+        return "Permission denied opening " + path +
+               ": install the project's udev rule (/lib/udev/rules.d/70-varko5-ftdi.rules, part of the "
+               "package; it gives the logged-in user access) and plug the bridge in again, or add your user "
+               "to the \"dialout\" group and log in again";
+    return "Cannot open serial port " + path + ": " + std::strerror(error);
+}
+
 std::uint32_t SerialPort::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == EACCES || error == EPERM)
-            spdlog::error(
-                "Permission denied opening {}: install the project's udev rule "
-                "(/lib/udev/rules.d/70-varko5-ftdi.rules, part of the package; it gives the logged-in "
-                "user access) and plug the bridge in again, or add your user to the \"dialout\" group "
-                "and log in again",
-                path);
-        else
-            spdlog::error("Cannot open serial port {}: {}", path, std::strerror(error));
+        spdlog::error("{}", describeOpenFailure(path, error));
         return PLATFORM_DEVICE_NOT_OPENED;
     }
     termios settings{};

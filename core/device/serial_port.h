@@ -21,6 +21,10 @@ std::vector<SerialPortInfo> listSerialPorts();
 std::vector<SerialPortInfo> listFtdiPorts(const std::string& devRoot, const std::string& sysRoot);
 std::vector<SerialPortInfo> listNamedPorts(const std::string& colonSeparated);
 
+// The error logged when a port cannot be opened: for a lack of permission it says how to get
+// access (the packaged udev rule or the "dialout" group) instead of a bare system message.
+std::string describeOpenFailure(const std::string& path, int error);
+
 // One open port, raw 8N1 without flow control. Move-only; closes its descriptor.
 class SerialPort {
 public:

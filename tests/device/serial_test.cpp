@@ -104,6 +104,26 @@ TEST(SerialDiscovery, NothingConnectedMeansAnEmptyList) {
     EXPECT_TRUE(enumerateDevices().empty());
 }
 
+// Root opens anything, so the permission case is checked on the message itself.
+TEST(SerialOpen, PermissionFailureSaysHowToGetAccess) {
+    const std::string denied = describeOpenFailure("/dev/ttyUSB0", EACCES);
+    EXPECT_THAT(denied, ::testing::StartsWith("Permission denied opening /dev/ttyUSB0: "));
+    EXPECT_THAT(denied, ::testing::HasSubstr("70-varko5-ftdi.rules"));
+    EXPECT_THAT(denied, ::testing::HasSubstr("\"dialout\" group"));
+    EXPECT_EQ(describeOpenFailure("/dev/ttyUSB0", EPERM), denied);
+    EXPECT_EQ(describeOpenFailure("/dev/ttyUSB9", ENOENT),
+              "Cannot open serial port /dev/ttyUSB9: No such file or directory");
+}
+
+TEST(SerialOpen, OpeningAMissingPortFailsWithoutADevice) {
+    ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
+    ScopedEnv ports("VARKO5_PORTS", "/nonexistent/ttyUSB9");
+    LogCapture log(spdlog::level::err);
+    EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
+    EXPECT_THAT(log.texts(), ::testing::Contains(
+                                 "Cannot open serial port /nonexistent/ttyUSB9: No such file or directory"));
+}
+
 TEST(SerialDiscovery, NamedPortsInTheirOrder) {
     const auto ports = listNamedPorts("/dev/pts/7::/tmp/bridge");
     ASSERT_EQ(ports.size(), 2u);
