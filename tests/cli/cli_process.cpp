@@ -1,5 +1,7 @@
 #include "tests/cli/cli_process.h"
 
+#include "core/config/config_codec.h"
+
 #include "tests/support/temp_dir.h"
 
 #include <cerrno>
@@ -162,4 +164,19 @@ void SimulatorOnTerminal::stop() {
     if (output_ >= 0)
         close(output_);
     output_ = -1;
+}
+
+APPConfiguration onTheWire(const APPConfiguration& record) {
+    std::vector<std::uint8_t> payload(APP_CONFIG_PAYLOAD_SIZE);
+    appConfigToBytes(payload.data(), record);
+    APPConfiguration decoded{};
+    appConfigFromBytes(payload.data(), decoded);
+    return decoded;
+}
+MCConfiguration onTheWire(const MCConfiguration& record) {
+    std::vector<std::uint8_t> payload(MC_CONFIG_PAYLOAD_SIZE);
+    mcConfigToBytes(payload.data(), record);
+    MCConfiguration decoded{};
+    mcConfigFromBytes(payload.data(), decoded);
+    return decoded;
 }

@@ -3,6 +3,9 @@
 
 #include "tests/support/temp_dir.h"
 
+#include "core/config/app_configuration.h"
+#include "core/config/mc_configuration.h"
+
 #include <map>
 #include <memory>
 #include <string>
@@ -58,3 +61,8 @@ private:
     int output_ = -1; // our end of its standard output
     std::string path_;
 };
+
+// A record as the controller hands it back: through its payload encoding, which rounds some
+// floats (scaled 16-bit fields) and does not carry the motor record's lo_ fields.
+APPConfiguration onTheWire(const APPConfiguration& record);
+MCConfiguration onTheWire(const MCConfiguration& record);

@@ -40,22 +40,6 @@ std::string fileXml(const MCConfiguration& record) {
     return std::string(XML_DECLARATION) + "\n" + mcConfigToXml(record);
 }
 
-// A record as the controller hands it back: through its payload encoding, which rounds some
-// floats (scaled 16-bit fields) and does not carry the motor record's lo_ fields.
-APPConfiguration onTheWire(const APPConfiguration& record) {
-    std::vector<std::uint8_t> payload(APP_CONFIG_PAYLOAD_SIZE);
-    appConfigToBytes(payload.data(), record);
-    APPConfiguration decoded{};
-    appConfigFromBytes(payload.data(), decoded);
-    return decoded;
-}
-MCConfiguration onTheWire(const MCConfiguration& record) {
-    std::vector<std::uint8_t> payload(MC_CONFIG_PAYLOAD_SIZE);
-    mcConfigToBytes(payload.data(), record);
-    MCConfiguration decoded{};
-    mcConfigFromBytes(payload.data(), decoded);
-    return decoded;
-}
 APPConfiguration factoryApp() {
     return onTheWire(simulatorDefaultAppConfig());
 }

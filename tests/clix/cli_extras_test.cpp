@@ -27,22 +27,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// A record as the controller hands it back: through its payload encoding.
-APPConfiguration onTheWire(const APPConfiguration& record) {
-    std::vector<std::uint8_t> payload(APP_CONFIG_PAYLOAD_SIZE);
-    appConfigToBytes(payload.data(), record);
-    APPConfiguration decoded{};
-    appConfigFromBytes(payload.data(), decoded);
-    return decoded;
-}
-MCConfiguration onTheWire(const MCConfiguration& record) {
-    std::vector<std::uint8_t> payload(MC_CONFIG_PAYLOAD_SIZE);
-    mcConfigToBytes(payload.data(), record);
-    MCConfiguration decoded{};
-    mcConfigFromBytes(payload.data(), decoded);
-    return decoded;
-}
-
 bool contains(const Lines& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
