@@ -7,6 +7,7 @@
 #include "core/device/device_list.h"
 #include "core/device/packet.h"
 #include "core/device/timeout_exception.h"
+#include "core/device/timeouts.h"
 
 #include <chrono>
 #include <cstddef>
@@ -23,7 +24,7 @@ struct FirmwareVersion {
 class ArmLink {
 public:
     // How long the link waits for an acknowledge or a reply.
-    static constexpr std::uint32_t REPLY_TIMEOUT_MS = 1500;
+    static constexpr std::uint32_t REPLY_TIMEOUT_MS = timeouts::REPLY_MS;
 
     explicit ArmLink(DeviceHandle& handle) : handle_(handle) {}
 
