@@ -1,34 +1,38 @@
 #pragma once
-// The three original things lpfp_cli does with one connected controller. Each returns the
-// process exit status: 0 when it did what was asked, 1 when it failed (the failure is logged).
-// Errors of the device layer that a flow cannot judge (the device list cannot be built, the
-// device does not open) are thrown to the caller.
+// The things lpfp_cli does, one function per flow. Each returns the process exit status of
+// exit_status.h and logs its own failures; none ends the process.
 
-#include "cli/lpfp_flows.h"
-#include "core/device/device_list.h"
+#include "core/ops/backup.h"
 
 #include <string>
 
-// List the devices, show the first, ask the bridge for its status and the controller for its
-// firmware version.
-// With a serial number, the device that has it.
+// Connection test: list the devices, show the chosen one (the first without a serial number),
+// ask the bridge for its status and the controller for its firmware version.
 int testDevice(const std::string& serial = {});
 
-// Read the controller's current (defaults false) or factory default records and write them
-// as "<basename>.app.xml" and "<basename>.mc.xml", or to standard output when basename is empty.
+// Save the controller's current (defaults false) or factory default records as
+// "<basename>.app.xml" and "<basename>.mc.xml", or on standard output when basename is empty.
 // A serial number chooses the device among several; without one the list must hold exactly one.
 int getConfiguration(const std::string& basename, bool defaults, const std::string& serial = {});
+// Save them as one LPFP file.
+int saveLpfpFlow(const std::string& lpfpPath, bool defaults, const std::string& serial);
 
 // Apply the XML documents whose paths are not empty, each laid over the controller's default
-// record, and verify every write by reading the record back.
-// Device choice as for getConfiguration. Unless backup is disabled, the current records are
-// saved as an LPFP backup after the firmware check and before anything is sent; when that
-// fails nothing is sent.
+// record, and verify every write by reading the record back. Unless backup is disabled, the
+// current records are saved first; when that fails nothing is sent.
 int setConfiguration(const std::string& appPath, const std::string& mcPath, const std::string& serial = {},
                      const BackupSettings& backup = {});
+// Apply an LPFP file the same way; a failure of the application record does not stop the
+// motor record.
+int applyLpfpFlow(const std::string& lpfpPath, const std::string& serial, const BackupSettings& backup);
 
-// Shared with the LPFP flows: the device block printed for the device at list index, and
-// opening it (chip identifier line, the flows' time-outs, an empty receive queue). "Failed to
-// open device" goes to the caller.
-void printDeviceBlock(const DeviceInfoNode& node, int index);
-DeviceHandle openDevice(int index);
+// Without any device: an LPFP file into basename.app.xml and basename.mc.xml, and two XML
+// documents into an LPFP file.
+int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename);
+int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath);
+
+// Print every field that differs between two configuration sources (see
+// core/ops/config_source.h): 0 the same, 1 different, 2 a source cannot be read.
+int diffFlow(const std::string& left, const std::string& right, const std::string& serial);
+// The controller's current configuration against its defaults.
+int changedFlow(const std::string& serial);

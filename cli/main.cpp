@@ -2,8 +2,8 @@
 // Exit status: 0 when the requested work succeeded (or there was nothing to do), 1 otherwise;
 // --diff and --changed end with 1 when the configurations differ and 2 on trouble.
 
+#include "cli/exit_status.h"
 #include "cli/flows.h"
-#include "cli/lpfp_flows.h"
 #include "cli/options.h"
 
 #include "core/device/timeout_exception.h"
@@ -43,7 +43,7 @@ int runFlow(const CommandLineOptions& options) {
     case FlowChoice::None:
         break;
     }
-    return 0;
+    return EXIT_OK;
 }
 
 } // namespace
@@ -57,14 +57,14 @@ int main(int argc, char* argv[]) {
     CommandLineOptions options;
     if (const auto error = parseCommandLine(arguments, options)) {
         std::cerr << "Error in command line: " << *error << '\n';
-        return 1;
+        return EXIT_FAILED;
     }
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
 
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';
-        return 0;
+        return EXIT_OK;
     }
 
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
@@ -76,5 +76,5 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& error) {
         spdlog::critical("ERROR: {}", error.what());
     }
-    return 1;
+    return EXIT_FAILED;
 }

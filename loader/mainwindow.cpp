@@ -36,7 +36,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
         auto* panel = new varko5ConfigWidget(this);
         panel->setSerialNumber(fixedText(nodes[i].serialNumber));
         panel->setDescription(fixedText(nodes[i].description));
-        panel->attachDevice(std::move(handle));
+        panel->attachDevice(std::move(handle), nodes[i], static_cast<int>(i));
         ui_->formLayout->addRow(QString(), panel);
     }
     if (nodes.empty()) {

@@ -1,10 +1,9 @@
 #include "loader/varko5configwidget.h"
 #include "ui_varko5configwidget.h"
 
-#include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
-#include "core/device/arm_link.h"
 #include "core/lpfp/lpfp.h"
+#include "core/ops/session.h"
 #include "loader/file_dialogs.h"
 
 #include <QMessageBox>
@@ -13,24 +12,24 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char* const TIMEOUT_REASON = "ARM timed out. It may not be powered.";
-
-// What went wrong, in words the user can act on; a time-out carries no text of its own.
-std::string reasonOf(const std::exception& error) {
-    if (dynamic_cast<const timeout_exception*>(&error) != nullptr) {
-        return TIMEOUT_REASON;
-    }
-    return error.what();
-}
-
 QString chipIdText(std::uint32_t chipId) {
     return QStringLiteral("0x") + QString::number(chipId, 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
+QString qText(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+const char* recordWord(RecordKind record) {
+    return record == RecordKind::App ? "APP" : "MC";
 }
 
 } // namespace
@@ -77,13 +76,22 @@ void varko5ConfigWidget::setDescription(const QString& text) {
 }
 
 void varko5ConfigWidget::attachDevice(DeviceHandle handle) {
-    deviceHandle_ = std::move(handle);
-    ui_->chipIDLineEdit->setText(chipIdText(readChipId(deviceHandle_)));
+    DeviceInfoNode node{};
+    const QByteArray serial = ui_->serialNumberLineEdit->text().toLatin1();
+    const QByteArray description = ui_->descriptionLineEdit->text().toLatin1();
+    std::memcpy(node.serialNumber, serial.constData(),
+                std::min<std::size_t>(static_cast<std::size_t>(serial.size()), sizeof node.serialNumber - 1));
+    std::memcpy(
+        node.description, description.constData(),
+        std::min<std::size_t>(static_cast<std::size_t>(description.size()), sizeof node.description - 1));
+    attachDevice(std::move(handle), node, -1);
+}
 
+void varko5ConfigWidget::attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index) {
     try {
-        ArmLink link(deviceHandle_);
-        link.flush();
-        const FirmwareVersion version = link.ARM_getVersion();
+        session_ = std::make_unique<ControllerSession>(std::move(handle), node, index);
+        ui_->chipIDLineEdit->setText(chipIdText(session_->chipId()));
+        const FirmwareVersion version = session_->identify();
         if (!version.valid) {
             // The panel stays, with its rows disabled; the other panels keep working.
             spdlog::error("Failed at getting ARM Version.");
@@ -91,13 +99,13 @@ void varko5ConfigWidget::attachDevice(DeviceHandle handle) {
             return;
         }
         ui_->versionLineEdit->setText(QStringLiteral("%1.%2").arg(version.major).arg(version.minor));
-        if (version.major != 5 || version.minor != 2) {
+        if (!session_->writable()) {
             QMessageBox::warning(this, QStringLiteral("Error"),
                                  QStringLiteral("This application only works with FW version 5.2"));
             disableConfigurationRows();
         }
     } catch (const timeout_exception&) {
-        spdlog::error("{}", TIMEOUT_REASON);
+        spdlog::error("{}", TIMED_OUT_TEXT);
         disableConfigurationRows();
     } catch (const std::exception& error) {
         spdlog::error("Failed at getting ARM Version.");
@@ -207,14 +215,16 @@ void varko5ConfigWidget::saveFromDevice(const char* caption, const char* filter,
         return;
     }
     try {
-        ArmLink link(deviceHandle_);
-        link.flush();
+        if (!session_) {
+            throw std::runtime_error("No controller attached");
+        }
+        session_->link().flush();
         // A record that could not be read throws before anything is written, so a damaged
         // reply never ends up in a file.
-        readAndWrite(link, path.toStdString());
+        readAndWrite(*session_, path.toStdString());
     } catch (const std::exception& error) {
         spdlog::error("{}", failureText);
-        spdlog::error("{}", reasonOf(error));
+        spdlog::error("{}", describeFailure(error));
         QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
         return;
     }
@@ -222,67 +232,72 @@ void varko5ConfigWidget::saveFromDevice(const char* caption, const char* filter,
 }
 
 void varko5ConfigWidget::on_getMC_clicked() {
-    saveFromDevice(
-        "Save MC Configuration", "XML (*.xml)",
-        "MC Configuration saved to: ", "Failed at retrieving MC Configuration",
-        [](ArmLink& link, const std::string& path) { saveMcConfigXml(link.ARM_getMCConfig(), path); });
+    saveFromDevice("Save MC Configuration", "XML (*.xml)",
+                   "MC Configuration saved to: ", "Failed at retrieving MC Configuration",
+                   [](ControllerSession& session, const std::string& path) {
+                       saveMcConfigXml(readMcRecord(session, RecordSet::Current), path);
+                   });
 }
 
 void varko5ConfigWidget::on_getApp_clicked() {
-    saveFromDevice(
-        "Save APP Configuration", "XML (*.xml)",
-        "App Configuration saved to: ", "Failed at retrieving App Configuration",
-        [](ArmLink& link, const std::string& path) { saveAppConfigXml(link.ARM_getAppConfig(), path); });
+    saveFromDevice("Save APP Configuration", "XML (*.xml)",
+                   "App Configuration saved to: ", "Failed at retrieving App Configuration",
+                   [](ControllerSession& session, const std::string& path) {
+                       saveAppConfigXml(readAppRecord(session, RecordSet::Current), path);
+                   });
 }
 
 void varko5ConfigWidget::on_getLpfp_clicked() {
     saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
                    "LPFP Configuration saved to: ", "Failed at retrieving LPFP Configuration",
-                   [](ArmLink& link, const std::string& path) {
-                       LpfpConfiguration pair;
-                       pair.app = link.ARM_getAppConfig();
-                       pair.mc = link.ARM_getMCConfig();
-                       writeLpfpFile(pair, path);
+                   [](ControllerSession& session, const std::string& path) {
+                       writeLpfpFile(readRecords(session, RecordSet::Current), path);
                    });
 }
 
 void varko5ConfigWidget::on_defaultMC_clicked() {
-    saveFromDevice(
-        "Save MC Configuration", "XML (*.xml)",
-        "Default MC Configuration saved to: ", "Failed at retrieving Default MC Configuration",
-        [](ArmLink& link, const std::string& path) { saveMcConfigXml(link.ARM_getDefaultMCConfig(), path); });
+    saveFromDevice("Save MC Configuration", "XML (*.xml)",
+                   "Default MC Configuration saved to: ", "Failed at retrieving Default MC Configuration",
+                   [](ControllerSession& session, const std::string& path) {
+                       saveMcConfigXml(readMcRecord(session, RecordSet::Default), path);
+                   });
 }
 
 void varko5ConfigWidget::on_defaultApp_clicked() {
     saveFromDevice("Save APP Configuration", "XML (*.xml)",
                    "Default App Configuration saved to: ", "Failed at retrieving Default App Configuration",
-                   [](ArmLink& link, const std::string& path) {
-                       saveAppConfigXml(link.ARM_getDefaultAppConfig(), path);
+                   [](ControllerSession& session, const std::string& path) {
+                       saveAppConfigXml(readAppRecord(session, RecordSet::Default), path);
                    });
 }
 
 void varko5ConfigWidget::on_defaultLPFP_clicked() {
     saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
                    "Default LPFP Configuration saved to: ", "Failed at retrieving Default LPFP Configuration",
-                   [](ArmLink& link, const std::string& path) {
-                       LpfpConfiguration pair;
-                       pair.app = link.ARM_getDefaultAppConfig();
-                       pair.mc = link.ARM_getDefaultMCConfig();
-                       writeLpfpFile(pair, path);
+                   [](ControllerSession& session, const std::string& path) {
+                       writeLpfpFile(readRecords(session, RecordSet::Default), path);
                    });
 }
 
 // ---- Update -------------------------------------------------------------------------------
 // The base of every update is the controller's default record, so keys missing from the file
-// take the firmware's defaults. An exception (a time-out, a damaged reply) ends the update
-// with a message naming the row's failure and the reason.
+// take the firmware's defaults. A failed exchange (a time-out, a damaged reply) ends the
+// update with a message naming the row's failure and the reason.
 
-void varko5ConfigWidget::reportUpdateError(const char* failureText, const std::exception& error) {
-    const std::string reason = reasonOf(error);
+void varko5ConfigWidget::reportUpdateError(const char* failureText, const std::string& reason) {
     spdlog::error("{} {}", failureText, reason);
     QMessageBox::critical(this, QStringLiteral("Error"),
-                          QString::fromLatin1(failureText) + QStringLiteral("\n") +
-                              QString::fromStdString(reason));
+                          QString::fromLatin1(failureText) + QStringLiteral("\n") + qText(reason));
+}
+
+template <typename Apply>
+bool varko5ConfigWidget::runApply(const char* failureText, ApplyResult& result, Apply apply) {
+    if (!session_) {
+        reportUpdateError(failureText, "No controller attached");
+        return false;
+    }
+    result = apply(*session_);
+    return true;
 }
 
 void varko5ConfigWidget::on_updateMC_clicked() {
@@ -291,35 +306,51 @@ void varko5ConfigWidget::on_updateMC_clicked() {
         return;
     }
     const char* const failureText = "MC Configuration Validation Failed.";
-    ArmLink link(deviceHandle_);
-    try {
-        appendProgress(QStringLiteral("Getting Default MC Configuration"));
-        MCConfiguration record = link.ARM_getDefaultMCConfig();
-        std::uint64_t keyCount = 0;
-        if (!mcConfigFromXmlFile(record, path.toStdString(), keyCount)) {
-            return;
-        }
-        spdlog::info("Configuration updated from XML file {}. {} parameters set", path.toStdString(),
-                     keyCount);
-        if (!link.ARM_setMCConfig(record)) {
+    const ProgressFn progress = [this](const OpEvent& event) {
+        switch (event.step) {
+        case OpStep::GettingDefaults:
+            appendProgress(QStringLiteral("Getting Default MC Configuration"));
+            break;
+        case OpStep::FileRead:
+            spdlog::info("Configuration updated from XML file {}. {} parameters set", event.text, event.keys);
+            break;
+        case OpStep::Refused:
             spdlog::error("Failed to set MCConfig");
-            QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
-            return;
-        }
-        spdlog::info("Configuration sent to device");
-        spdlog::info("Getting MC Configuration");
-        const MCConfiguration readBack = link.ARM_getMCConfig();
-        appendProgress(QStringLiteral("Validating Updated MC"));
-        if (mcConfigEquals(readBack, record)) {
+            break;
+        case OpStep::Sent:
+            spdlog::info("Configuration sent to device");
+            break;
+        case OpStep::GettingReadBack:
+            spdlog::info("Getting MC Configuration");
+            break;
+        case OpStep::Validating:
+            appendProgress(QStringLiteral("Validating Updated MC"));
+            break;
+        case OpStep::Validated:
             appendProgress(QStringLiteral("MC Configuration Validated"));
-            QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                     QStringLiteral("MC Configuration updated successfully"));
-        } else {
+            break;
+        case OpStep::Differs:
             spdlog::error("MC Configuration validation FAILED 123");
-            QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
+            break;
+        default:
+            break;
         }
-    } catch (const std::exception& error) {
-        reportUpdateError(failureText, error);
+    };
+    ApplyResult result;
+    if (!runApply(failureText, result, [&](ControllerSession& session) {
+            return applyXmlFiles(session, {}, path.toStdString(), ApplyOptions{}, progress);
+        })) {
+        return;
+    }
+    if (!result.error.empty()) {
+        reportUpdateError(failureText, result.error);
+    } else if (!result.mc.sent) {
+        // The file can no longer be read: the update ends quietly, as Browse reported it.
+    } else if (result.ok()) {
+        QMessageBox::information(this, QStringLiteral("SUCCESS"),
+                                 QStringLiteral("MC Configuration updated successfully"));
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
     }
 }
 
@@ -329,35 +360,50 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
         return;
     }
     const char* const failureText = "APP Configuration Validation Failed.";
-    ArmLink link(deviceHandle_);
-    try {
-        appendProgress(QStringLiteral("Getting Default APP Configuration"));
-        APPConfiguration record = link.ARM_getDefaultAppConfig();
-        std::uint64_t keyCount = 0;
-        if (!appConfigFromXmlFile(record, path.toStdString(), keyCount)) {
-            return;
-        }
-        appendProgress(QStringLiteral("Configuration updated from XML file %1. %2 parameters set")
-                           .arg(path)
-                           .arg(static_cast<qulonglong>(keyCount)));
-        if (!link.ARM_setAppConfig(record)) {
-            QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
-            return;
-        }
-        appendProgress(QStringLiteral("Configuration sent to device"));
-        appendProgress(QStringLiteral("Getting APP Configuration"));
-        const APPConfiguration readBack = link.ARM_getAppConfig();
-        appendProgress(QStringLiteral("Validating Updated APP"));
-        if (appConfigEquals(readBack, record)) {
+    const ProgressFn progress = [this](const OpEvent& event) {
+        switch (event.step) {
+        case OpStep::GettingDefaults:
+            appendProgress(QStringLiteral("Getting Default APP Configuration"));
+            break;
+        case OpStep::FileRead:
+            appendProgress(QStringLiteral("Configuration updated from XML file %1. %2 parameters set")
+                               .arg(qText(event.text))
+                               .arg(static_cast<qulonglong>(event.keys)));
+            break;
+        case OpStep::Sent:
+            appendProgress(QStringLiteral("Configuration sent to device"));
+            break;
+        case OpStep::GettingReadBack:
+            appendProgress(QStringLiteral("Getting APP Configuration"));
+            break;
+        case OpStep::Validating:
+            appendProgress(QStringLiteral("Validating Updated APP"));
+            break;
+        case OpStep::Validated:
             appendProgress(QStringLiteral("APP Configuration Validated"));
-            QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                     QStringLiteral("APP Configuration updated successfully"));
-        } else {
+            break;
+        case OpStep::Differs:
             spdlog::error("App Configuration validation FAILED");
-            QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
+            break;
+        default:
+            break;
         }
-    } catch (const std::exception& error) {
-        reportUpdateError(failureText, error);
+    };
+    ApplyResult result;
+    if (!runApply(failureText, result, [&](ControllerSession& session) {
+            return applyXmlFiles(session, path.toStdString(), {}, ApplyOptions{}, progress);
+        })) {
+        return;
+    }
+    if (!result.error.empty()) {
+        reportUpdateError(failureText, result.error);
+    } else if (!result.app.sent) {
+        // The file can no longer be read: the update ends quietly, as Browse reported it.
+    } else if (result.ok()) {
+        QMessageBox::information(this, QStringLiteral("SUCCESS"),
+                                 QStringLiteral("APP Configuration updated successfully"));
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
     }
 }
 
@@ -367,71 +413,77 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
         return;
     }
     const char* const failureText = "Configuration Validation Failed.";
-    ArmLink link(deviceHandle_);
-    try {
-        appendProgress(QStringLiteral("Getting Default APP Configuration"));
-        LpfpConfiguration pair;
-        pair.app = link.ARM_getDefaultAppConfig();
-        pair.mc = link.ARM_getDefaultMCConfig();
-        std::uint64_t keyCount = 0;
-        if (!readLpfpFile(pair, path.toStdString(), keyCount)) {
-            return;
+    bool fileUnreadable = false;
+    const ProgressFn progress = [this, &fileUnreadable](const OpEvent& event) {
+        const QString word = QString::fromLatin1(recordWord(event.record));
+        switch (event.step) {
+        case OpStep::GettingDefaults:
+            // Both default records are read under one line.
+            if (event.record == RecordKind::App) {
+                appendProgress(QStringLiteral("Getting Default APP Configuration"));
+            }
+            break;
+        case OpStep::FileInvalid:
+            fileUnreadable = true;
+            break;
+        case OpStep::FileRead:
+            appendProgress(QStringLiteral("Configuration updated from LPFP file %1. %2 parameters set")
+                               .arg(qText(event.text))
+                               .arg(static_cast<qulonglong>(event.keys)));
+            break;
+        case OpStep::Sent:
+            appendProgress(QStringLiteral("Configuration sent to device"));
+            break;
+        case OpStep::GettingReadBack:
+            appendProgress(QStringLiteral("Getting %1 Configuration").arg(word));
+            break;
+        case OpStep::Validating:
+            if (event.record == RecordKind::App) {
+                appendProgress(QStringLiteral("Validating Updated APP"));
+            }
+            break;
+        case OpStep::Validated:
+            appendProgress(QStringLiteral("%1 Configuration Validated").arg(word));
+            break;
+        case OpStep::Differs:
+            spdlog::error("{} Configuration validation FAILED",
+                          event.record == RecordKind::App ? "App" : "MC");
+            break;
+        case OpStep::Failed:
+            // A damaged reply fails only its own record; a time-out ends the whole update and
+            // is reported once, at the end.
+            if (event.record != RecordKind::None && event.text != TIMED_OUT_TEXT) {
+                spdlog::error("{}", event.text);
+            }
+            break;
+        default:
+            break;
         }
-        appendProgress(QStringLiteral("Configuration updated from LPFP file %1. %2 parameters set")
-                           .arg(path)
-                           .arg(static_cast<qulonglong>(keyCount)));
-
-        // The motor record is written even when the application record failed. A damaged
-        // reply fails only its own record; a time-out ends the whole update.
+    };
+    ApplyOptions options;
+    options.policy =
+        FailurePolicy::AttemptEveryRecord; // the motor record is written whatever became of the other
+    ApplyResult result;
+    if (!runApply(failureText, result, [&](ControllerSession& session) {
+            return applyLpfpFile(session, path.toStdString(), options, progress);
+        })) {
+        return;
+    }
+    if (fileUnreadable) {
+        return;
+    }
+    if (!result.error.empty()) {
+        reportUpdateError(failureText, result.error);
+    } else if (result.ok()) {
+        QMessageBox::information(this, QStringLiteral("SUCCESS"),
+                                 QStringLiteral("Configuration updated successfully"));
+    } else {
         QString reasons;
-        const auto attempt = [&reasons](auto&& step) {
-            try {
-                return step();
-            } catch (const timeout_exception&) {
-                throw;
-            } catch (const std::exception& error) {
-                spdlog::error("{}", error.what());
-                reasons += QStringLiteral("\n") + QString::fromStdString(error.what());
-                return false;
+        for (const RecordOutcome* outcome : {&result.app, &result.mc}) {
+            if (!outcome->error.empty()) {
+                reasons += QStringLiteral("\n") + qText(outcome->error);
             }
-        };
-        const bool appOk = attempt([&] {
-            if (!link.ARM_setAppConfig(pair.app)) {
-                return false;
-            }
-            appendProgress(QStringLiteral("Configuration sent to device"));
-            appendProgress(QStringLiteral("Getting APP Configuration"));
-            const APPConfiguration readBack = link.ARM_getAppConfig();
-            appendProgress(QStringLiteral("Validating Updated APP"));
-            if (!appConfigEquals(readBack, pair.app)) {
-                spdlog::error("App Configuration validation FAILED");
-                return false;
-            }
-            appendProgress(QStringLiteral("APP Configuration Validated"));
-            return true;
-        });
-        const bool mcOk = attempt([&] {
-            if (!link.ARM_setMCConfig(pair.mc)) {
-                return false;
-            }
-            appendProgress(QStringLiteral("Configuration sent to device"));
-            appendProgress(QStringLiteral("Getting MC Configuration"));
-            const MCConfiguration readBack = link.ARM_getMCConfig();
-            if (!mcConfigEquals(readBack, pair.mc)) {
-                spdlog::error("MC Configuration validation FAILED");
-                return false;
-            }
-            appendProgress(QStringLiteral("MC Configuration Validated"));
-            return true;
-        });
-
-        if (appOk && mcOk) {
-            QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                     QStringLiteral("Configuration updated successfully"));
-        } else {
-            QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText) + reasons);
         }
-    } catch (const std::exception& error) {
-        reportUpdateError(failureText, error);
+        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText) + reasons);
     }
 }

@@ -4,12 +4,13 @@
 // Every controller exchange runs to its end inside the slot, on the GUI thread.
 
 #include "core/device/device_list.h"
+#include "core/ops/apply.h"
 
 #include <QString>
 #include <QWidget>
 
-#include <exception>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QTextEdit;
@@ -28,6 +29,8 @@ public:
     void setDescription(const QString& text);
     // Takes the open device for the panel's lifetime and identifies the controller.
     void attachDevice(DeviceHandle handle);
+    // The same, for the device of that list entry.
+    void attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index);
 
     // The lines the updates report, shown read-only below the rows.
     QTextEdit* progressLog() const { return progressLog_; }
@@ -54,9 +57,12 @@ private:
     template <typename ReadAndWrite>
     void saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
                         const char* failureText, ReadAndWrite readAndWrite);
-    void reportUpdateError(const char* failureText, const std::exception& error);
+    void reportUpdateError(const char* failureText, const std::string& reason);
+    // Runs an apply on the panel's controller; false, with the failure reported under
+    // failureText, when the panel has none.
+    template <typename Apply> bool runApply(const char* failureText, ApplyResult& result, Apply apply);
 
     std::unique_ptr<Ui::varko5ConfigWidget> ui_;
-    DeviceHandle deviceHandle_;
+    std::unique_ptr<ControllerSession> session_;
     QTextEdit* progressLog_ = nullptr;
 };

@@ -160,6 +160,17 @@ void writeLpfpFile(const LpfpConfiguration& pair, const std::string& path) {
 }
 
 bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& keyCount) {
+    std::uint64_t appKeys = 0;
+    std::uint64_t mcKeys = 0;
+    if (!readLpfpFile(pair, path, appKeys, mcKeys)) {
+        return false;
+    }
+    keyCount = appKeys + mcKeys;
+    return true;
+}
+
+bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& appKeys,
+                  std::uint64_t& mcKeys) {
     const std::string plainText = decodeLpfp(readFileText(path));
 
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
@@ -174,17 +185,13 @@ bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_
     if (app == nullptr) {
         return false;
     }
-    std::uint64_t appKeys = 0;
     appConfigFromXml(pair.app, app, appKeys);
 
     const tinyxml2::XMLElement* mc = lpfp->FirstChildElement("MCConfiguration");
     if (mc == nullptr) {
         return false;
     }
-    std::uint64_t mcKeys = 0;
     mcConfigFromXml(pair.mc, mc, mcKeys);
-
-    keyCount = appKeys + mcKeys;
     return true;
 }
 

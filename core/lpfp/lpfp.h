@@ -36,6 +36,9 @@ void writeLpfpFile(const LpfpConfiguration& pair, const std::string& path);
 // missing (the application record is already filled when only MCConfiguration is missing).
 // A damaged file throws as decodeLpfp does.
 bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& keyCount);
+// The same, counting the keys of each record apart.
+bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& appKeys,
+                  std::uint64_t& mcKeys);
 
 // The converters copy each document from its first start tag to its first end tag, found by
 // plain text search. They return false, writing nothing, when a tag of either pair is missing

@@ -1,4 +1,4 @@
-#include "cli/backup.h"
+#include "core/ops/backup.h"
 
 #include "tests/support/temp_dir.h"
 

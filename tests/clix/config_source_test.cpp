@@ -1,4 +1,4 @@
-#include "cli/config_source.h"
+#include "core/ops/config_source.h"
 
 #include "core/config/config_xml.h"
 #include "tests/support/log_capture.h"

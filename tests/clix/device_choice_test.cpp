@@ -1,4 +1,4 @@
-#include "cli/device_choice.h"
+#include "core/ops/device_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,11 @@
 #include <optional>
 #include <string>
 
+struct BackupSettings {
+    bool enabled = true;
+    std::string folder; // empty: the default folder under the user's data directory
+};
+
 // The folder given by the user, or varko5/backups under the user's data directory
 // ($XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share). Throws
 // std::runtime_error when neither variable gives a directory.

@@ -1,17 +1,15 @@
 // Device sources live apart from the file sources so that code reading only files does not
 // pull in the device layer.
-#include "cli/config_source.h"
+#include "core/ops/config_source.h"
 
-#include "core/device/arm_link.h"
+#include "core/ops/session.h"
 
-ConfigurationSet readDeviceSource(const SourceDescription& source, ArmLink& link) {
+ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSession& session) {
     ConfigurationSet set;
     if (source.kind == SourceKind::DeviceDefault) {
-        set.records.app = link.ARM_getDefaultAppConfig();
-        set.records.mc = link.ARM_getDefaultMCConfig();
+        set.records = readRecords(session, RecordSet::Default);
     } else if (source.kind == SourceKind::DeviceCurrent) {
-        set.records.app = link.ARM_getAppConfig();
-        set.records.mc = link.ARM_getMCConfig();
+        set.records = readRecords(session, RecordSet::Current);
     } else {
         throw SourceError("Not a device source: " + source.text);
     }

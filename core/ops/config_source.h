@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class ArmLink;
+class ControllerSession;
 
 enum class SourceKind { XmlFiles, LpfpFile, DeviceCurrent, DeviceDefault };
 
@@ -47,8 +47,8 @@ ConfigurationSet loadFileSource(const SourceDescription& source);
 // both documents. Throws SourceError with the messages loadFileSource uses.
 void checkLpfpFile(const std::string& path);
 
-// Reads both records of a device source through link. Controller failures pass through.
-ConfigurationSet readDeviceSource(const SourceDescription& source, ArmLink& link);
+// Reads both records of a device source. Controller failures pass through.
+ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSession& session);
 
 // Which record an XML document holds, by its root element: "APPConfiguration",
 // "MCConfiguration", or empty when the file is missing, does not parse or has another root.

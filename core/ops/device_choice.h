@@ -17,3 +17,5 @@ std::string serialNumberOf(const DeviceInfoNode& node);
 // With an empty serial number the usual rules: the only device listed; none or several are
 // refused. With a serial number: the device that has it, whatever else is connected.
 DeviceChoice chooseDevice(const std::vector<DeviceInfoNode>& devices, const std::string& serial);
+// The node's description as text, likewise.
+std::string descriptionOf(const DeviceInfoNode& node);

@@ -1,4 +1,4 @@
-#include "cli/backup.h"
+#include "core/ops/backup.h"
 
 #include <array>
 #include <cstdlib>

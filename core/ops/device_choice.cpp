@@ -1,9 +1,13 @@
-#include "cli/device_choice.h"
+#include "core/ops/device_choice.h"
 
 #include <cstring>
 
 std::string serialNumberOf(const DeviceInfoNode& node) {
     return std::string(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
+}
+
+std::string descriptionOf(const DeviceInfoNode& node) {
+    return std::string(node.description, strnlen(node.description, sizeof node.description));
 }
 
 DeviceChoice chooseDevice(const std::vector<DeviceInfoNode>& devices, const std::string& serial) {

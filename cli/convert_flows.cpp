@@ -1,0 +1,66 @@
+// Converting between an LPFP file and a pair of XML documents; no device is involved.
+
+#include "cli/exit_status.h"
+#include "cli/flows.h"
+#include "core/ops/config_source.h"
+
+#include <cctype>
+#include <iostream>
+#include <string_view>
+
+namespace {
+
+std::string withoutLpfpExtension(const std::string& path) {
+    constexpr std::string_view extension = ".lpfp";
+    if (path.size() <= extension.size())
+        return path;
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        const char c = path[path.size() - extension.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != extension[i])
+            return path;
+    }
+    return path.substr(0, path.size() - extension.size());
+}
+
+} // namespace
+
+int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
+    return guarded(EXIT_FAILED, [&] {
+        const std::string base = basename.empty() ? withoutLpfpExtension(lpfpPath) : basename;
+        const std::string appPath = base + ".app.xml";
+        const std::string mcPath = base + ".mc.xml";
+        // Refuse a missing file by name rather than by its empty content's checksum.
+        checkLpfpFile(lpfpPath);
+        if (!lpfpToXmlFiles(lpfpPath, appPath, mcPath)) {
+            spdlog::error("{}: Invalid Configuration File", lpfpPath);
+            return EXIT_FAILED;
+        }
+        std::cout << "APP Configuration saved to: " << appPath << std::endl
+                  << "MC Configuration saved to: " << mcPath << std::endl;
+        return EXIT_OK;
+    });
+}
+
+int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath) {
+    return guarded(EXIT_FAILED, [&] {
+        if (appXmlPath.empty() || mcXmlPath.empty()) {
+            spdlog::error("--xml_to_lpfp needs both --app_config and --mc_config");
+            return EXIT_FAILED;
+        }
+        if (xmlRecordName(appXmlPath) != "APPConfiguration") {
+            spdlog::error("Not a valid APPConfiguration XML file");
+            return EXIT_FAILED;
+        }
+        if (xmlRecordName(mcXmlPath) != "MCConfiguration") {
+            spdlog::error("Not a valid MCConfiguration XML file");
+            return EXIT_FAILED;
+        }
+        if (!xmlFilesToLpfp(appXmlPath, mcXmlPath, lpfpPath)) {
+            spdlog::error("Cannot convert {} and {}: their root tags must be written without attributes",
+                          appXmlPath, mcXmlPath);
+            return EXIT_FAILED;
+        }
+        std::cout << "LPFP Configuration saved to: " << lpfpPath << std::endl;
+        return EXIT_OK;
+    });
+}

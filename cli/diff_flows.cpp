@@ -1,0 +1,66 @@
+// Comparing two configurations, from files or from the controller.
+
+#include "cli/exit_status.h"
+#include "cli/flows.h"
+#include "cli/report.h"
+#include "core/ops/config_source.h"
+
+#include <iostream>
+
+namespace {
+
+int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& right,
+                      const std::string& leftText, const std::string& rightText) {
+    std::vector<FieldDifference> differences;
+    bool compared = false;
+    if (left.hasApp && right.hasApp) {
+        differences = diffAppConfig(left.records.app, right.records.app);
+        compared = true;
+    }
+    if (left.hasMc && right.hasMc) {
+        const auto mc = diffMcConfig(left.records.mc, right.records.mc);
+        differences.insert(differences.end(), mc.begin(), mc.end());
+        compared = true;
+    }
+    if (!compared) {
+        spdlog::error("Nothing to compare: {} and {} hold no record of the same kind", leftText, rightText);
+        return EXIT_DIFF_TROUBLE;
+    }
+    printDifferences(std::cout, differences);
+    std::cout.flush();
+    if (differences.empty()) {
+        spdlog::info("The configurations are the same");
+        return EXIT_OK;
+    }
+    spdlog::info("{} fields differ", differences.size());
+    return EXIT_FAILED;
+}
+
+} // namespace
+
+int diffFlow(const std::string& left, const std::string& right, const std::string& serial) {
+    return guarded(EXIT_DIFF_TROUBLE, [&] {
+        const SourceDescription leftSource = parseSource(left);
+        const SourceDescription rightSource = parseSource(right);
+        ConfigurationSet leftSet;
+        ConfigurationSet rightSet;
+        if (!isDeviceSource(leftSource))
+            leftSet = loadFileSource(leftSource);
+        if (!isDeviceSource(rightSource))
+            rightSet = loadFileSource(rightSource);
+        if (isDeviceSource(leftSource) || isDeviceSource(rightSource)) {
+            const auto session = openChosenDevice(serial, false);
+            if (!session || !checkVersion(*session, false, false))
+                return EXIT_DIFF_TROUBLE;
+            if (isDeviceSource(leftSource))
+                leftSet = readDeviceSource(leftSource, *session);
+            if (isDeviceSource(rightSource))
+                rightSet = readDeviceSource(rightSource, *session);
+        }
+        return reportDifferences(leftSet, rightSet, left, right);
+    });
+}
+
+int changedFlow(const std::string& serial) {
+    return diffFlow("device:default", "device:current", serial);
+}

@@ -1,0 +1,148 @@
+#include "cli/report.h"
+
+#include "cli/exit_status.h"
+#include "core/ops/device_choice.h"
+
+#include <spdlog/spdlog.h>
+
+#include <iostream>
+
+void printDeviceBlock(const DeviceInfoNode& node, int index) {
+    std::cout << "Device Number : " << index << '\n'
+              << "       Serial Number: " << serialNumberOf(node) << '\n'
+              << "       Description  : " << descriptionOf(node) << '\n'
+              << "       Handle       : " << static_cast<const void*>(node.handle) << '\n'
+              << "       Loc ID       : " << node.locId << '\n'
+              << "       ID           : " << node.id << '\n'
+              << "       Flags        : " << node.flags << '\n'
+              << "       Type         : " << node.type << '\n';
+}
+
+void printVersion(const FirmwareVersion& version) {
+    std::cout << "Major: " << version.major << '\n' << "Minor: " << version.minor << '\n';
+}
+
+namespace {
+
+std::vector<DeviceInfoNode> listDevices() {
+    try {
+        return enumerateDevices();
+    } catch (const std::runtime_error& error) {
+        throw DeviceSetupError(error.what());
+    }
+}
+
+std::unique_ptr<ControllerSession> openSession(const DeviceInfoNode& node, int index) {
+    try {
+        return std::make_unique<ControllerSession>(node, index);
+    } catch (const std::runtime_error& error) {
+        throw DeviceSetupError(error.what());
+    }
+}
+
+} // namespace
+
+std::unique_ptr<ControllerSession> openListedDevice(const DeviceInfoNode& node, int index) {
+    printDeviceBlock(node, index);
+    auto session = openSession(node, index);
+    std::cout << "       Chip ID      : " << session->chipId() << '\n';
+    return session;
+}
+
+std::unique_ptr<ControllerSession> openChosenDevice(const std::string& serial, bool report) {
+    const std::vector<DeviceInfoNode> devices = listDevices();
+    const DeviceChoice choice = chooseDevice(devices, serial);
+    if (choice.index < 0) {
+        spdlog::error("{}", choice.error);
+        return nullptr;
+    }
+    const DeviceInfoNode& node = devices[static_cast<std::size_t>(choice.index)];
+    return report ? openListedDevice(node, choice.index) : openSession(node, choice.index);
+}
+
+bool checkVersion(ControllerSession& session, bool report, bool forWriting) {
+    const FirmwareVersion version = session.identify();
+    if (!version.valid) {
+        spdlog::error("Failed at getting ARM Version.");
+        return false;
+    }
+    if (report)
+        printVersion(version);
+    if (forWriting && !session.writable()) {
+        spdlog::error("This application only works with FW version 5.2. Curent Version: {}.{}", version.major,
+                      version.minor);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+const char* recordWord(RecordKind record) {
+    return record == RecordKind::App ? "APP" : "MC";
+}
+
+void printApplyEvent(ApplyWording wording, const OpEvent& event) {
+    const bool app = event.record == RecordKind::App;
+    const bool lpfp = wording == ApplyWording::LpfpFile;
+    switch (event.step) {
+    case OpStep::BackupSaved:
+        std::cout << "Backup saved to: " << event.text << std::endl;
+        break;
+    case OpStep::BackupFailed:
+        spdlog::error("Backup failed, nothing was sent: {}", event.text);
+        break;
+    case OpStep::GettingDefaults:
+        // The LPFP apply reads both defaults under one line.
+        if (!lpfp || app)
+            spdlog::info("Getting Default {} Configuration", recordWord(event.record));
+        break;
+    case OpStep::FileInvalid:
+        if (lpfp)
+            spdlog::error("{}: Invalid Configuration File", event.text);
+        else
+            spdlog::error(app ? "Not a valid APPConfiguration XML file"
+                              : "Not a valid MCConfiguration XML file");
+        break;
+    case OpStep::FileRead:
+        spdlog::info("Configuration updated from {} file {}. {} parameters set", lpfp ? "LPFP" : "XML",
+                     event.text, event.keys);
+        break;
+    case OpStep::Refused:
+        if (lpfp)
+            spdlog::error(app ? "Failed to set APPConfig" : "Failed to set MCConfig");
+        else
+            spdlog::error("{} Configuration was not accepted by the controller", app ? "App" : "MC");
+        break;
+    case OpStep::Sent:
+        spdlog::info("Configuration sent to device");
+        break;
+    case OpStep::GettingReadBack:
+        spdlog::info("Getting {} Configuration", recordWord(event.record));
+        break;
+    case OpStep::Validating:
+        if (lpfp || app)
+            spdlog::info("Validating Updated {}", recordWord(event.record));
+        break;
+    case OpStep::Validated:
+        spdlog::info("{} Configuration Validated", recordWord(event.record));
+        break;
+    case OpStep::Differs:
+        spdlog::error("{} Configuration validation FAILED", app ? "App" : "MC");
+        break;
+    case OpStep::Failed:
+        spdlog::error("{}", event.text);
+        break;
+    }
+}
+
+} // namespace
+
+ProgressFn applyProgressPrinter(ApplyWording wording) {
+    return [wording](const OpEvent& event) { printApplyEvent(wording, event); };
+}
+
+void printDifferences(std::ostream& out, const std::vector<FieldDifference>& differences) {
+    for (const auto& d : differences)
+        out << d.record << ' ' << d.key << ": " << d.left << " -> " << d.right << '\n';
+}
