@@ -1,7 +1,7 @@
 // lpfp_cli as a production script sees it: a child process against the simulated controller,
 // judged by its exit status, its standard output and error, and the files it writes.
 
-#include "tests/cli/cli_process.h"
+#include "tests/support/cli_process.h"
 
 #include "cli/options.h"
 #include "core/config/config_codec.h"

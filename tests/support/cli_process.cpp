@@ -1,4 +1,4 @@
-#include "tests/cli/cli_process.h"
+#include "tests/support/cli_process.h"
 
 #include "core/config/config_codec.h"
 

@@ -1,0 +1,215 @@
+// The verified apply as both programs run it: what it sends, what it reports step by step, and
+// what its result says, against the simulated controller.
+
+#include "core/ops/apply.h"
+
+#include "core/config/config_xml.h"
+#include "core/device/simulator.h"
+#include "tests/device/device_test_util.h"
+#include "tests/support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+namespace {
+
+// One step as the tests read it: step and record.
+struct Seen {
+    OpStep step;
+    RecordKind record;
+    bool operator==(const Seen& other) const { return step == other.step && record == other.record; }
+};
+
+class ApplyTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    const std::string statePath = dir.file("controller.state");
+    std::vector<Seen> seen;
+    std::vector<OpEvent> events;
+
+    std::unique_ptr<ControllerSession> open(const std::string& extra = "") {
+        env = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR",
+                                          "state=" + statePath + (extra.empty() ? "" : ";" + extra));
+        ports = std::make_unique<ScopedEnv>("VARKO5_PORTS", std::nullopt);
+        simulatorForgetRecords();
+        const auto nodes = enumerateDevices();
+        auto session = std::make_unique<ControllerSession>(nodes.at(0), 0);
+        session->link().setReplyTimeout(100);
+        session->link().setPollInterval(std::chrono::milliseconds(1));
+        return session;
+    }
+
+    ProgressFn recorder() {
+        return [this](const OpEvent& event) {
+            seen.push_back({event.step, event.record});
+            events.push_back(event);
+        };
+    }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string path = dir.file(name);
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    SimRecords stored() const {
+        SimRecords records;
+        EXPECT_TRUE(loadSimState(statePath, records));
+        return records;
+    }
+
+    std::string fewApp() const {
+        return write("few.app.xml", "<APPConfiguration><controller_id>7</controller_id></APPConfiguration>");
+    }
+    std::string fewMc() const {
+        return write("few.mc.xml", "<MCConfiguration><l_current_max>44</l_current_max>"
+                                   "<si_motor_poles>20</si_motor_poles></MCConfiguration>");
+    }
+
+    std::unique_ptr<ScopedEnv> env;
+    std::unique_ptr<ScopedEnv> ports;
+};
+
+TEST_F(ApplyTest, XmlFilesAreLaidOverTheDefaultsSentAndVerifiedStepByStep) {
+    auto session = open();
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    EXPECT_TRUE(result.ok());
+    EXPECT_TRUE(result.error.empty());
+    EXPECT_FALSE(result.backup);
+    for (const RecordOutcome* outcome : {&result.app, &result.mc}) {
+        EXPECT_TRUE(outcome->requested && outcome->sent && outcome->accepted && outcome->verified);
+        EXPECT_TRUE(outcome->differences.empty());
+    }
+    EXPECT_EQ(result.app.foundKeys, 1u);
+    EXPECT_EQ(result.mc.foundKeys, 2u);
+    const RecordKind A = RecordKind::App, M = RecordKind::Mc;
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::GettingDefaults, A}, Seen{OpStep::FileRead, A},
+                                  Seen{OpStep::Sent, A}, Seen{OpStep::GettingReadBack, A},
+                                  Seen{OpStep::Validating, A}, Seen{OpStep::Validated, A},
+                                  Seen{OpStep::GettingDefaults, M}, Seen{OpStep::FileRead, M},
+                                  Seen{OpStep::Sent, M}, Seen{OpStep::GettingReadBack, M},
+                                  Seen{OpStep::Validating, M}, Seen{OpStep::Validated, M}));
+    EXPECT_EQ(events[1].keys, 1u);
+    EXPECT_EQ(stored().app.controller_id, 7);
+    EXPECT_EQ(stored().mc.si_motor_poles, 20);
+    EXPECT_FLOAT_EQ(stored().mc.l_current_max, 44.0f);
+}
+
+TEST_F(ApplyTest, AReadBackThatDiffersNamesTheFieldWithBothValuesAndStopsUnderTheStrictPolicy) {
+    auto session = open("fault=change_on_write");
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    EXPECT_FALSE(result.ok());
+    EXPECT_TRUE(result.app.accepted);
+    EXPECT_FALSE(result.app.verified);
+    ASSERT_EQ(result.app.differences.size(), 1u);
+    EXPECT_EQ(result.app.differences[0].key, "app_ppm_conf.hyst");
+    EXPECT_NE(result.app.differences[0].left, result.app.differences[0].right);
+    EXPECT_FALSE(result.mc.requested) << "nothing is sent after a failed verification";
+    EXPECT_EQ(seen.back(), (Seen{OpStep::Differs, RecordKind::App}));
+    EXPECT_EQ(events.back().differences.size(), 1u);
+}
+
+TEST_F(ApplyTest, TheLpfpApplyAttemptsTheMotorRecordWhateverBecameOfTheApplicationRecord) {
+    auto session = open("fault=change_on_write;fault_on=16");
+    const std::string lpfp = dir.file("pair.lpfp");
+    LpfpConfiguration pair{simulatorDefaultAppConfig(), simulatorDefaultMcConfig()};
+    pair.mc.si_motor_poles = 20;
+    writeLpfpFile(pair, lpfp);
+    ApplyOptions options;
+    options.policy = FailurePolicy::AttemptEveryRecord;
+    const ApplyResult result = applyLpfpFile(*session, lpfp, options, recorder());
+
+    EXPECT_FALSE(result.ok());
+    EXPECT_FALSE(result.app.verified);
+    EXPECT_TRUE(result.mc.verified);
+    EXPECT_EQ(result.app.foundKeys + result.mc.foundKeys, events.at(2).keys);
+    EXPECT_GT(result.mc.foundKeys, 100u);
+    EXPECT_EQ(stored().mc.si_motor_poles, 20);
+}
+
+TEST_F(ApplyTest, ARefusedRecordDoesNotKeepTheNextFromBeingSent) {
+    auto session = open("fault=set_refused;fault_on=16");
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    EXPECT_TRUE(result.app.sent);
+    EXPECT_FALSE(result.app.accepted);
+    EXPECT_TRUE(result.mc.verified);
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(stored().app.controller_id, 7);
+    EXPECT_EQ(stored().mc.si_motor_poles, 20);
+}
+
+TEST_F(ApplyTest, ASilentControllerEndsTheApplyWithTheTimeOutText) {
+    auto session = open("fault=silent_controller;fault_on=18");
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    EXPECT_EQ(result.error, TIMED_OUT_TEXT);
+    EXPECT_EQ(result.app.error, TIMED_OUT_TEXT);
+    EXPECT_FALSE(result.app.sent);
+    EXPECT_FALSE(result.mc.requested);
+    EXPECT_EQ(seen.back(), (Seen{OpStep::Failed, RecordKind::App}));
+    EXPECT_FALSE(result.ok());
+}
+
+TEST_F(ApplyTest, ABackupComesFirstAndOneThatCannotBeWrittenMeansNothingIsSent) {
+    auto session = open();
+    ApplyOptions options;
+    options.backup = BackupSettings{true, (dir.path() / "backups").string()};
+    const ApplyResult saved = applyXmlFiles(*session, fewApp(), {}, options, recorder());
+    ASSERT_TRUE(saved.ok());
+    ASSERT_TRUE(saved.backup);
+    EXPECT_TRUE(fs::is_regular_file(*saved.backup));
+    EXPECT_EQ(seen.front().step, OpStep::BackupSaved);
+    EXPECT_EQ(events.front().text, saved.backup->string());
+    LpfpConfiguration backup;
+    std::uint64_t keys = 0;
+    ASSERT_TRUE(readLpfpFile(backup, saved.backup->string(), keys));
+    EXPECT_NE(backup.app.controller_id, 7) << "the backup holds the records from before the write";
+
+    seen.clear();
+    const std::string blocker = write("not-a-folder", "x");
+    options.backup = BackupSettings{true, blocker};
+    const ApplyResult refused = applyXmlFiles(*session, {}, fewMc(), options, recorder());
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.error.empty());
+    EXPECT_FALSE(refused.mc.sent);
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::BackupFailed, RecordKind::None}));
+    EXPECT_NE(stored().mc.si_motor_poles, 20);
+}
+
+TEST_F(ApplyTest, WholeRecordsAreSentWithoutDefaultsUnderThem) {
+    auto session = open();
+    APPConfiguration app = simulatorDefaultAppConfig();
+    app.controller_id = 99;
+    const ApplyResult result = applyRecords(*session, app, std::nullopt, ApplyOptions{}, recorder());
+    EXPECT_TRUE(result.ok());
+    EXPECT_TRUE(result.app.verified);
+    EXPECT_FALSE(result.mc.requested);
+    EXPECT_EQ(seen.front(), (Seen{OpStep::Sent, RecordKind::App}));
+    EXPECT_EQ(stored().app.controller_id, 99);
+}
+
+TEST_F(ApplyTest, TheSessionIdentifiesTheControllerAndGatesWriting) {
+    auto session = open("fw=5.1;chipid=0x12345678");
+    EXPECT_EQ(session->chipId(), 0x12345678u);
+    const FirmwareVersion& version = session->identify();
+    EXPECT_TRUE(version.valid);
+    EXPECT_EQ(version.minor, 1);
+    EXPECT_FALSE(session->writable());
+    EXPECT_TRUE(ControllerSession::supportsWriting(FirmwareVersion{5, 2, true}));
+    EXPECT_FALSE(ControllerSession::supportsWriting(FirmwareVersion{5, 2, false}));
+    EXPECT_EQ(session->serial(), "VK5SIM0001");
+}
+
+} // namespace
