@@ -181,6 +181,9 @@ const std::vector<McField> kMcFields = {
     FIELD(MCConfiguration, "bms.soc_limit_end", bms.soc_limit_end, Float32, Float16, 1000.0f),
 };
 
+// Declared in the record's own order, which is also the application payload's wire order:
+// appPayloadOrder() walks this table as it stands, so moving a row here moves that field on
+// the wire. (The motor record's wire order is its own list, kMcPayloadKeys, below.)
 const std::vector<AppField> kAppFields = {
     FIELD(APPConfiguration, "controller_id", controller_id, Uint8, Uint8, 0.0f),
     FIELD(APPConfiguration, "timeout_msec", timeout_msec, Uint32, Uint32, 0.0f),
@@ -889,19 +892,40 @@ const char* const kAppXmlKeys[] = {
     "imu_conf.gyro_offset_comp_fact__2",
 };
 
-template <class Record, std::size_t N>
-std::vector<const FieldDescriptor<Record>*> resolve(const std::vector<FieldDescriptor<Record>>& table,
-                                                    const char* const (&keys)[N]) {
+template <class Record>
+std::vector<const FieldDescriptor<Record>*> resolveOrder(const std::vector<FieldDescriptor<Record>>& table,
+                                                         const std::vector<std::string_view>& keys,
+                                                         OrderCoverage coverage) {
+    const auto covered = [coverage](const FieldDescriptor<Record>& f) {
+        return coverage == OrderCoverage::EveryField || f.wire != WireEncoding::None;
+    };
     std::vector<const FieldDescriptor<Record>*> order;
-    order.reserve(N);
-    for (const char* key : keys) {
+    order.reserve(keys.size());
+    for (const std::string_view key : keys) {
         auto it = std::find_if(table.begin(), table.end(), [&](const auto& f) { return f.key == key; });
         if (it == table.end()) {
-            throw std::logic_error(std::string("field order names an unknown key: ") + key);
+            throw std::logic_error("field order names an unknown key: " + std::string(key));
+        }
+        if (!covered(*it)) {
+            throw std::logic_error("field order names a field the wire does not carry: " + std::string(key));
+        }
+        if (std::find(order.begin(), order.end(), &*it) != order.end()) {
+            throw std::logic_error("field order names a key twice: " + std::string(key));
         }
         order.push_back(&*it);
     }
+    for (const auto& f : table) {
+        if (covered(f) && std::find(order.begin(), order.end(), &f) == order.end()) {
+            throw std::logic_error("field order misses the key: " + std::string(f.key));
+        }
+    }
     return order;
+}
+
+template <class Record, std::size_t N>
+std::vector<const FieldDescriptor<Record>*> resolve(const std::vector<FieldDescriptor<Record>>& table,
+                                                    const char* const (&keys)[N], OrderCoverage coverage) {
+    return resolveOrder(table, std::vector<std::string_view>(std::begin(keys), std::end(keys)), coverage);
 }
 
 template <class Record>
@@ -919,6 +943,18 @@ template <class T> std::int64_t widen(T value) {
 }
 
 } // namespace
+
+std::vector<const McField*> resolveFieldOrder(const std::vector<McField>& table,
+                                              const std::vector<std::string_view>& keys,
+                                              OrderCoverage coverage) {
+    return resolveOrder(table, keys, coverage);
+}
+
+std::vector<const AppField*> resolveFieldOrder(const std::vector<AppField>& table,
+                                               const std::vector<std::string_view>& keys,
+                                               OrderCoverage coverage) {
+    return resolveOrder(table, keys, coverage);
+}
 
 XmlKind xmlKindOf(FieldType type) {
     switch (type) {
@@ -951,11 +987,11 @@ const std::vector<AppField>& appFields() {
 }
 
 const std::vector<const McField*>& mcPayloadOrder() {
-    static const auto order = resolve(kMcFields, kMcPayloadKeys);
+    static const auto order = resolve(kMcFields, kMcPayloadKeys, OrderCoverage::WireFields);
     return order;
 }
 const std::vector<const McField*>& mcXmlOrder() {
-    static const auto order = resolve(kMcFields, kMcXmlKeys);
+    static const auto order = resolve(kMcFields, kMcXmlKeys, OrderCoverage::EveryField);
     return order;
 }
 // The motor comparison walks the document order, except that it looks at each hall table
@@ -996,7 +1032,7 @@ const std::vector<const AppField*>& appPayloadOrder() {
     return order;
 }
 const std::vector<const AppField*>& appXmlOrder() {
-    static const auto order = resolve(kAppFields, kAppXmlKeys);
+    static const auto order = resolve(kAppFields, kAppXmlKeys, OrderCoverage::EveryField);
     return order;
 }
 const std::vector<const AppField*>& appCompareOrder() {

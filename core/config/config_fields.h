@@ -49,13 +49,28 @@ const std::vector<McField>& mcFields();
 const std::vector<AppField>& appFields();
 
 // The orders the codec, the documents and the comparisons walk, as pointers into the tables
-// above. The motor payload leaves out the six lo_ fields (151 entries).
+// above. The motor payload leaves out the six lo_ fields (151 entries); the application
+// payload is the application table as declared.
 const std::vector<const McField*>& mcPayloadOrder();
 const std::vector<const McField*>& mcXmlOrder();
 const std::vector<const McField*>& mcCompareOrder();
 const std::vector<const AppField*>& appPayloadOrder();
 const std::vector<const AppField*>& appXmlOrder();
 const std::vector<const AppField*>& appCompareOrder();
+
+// Which fields an order given by keys must name: all of them, or those carried on the wire.
+enum class OrderCoverage : std::uint8_t { EveryField, WireFields };
+
+// The fields an order names, as pointers into the table. Throws std::logic_error naming the
+// key when a key is not in the table, is named twice or (for WireFields) names a field the
+// wire does not carry, and when a field the order must cover is not named at all. The orders
+// above are built with it, so a table and its orders cannot drift apart unnoticed.
+std::vector<const McField*> resolveFieldOrder(const std::vector<McField>& table,
+                                              const std::vector<std::string_view>& keys,
+                                              OrderCoverage coverage);
+std::vector<const AppField*> resolveFieldOrder(const std::vector<AppField>& table,
+                                               const std::vector<std::string_view>& keys,
+                                               OrderCoverage coverage);
 
 // Generic access to a field's value. Integers are handed out widened to 64 bits with their
 // own signedness; storing keeps the low-order bits of the field's width (two's complement),

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -49,6 +52,56 @@ TEST(ConfigFields, EveryOrderNamesEveryFieldExactlyOnce) {
     for (const auto& key : mcAll) {
         EXPECT_EQ(payload.count(key) == 0, key.rfind("lo_", 0) == 0) << key;
     }
+}
+
+// The message an order given by keys is refused with ("" when it is accepted).
+template <class Table>
+std::string refusal(const Table& table, const std::vector<std::string_view>& keys, OrderCoverage coverage) {
+    try {
+        resolveFieldOrder(table, keys, coverage);
+    } catch (const std::logic_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+template <class Order> std::vector<std::string_view> keyList(const Order& order) {
+    std::vector<std::string_view> keys;
+    for (const auto* f : order) {
+        keys.push_back(f->key);
+    }
+    return keys;
+}
+
+TEST(ConfigFields, AnOrderMustNameEachFieldItCoversOnce) {
+    const std::vector<std::string_view> appKeys = keyList(appXmlOrder());
+    const std::vector<std::string_view> mcWire = keyList(mcPayloadOrder());
+    EXPECT_EQ(refusal(appFields(), appKeys, OrderCoverage::EveryField), "");
+    EXPECT_EQ(refusal(mcFields(), mcWire, OrderCoverage::WireFields), "");
+    EXPECT_EQ(resolveFieldOrder(mcFields(), mcWire, OrderCoverage::WireFields), mcPayloadOrder());
+
+    auto missing = appKeys;
+    missing.erase(missing.begin() + 5);
+    EXPECT_EQ(refusal(appFields(), missing, OrderCoverage::EveryField),
+              "field order misses the key: " + std::string(appKeys[5]));
+    auto unknown = appKeys;
+    unknown.push_back("app_ppm_conf.colour");
+    EXPECT_EQ(refusal(appFields(), unknown, OrderCoverage::EveryField),
+              "field order names an unknown key: app_ppm_conf.colour");
+    auto twice = appKeys;
+    twice[7] = twice[3];
+    EXPECT_EQ(refusal(appFields(), twice, OrderCoverage::EveryField),
+              "field order names a key twice: " + std::string(appKeys[3]));
+    // The motor wire order leaves the lo_ fields out and must not name them; every other order
+    // must name them.
+    auto withLo = mcWire;
+    withLo.push_back("lo_current_max");
+    EXPECT_EQ(refusal(mcFields(), withLo, OrderCoverage::WireFields),
+              "field order names a field the wire does not carry: lo_current_max");
+    EXPECT_EQ(refusal(mcFields(), mcWire, OrderCoverage::EveryField),
+              "field order misses the key: lo_current_max");
+    EXPECT_EQ(refusal(mcFields(), {}, OrderCoverage::WireFields),
+              "field order misses the key: l_current_max");
 }
 
 TEST(ConfigFields, CountsByType) {
