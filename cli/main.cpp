@@ -7,6 +7,7 @@
 #include "cli/options.h"
 
 #include "core/device/timeout_exception.h"
+#include "simulator/backend_choice.h"
 
 #include <spdlog/spdlog.h>
 
@@ -61,6 +62,7 @@ int main(int argc, char* argv[]) {
     }
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
+    installBackendFromEnvironment();
 
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';

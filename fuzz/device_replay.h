@@ -5,12 +5,11 @@
 
 #include "core/device/arm_link.h"
 #include "core/device/device_list.h"
-#include "core/device/simulator.h"
+#include "simulator/simulator.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 // The scenario of the silent bridge the replays run against.
 inline constexpr const char* REPLAY_SCENARIO = "fault=silent_bridge";
@@ -37,8 +36,8 @@ struct ReplayLink {
 
     SimulatedDevice& device() { return *simulatedDeviceOf(handle.get()); }
     std::uint32_t queued() {
-        std::uint32_t rx = 0, tx = 0, events = 0;
-        platformGetStatus(handle.get(), rx, tx, events);
+        std::uint32_t rx = 0;
+        handle.queued(rx);
         return rx;
     }
 
@@ -46,9 +45,6 @@ struct ReplayLink {
     ArmLink link;
 
 private:
-    static DeviceHandle openSilent() {
-        ::setenv("VARKO5_SIMULATOR", REPLAY_SCENARIO, 1);
-        ::unsetenv("VARKO5_PORTS");
-        return openDeviceByIndex(0);
-    }
+    // Straight from a backend of its own: the backend the process has installed stays.
+    static DeviceHandle openSilent() { return openDeviceByIndex(*makeSimulatedBackend(REPLAY_SCENARIO), 0); }
 };

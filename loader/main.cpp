@@ -1,4 +1,5 @@
 #include "loader/mainwindow.h"
+#include "simulator/backend_choice.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -8,5 +9,6 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window to its menu entry and show the installed icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("lpfp_loader"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lpfp_loader")));
+    installBackendFromEnvironment();
     return runLoader(app);
 }

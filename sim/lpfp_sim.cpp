@@ -7,7 +7,7 @@
 // first line on standard output is the terminal's path. The program runs until it is killed
 // or, when its standard input is a pipe or a terminal, until that input is closed.
 
-#include "core/device/simulator.h"
+#include "simulator/device.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -17,14 +17,13 @@ namespace {
 
 constexpr std::uint32_t FLUSH_CHUNK = 10240;
 
-// Commands without data have fixed requests: 02 01 n crc-high crc-low 03.
-constexpr std::uint8_t CMD_FW_VERSION = 0;
-constexpr std::uint8_t CMD_SET_MC = 13;
-constexpr std::uint8_t CMD_GET_MC = 14;
-constexpr std::uint8_t CMD_GET_DEFAULT_MC = 15;
-constexpr std::uint8_t CMD_SET_APP = 16;
-constexpr std::uint8_t CMD_GET_APP = 17;
-constexpr std::uint8_t CMD_GET_DEFAULT_APP = 18;
+using protocol::CMD_FW_VERSION;
+using protocol::CMD_GET_APP;
+using protocol::CMD_GET_DEFAULT_APP;
+using protocol::CMD_GET_DEFAULT_MC;
+using protocol::CMD_GET_MC;
+using protocol::CMD_SET_APP;
+using protocol::CMD_SET_MC;
 
 bool tracing() {
     return spdlog::default_logger_raw()->should_log(spdlog::level::trace);
@@ -53,14 +52,14 @@ std::int32_t ArmLink::write(const std::uint8_t* data, std::uint32_t length) {
         spdlog::trace("END write()");
     }
     std::uint32_t written = 0;
-    if (platformWrite(handle_.get(), data, length, written) != PLATFORM_OK)
+    if (handle_.write(data, length, written) != PLATFORM_OK)
         return -1;
     return static_cast<std::int32_t>(written);
 }
 
 std::int32_t ArmLink::read(std::uint8_t* buffer, std::uint32_t count) {
     std::uint32_t received = 0;
-    const bool ok = platformRead(handle_.get(), buffer, count, received) == PLATFORM_OK;
+    const bool ok = handle_.read(buffer, count, received) == PLATFORM_OK;
     received = std::min(received, count);
     if (tracing()) {
         spdlog::trace("BEGIN read( , {} )", count);
@@ -75,8 +74,8 @@ bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
     const auto start = std::chrono::system_clock::now();
     // A failed status query counts as an empty queue.
     const auto queued = [this] {
-        std::uint32_t rx = 0, tx = 0, events = 0;
-        return platformGetStatus(handle_.get(), rx, tx, events) == PLATFORM_OK ? rx : 0u;
+        std::uint32_t rx = 0;
+        return handle_.queued(rx) == PLATFORM_OK ? rx : 0u;
     };
     if (queued() >= count)
         return true;
@@ -90,14 +89,14 @@ bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
 }
 
 void ArmLink::flush() {
-    std::uint32_t rx = 0, tx = 0, events = 0;
-    if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+    std::uint32_t rx = 0;
+    if (handle_.queued(rx) != PLATFORM_OK)
         rx = 0;
     spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     while (rx != 0) {
         read(scratch.data(), std::min(rx, FLUSH_CHUNK));
-        if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+        if (handle_.queued(rx) != PLATFORM_OK)
             rx = 0;
         std::this_thread::sleep_for(pollInterval_);
     }
@@ -108,12 +107,12 @@ void ArmLink::flush() {
 void ArmLink::drain(std::size_t count) {
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     while (count > 0) {
-        std::uint32_t rx = 0, tx = 0, events = 0;
-        if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK)
+        std::uint32_t rx = 0;
+        if (handle_.queued(rx) != PLATFORM_OK)
             return;
         if (rx == 0) {
             std::this_thread::sleep_for(pollInterval_);
-            if (platformGetStatus(handle_.get(), rx, tx, events) != PLATFORM_OK || rx == 0)
+            if (handle_.queued(rx) != PLATFORM_OK || rx == 0)
                 return;
         }
         const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>({count, rx, FLUSH_CHUNK}));
@@ -141,13 +140,14 @@ std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity,
 
     std::uint32_t length = 0;
     std::array<std::uint8_t, 2> head{};
-    if (first == 2) {
+    const bool isPacket = first == protocol::PACKET_SHORT || first == protocol::PACKET_LONG;
+    if (first == protocol::PACKET_SHORT) {
         waitForBytes(1, replyTimeoutMs_);
         if (read(head.data(), 1) != 1)
             throw timeout_exception();
         length = head[0];
         spdlog::trace("  Small Payload (<256 bytes): {}", length);
-    } else if (first == 3) {
+    } else if (first == protocol::PACKET_LONG) {
         spdlog::trace("  Small Payload (<65535 bytes)");
         waitForBytes(2, replyTimeoutMs_);
         if (read(head.data(), 2) != 2)
@@ -185,12 +185,12 @@ std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity,
     spdlog::trace("     Computed CRC: {0:X}", computed);
     if (crc != computed) {
         spdlog::error("Invalid CRC: {} != {} ", computed, crc);
-        if (first == 2 || first == 3)
+        if (isPacket)
             receipt = Receipt::BadCrc;
         return 0;
     }
     spdlog::trace("CRC Validated");
-    if (first == 2 || first == 3)
+    if (isPacket)
         receipt = Receipt::Intact;
     return length;
 }
@@ -204,18 +204,18 @@ std::int32_t ArmLink::sendMessage(messageType type, const std::uint8_t* payload,
 
 ResponseType ArmLink::acknowledge(std::uint8_t type) {
     spdlog::trace("Acknowledging Message");
-    waitForBytes(3, replyTimeoutMs_);
-    std::array<std::uint8_t, 3> bytes{};
-    if (read(bytes.data(), 3) != 3)
+    waitForBytes(protocol::ACK_SIZE, replyTimeoutMs_);
+    protocol::Acknowledge bytes{};
+    if (read(bytes.data(), protocol::ACK_SIZE) != static_cast<std::int32_t>(protocol::ACK_SIZE))
         return ResponseType::TIMED_OUT;
     ResponseType response = ResponseType::TIMED_OUT;
-    if (bytes[0] == 0x3C && bytes[1] == type && bytes[2] == static_cast<std::uint8_t>(~type)) {
+    if (bytes == protocol::ackSuccess(type)) {
         response = ResponseType::SUCCESS;
         spdlog::trace("Acknowledge: ResponseType::SUCCESS");
-    } else if (bytes[0] == 0x3C && bytes[1] == 0xEE && bytes[2] == 0x11) {
+    } else if (bytes == protocol::ACK_FAILED) {
         response = ResponseType::FAILED;
         spdlog::trace("Acknowledge: ResponseType::FAILED  0x3C 0xEE 0x11");
-    } else if (bytes[0] == 0x3C && bytes[1] == 0xBB && bytes[2] == 0x44) {
+    } else if (bytes == protocol::ACK_BAD_CHECKSUM) {
         response = ResponseType::BAD_CHECKSUM;
         spdlog::error("Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44");
     } else {
@@ -254,7 +254,7 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     }
     std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
     const std::uint32_t length = getARM_Message(reply.data(), reply.size());
-    if (length != 19 && length != 22) {
+    if (length != protocol::VERSION_REPLY_SHORT && length != protocol::VERSION_REPLY_LONG) {
         spdlog::trace("getARM_Message - return value {}.  Expected 19", length);
         spdlog::trace("END ARM_getVersion()");
         return {};

@@ -1,5 +1,7 @@
 #include "core/device/device_list.h"
 
+#include "core/device/backend.h"
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -31,6 +33,33 @@ void DeviceHandle::reset(PlatformHandle handle) {
         platformClose(previous);
 }
 
+PlatformStatus DeviceHandle::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const {
+    return platformRead(handle_, buffer, count, received);
+}
+
+PlatformStatus DeviceHandle::write(const std::uint8_t* data, std::uint32_t count,
+                                   std::uint32_t& written) const {
+    return platformWrite(handle_, data, count, written);
+}
+
+PlatformStatus DeviceHandle::queued(std::uint32_t& received) const {
+    std::uint32_t tx = 0, events = 0;
+    return platformGetStatus(handle_, received, tx, events);
+}
+
+PlatformStatus DeviceHandle::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const {
+    return platformSetTimeouts(handle_, readMs, writeMs);
+}
+
+PlatformStatus DeviceHandle::chipId(std::uint32_t& id) const {
+    return platformGetChipId(handle_, id);
+}
+
+std::string DeviceHandle::name() const {
+    const PlatformPort* port = platformPortOf(handle_);
+    return port != nullptr ? port->name() : std::string();
+}
+
 DeviceHandle openDeviceByIndex(int index) {
     PlatformHandle handle = nullptr;
     if (platformOpen(index, handle) != PLATFORM_OK || handle == nullptr)
@@ -38,13 +67,20 @@ DeviceHandle openDeviceByIndex(int index) {
     return DeviceHandle(handle);
 }
 
+DeviceHandle openDeviceByIndex(PlatformBackend& backend, int index) {
+    PlatformHandle handle = nullptr;
+    if (platformOpenFrom(backend, index, handle) != PLATFORM_OK || handle == nullptr)
+        throw std::runtime_error("Failed to open device");
+    return DeviceHandle(handle);
+}
+
 std::uint32_t readChipId(const DeviceHandle& handle) {
     std::uint32_t chipId = 0;
-    if (platformGetChipId(handle.get(), chipId) != PLATFORM_OK)
+    if (handle.chipId(chipId) != PLATFORM_OK)
         return 0;
     return chipId;
 }
 
 void setDeviceTimeouts(const DeviceHandle& handle, std::uint32_t readMs, std::uint32_t writeMs) {
-    platformSetTimeouts(handle.get(), readMs, writeMs);
+    handle.setTimeouts(readMs, writeMs);
 }

@@ -44,11 +44,11 @@ std::size_t generateARM_Message(const std::uint8_t* payload, std::size_t length,
     const std::uint16_t crc = crc16(payload, length);
     std::size_t index = 0;
     if (length > 255) {
-        out[index++] = 3;
+        out[index++] = protocol::PACKET_LONG;
         out[index++] = static_cast<std::uint8_t>((length >> 8) & 0xFFu);
         out[index++] = static_cast<std::uint8_t>(length & 0xFFu);
     } else {
-        out[index++] = 2;
+        out[index++] = protocol::PACKET_SHORT;
         out[index++] = static_cast<std::uint8_t>(length);
     }
     if (length > 0)
@@ -56,7 +56,7 @@ std::size_t generateARM_Message(const std::uint8_t* payload, std::size_t length,
     index += length;
     out[index++] = static_cast<std::uint8_t>(crc >> 8);
     out[index++] = static_cast<std::uint8_t>(crc & 0xFFu);
-    out[index++] = 3;
+    out[index++] = protocol::PACKET_END;
     return index;
 }
 
@@ -64,7 +64,7 @@ std::size_t generateVarko5Message(messageType type, const std::uint8_t* payload,
                                   std::uint8_t* out) {
     if (length > MAX_FRAME_PAYLOAD)
         throw std::runtime_error("Payload bytes must be <= 495");
-    out[0] = 0xC3;
+    out[0] = protocol::FRAME_START;
     out[1] = static_cast<std::uint8_t>(type);
     out[2] = static_cast<std::uint8_t>(length >> 8);
     out[3] = static_cast<std::uint8_t>(length & 0xFFu);
@@ -74,5 +74,5 @@ std::size_t generateVarko5Message(messageType type, const std::uint8_t* payload,
     for (std::size_t i = 0; i < length + 4; ++i)
         checksum = static_cast<std::uint8_t>(checksum ^ out[i]);
     out[length + 4] = checksum;
-    return length + 5;
+    return length + protocol::FRAME_OVERHEAD;
 }

@@ -1,13 +1,13 @@
 #pragma once
 // The small set of USB-serial bridge operations the device code relies on, in the shape of
 // the vendor's driver: a device-information list, open by list index, close, time-outs, read,
-// write, receive-queue length and the chip identifier. Two backends stand behind it:
-//   - the simulated bridge and controller, chosen by the VARKO5_SIMULATOR environment variable;
-//   - serial ports under the operating system's driver (FTDI bridges under /dev/serial/by-id,
-//     or the ports listed in VARKO5_PORTS).
-// Every call returns a status: 0 for success, non-zero otherwise.
+// write, receive-queue length and the chip identifier. They go to the backend the program
+// installed at start-up (core/device/backend.h): serial ports under the operating system's
+// driver, or the simulated bridge and controller. Every call returns a status: 0 for success,
+// non-zero otherwise.
 
 #include <cstdint>
+#include <string>
 
 using PlatformStatus = std::uint32_t;
 constexpr PlatformStatus PLATFORM_OK = 0;
@@ -31,6 +31,11 @@ struct DeviceInfoNode {
     char description[64];
     PlatformHandle handle;
 };
+
+// A node as the backends list a bridge: type 5 (a single-port full-speed bridge), the texts cut
+// to their fields and NUL-terminated, no handle.
+DeviceInfoNode makeDeviceInfoNode(const std::string& serial, const std::string& description, std::uint32_t id,
+                                  std::uint32_t locId);
 
 PlatformStatus platformCreateDeviceInfoList(std::uint32_t& count);
 PlatformStatus platformGetDeviceInfoList(DeviceInfoNode* list, std::uint32_t& count);

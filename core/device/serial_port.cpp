@@ -25,11 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string envOr(const char* name, const char* fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? value : fallback;
-}
-
 std::string readLine(const fs::path& file) {
     std::ifstream in(file);
     std::string line;
@@ -79,12 +74,6 @@ int remainingMs(std::chrono::steady_clock::time_point deadline) {
 }
 
 } // namespace
-
-std::vector<SerialPortInfo> listSerialPorts() {
-    if (const char* ports = std::getenv("VARKO5_PORTS"); ports != nullptr)
-        return listNamedPorts(ports);
-    return listFtdiPorts(envOr("VARKO5_DEV_ROOT", "/dev"), envOr("VARKO5_SYS_ROOT", "/sys"));
-}
 
 std::vector<SerialPortInfo> listNamedPorts(const std::string& colonSeparated) {
     std::vector<SerialPortInfo> ports;
@@ -150,21 +139,6 @@ SerialPort::~SerialPort() {
         ::close(fd_);
 }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), readTimeoutMs_(other.readTimeoutMs_),
-      writeTimeoutMs_(other.writeTimeoutMs_) {}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-        readTimeoutMs_ = other.readTimeoutMs_;
-        writeTimeoutMs_ = other.writeTimeoutMs_;
-    }
-    return *this;
-}
-
 std::string describeOpenFailure(const std::string& path, int error) {
     if (error == EACCES || error == EPERM)
         return "Permission denied opening " + path +
@@ -174,7 +148,7 @@ std::string describeOpenFailure(const std::string& path, int error) {
     return "Cannot open serial port " + path + ": " + std::strerror(error);
 }
 
-std::uint32_t SerialPort::open(const std::string& path) {
+PlatformStatus SerialPort::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -203,18 +177,25 @@ std::uint32_t SerialPort::open(const std::string& path) {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = fd;
+    path_ = path;
     return PLATFORM_OK;
 }
 
-void SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+PlatformStatus SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
+    return PLATFORM_OK;
 }
 
-bool SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
+PlatformStatus SerialPort::chipId(std::uint32_t& id) {
+    id = 0;
+    return fd_ >= 0 ? PLATFORM_OK : PLATFORM_INVALID_HANDLE;
+}
+
+PlatformStatus SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
     received = 0;
     if (fd_ < 0)
-        return false;
+        return PLATFORM_INVALID_HANDLE;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
     while (received < count) {
         const ssize_t n = ::read(fd_, buffer + received, count - received);
@@ -223,25 +204,25 @@ bool SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& 
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return received > 0;
+            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
         const int wait = remainingMs(deadline);
         if (wait == 0)
             break;
         pollfd request{fd_, POLLIN, 0};
         if (::poll(&request, 1, wait) < 0 && errno != EINTR)
-            return received > 0;
+            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
         if ((request.revents & (POLLERR | POLLNVAL)) != 0)
-            return received > 0;
+            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
         if ((request.revents & POLLHUP) != 0 && (request.revents & POLLIN) == 0)
             break;
     }
-    return true;
+    return PLATFORM_OK;
 }
 
-bool SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
+PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (fd_ < 0)
-        return false;
+        return PLATFORM_INVALID_HANDLE;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeTimeoutMs_);
     while (written < count) {
         const ssize_t n = ::write(fd_, data + written, count - written);
@@ -250,29 +231,26 @@ bool SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint3
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return false;
+            return PLATFORM_IO_ERROR;
         const int wait = writeTimeoutMs_ == 0 ? -1 : remainingMs(deadline);
         if (wait == 0)
             break;
         pollfd request{fd_, POLLOUT, 0};
         if (::poll(&request, 1, wait) < 0 && errno != EINTR)
-            return false;
+            return PLATFORM_IO_ERROR;
         if ((request.revents & (POLLERR | POLLNVAL | POLLHUP)) != 0)
-            return false;
+            return PLATFORM_IO_ERROR;
     }
-    return true;
+    return PLATFORM_OK;
 }
 
-bool SerialPort::queued(std::uint32_t& rx, std::uint32_t& tx) const {
-    rx = 0;
-    tx = 0;
+PlatformStatus SerialPort::queued(std::uint32_t& received) {
+    received = 0;
     int inQueue = 0;
-    int outQueue = 0;
-    if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &inQueue) != 0)
-        return false;
-    if (::ioctl(fd_, TIOCOUTQ, &outQueue) != 0)
-        outQueue = 0;
-    rx = static_cast<std::uint32_t>(std::max(inQueue, 0));
-    tx = static_cast<std::uint32_t>(std::max(outQueue, 0));
-    return true;
+    if (fd_ < 0)
+        return PLATFORM_INVALID_HANDLE;
+    if (::ioctl(fd_, FIONREAD, &inQueue) != 0)
+        return PLATFORM_IO_ERROR;
+    received = static_cast<std::uint32_t>(std::max(inQueue, 0));
+    return PLATFORM_OK;
 }

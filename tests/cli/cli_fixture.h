@@ -8,8 +8,8 @@
 #include "cli/options.h"
 #include "core/config/config_codec.h"
 #include "core/config/config_xml.h"
-#include "core/device/simulator.h"
 #include "core/lpfp/lpfp.h"
+#include "simulator/simulator.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>

@@ -8,7 +8,8 @@
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
 #include "core/device/device_list.h"
-#include "core/device/simulator.h"
+#include "simulator/simulator.h"
+#include "tests/support/scoped_backend.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -133,9 +134,10 @@ protected:
     // from the device list the way the tool sees it.
     Lines deviceBlock(const std::string& extra = "") const {
         const std::string text = scenario(extra);
-        setenv("VARKO5_SIMULATOR", text.c_str(), 1);
-        const std::vector<DeviceInfoNode> devices = enumerateDevices();
-        unsetenv("VARKO5_SIMULATOR");
+        const std::vector<DeviceInfoNode> devices = [&] {
+            const ScopedSimulator sim(text);
+            return enumerateDevices();
+        }();
         const DeviceInfoNode& node = devices.at(0);
         const SimDeviceSettings settings = simDeviceSettings(parseSimScenario(text), 0);
         std::ostringstream handle;

@@ -5,7 +5,8 @@
 #include "core/config/config_fields.h"
 #include "core/device/arm_link.h"
 #include "core/device/device_list.h"
-#include "core/device/simulator.h"
+#include "simulator/simulator.h"
+#include "tests/support/scoped_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -39,22 +40,21 @@ private:
     std::optional<std::string> previous_;
 };
 
-// Device 0 of a simulator scenario, opened through the platform layer.
+// Device 0 of a simulator scenario, opened through the platform layer with the scenario's
+// backend installed.
 struct SimSession {
     explicit SimSession(const std::string& scenario, int index = 0)
-        : env("VARKO5_SIMULATOR", scenario), ports("VARKO5_PORTS", std::nullopt),
-          handle(openDeviceByIndex(index)), link(handle) {}
+        : backend(scenario), handle(openDeviceByIndex(index)), link(handle) {}
 
     SimulatedDevice& sim() { return *simulatedDeviceOf(handle.get()); }
     void inject(const std::vector<std::uint8_t>& bytes) { sim().inject(bytes.data(), bytes.size()); }
     std::uint32_t queued() {
-        std::uint32_t rx = 0, tx = 0, events = 0;
-        platformGetStatus(handle.get(), rx, tx, events);
+        std::uint32_t rx = 0;
+        handle.queued(rx);
         return rx;
     }
 
-    ScopedEnv env;
-    ScopedEnv ports;
+    ScopedSimulator backend;
     DeviceHandle handle;
     ArmLink link;
 };

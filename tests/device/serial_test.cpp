@@ -1,10 +1,11 @@
-// The serial-port backend: discovery of FTDI bridges in a fake /dev and /sys tree, the ports
-// named in VARKO5_PORTS, and the whole stack across a pseudo-terminal served by lpfp_sim.
+// The serial-port backend: discovery of FTDI bridges in a fake /dev and /sys tree, ports named
+// one by one, and the whole stack across a pseudo-terminal served by lpfp_sim.
 
 #include "device_test_util.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
+#include "core/device/serial_backend.h"
 #include "core/device/serial_port.h"
 
 #include <gmock/gmock.h>
@@ -28,6 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+
+// The serial backend over exactly these ports (colon-separated).
+std::shared_ptr<PlatformBackend> serialPorts(const std::string& ports) {
+    SerialSettings settings;
+    settings.ports = ports;
+    return makeSerialBackend(settings);
+}
 
 void writeText(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
@@ -77,11 +85,11 @@ TEST(SerialDiscovery, FtdiBridgesByIdInSerialOrder) {
     EXPECT_EQ(ports[2].serial, "C3X");
     EXPECT_EQ(ports[2].description, "Acme Bridge");
 
-    // The same through the platform layer, with the roots taken from the environment.
-    ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
-    ScopedEnv named("VARKO5_PORTS", std::nullopt);
-    ScopedEnv devRoot("VARKO5_DEV_ROOT", (root / "dev").string());
-    ScopedEnv sysRoot("VARKO5_SYS_ROOT", (root / "sys").string());
+    // The same through the platform layer, with the roots given to the serial backend.
+    SerialSettings settings;
+    settings.devRoot = (root / "dev").string();
+    settings.sysRoot = (root / "sys").string();
+    ScopedBackend serial(makeSerialBackend(settings));
     const auto nodes = enumerateDevices();
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_STREQ(nodes[1].serialNumber, "B2");
@@ -98,9 +106,9 @@ TEST(SerialDiscovery, NothingConnectedMeansAnEmptyList) {
     EXPECT_TRUE(listFtdiPorts(dir.file("dev"), dir.file("sys")).empty());
     fs::create_directories(dir.path() / "dev" / "serial" / "by-id");
     EXPECT_TRUE(listFtdiPorts(dir.file("dev"), dir.file("sys")).empty());
-    ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
-    ScopedEnv named("VARKO5_PORTS", std::nullopt);
-    ScopedEnv devRoot("VARKO5_DEV_ROOT", dir.file("dev"));
+    SerialSettings settings;
+    settings.devRoot = dir.file("dev");
+    ScopedBackend serial(makeSerialBackend(settings));
     EXPECT_TRUE(enumerateDevices().empty());
 }
 
@@ -116,8 +124,7 @@ TEST(SerialOpen, PermissionFailureSaysHowToGetAccess) {
 }
 
 TEST(SerialOpen, OpeningAMissingPortFailsWithoutADevice) {
-    ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
-    ScopedEnv ports("VARKO5_PORTS", "/nonexistent/ttyUSB9");
+    ScopedBackend serial(serialPorts("/nonexistent/ttyUSB9"));
     LogCapture log(spdlog::level::err);
     EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
     EXPECT_THAT(log.texts(), ::testing::Contains(
@@ -135,8 +142,7 @@ TEST(SerialDiscovery, NamedPortsInTheirOrder) {
     // A port that is not a terminal is not opened.
     TempDir dir;
     writeFileBytes(dir.file("plain"), "x");
-    ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
-    ScopedEnv named("VARKO5_PORTS", dir.file("plain"));
+    ScopedBackend serial(serialPorts(dir.file("plain")));
     ASSERT_EQ(enumerateDevices().size(), 1u);
     LogCapture log(spdlog::level::info);
     EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
@@ -219,8 +225,7 @@ TEST(SerialEndToEnd, CommandsThroughLpfpSimOverAPseudoTerminal) {
     const std::string path = sim.firstLine();
     ASSERT_THAT(path, HasSubstr("/dev/pts/"));
 
-    ScopedEnv noSim("VARKO5_SIMULATOR", std::nullopt);
-    ScopedEnv ports("VARKO5_PORTS", path);
+    ScopedBackend serial(serialPorts(path));
     const auto nodes = enumerateDevices();
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(std::string(nodes[0].description), "Serial port " + path);
@@ -266,8 +271,7 @@ TEST(SerialEndToEnd, FaultsAndBadScenarios) {
         SimProcess sim("fault=bad_crc;fault_on=17");
         const std::string path = sim.firstLine();
         ASSERT_FALSE(path.empty());
-        ScopedEnv noSim("VARKO5_SIMULATOR", std::nullopt);
-        ScopedEnv ports("VARKO5_PORTS", path);
+        ScopedBackend serial(serialPorts(path));
         DeviceHandle handle = openDeviceByIndex(0);
         ArmLink link(handle);
         LogCapture quiet(spdlog::level::info);

@@ -5,6 +5,8 @@
 #include "tests/support/log_capture.h"
 
 #include "core/config/config_codec.h"
+#include "core/device/serial_backend.h"
+#include "simulator/backend_choice.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -32,21 +34,19 @@ std::string runtimeErrorOf(const std::function<void()>& call) {
 }
 
 TEST(SimulatedList, DevicesSerialsDescriptionsAndChipIds) {
-    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
     {
-        ScopedEnv env("VARKO5_SIMULATOR", "devices=0");
+        ScopedSimulator sim("devices=0");
         EXPECT_TRUE(enumerateDevices().empty());
         EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
     }
     {
-        ScopedEnv env("VARKO5_SIMULATOR", "");
+        ScopedSimulator sim("");
         const auto nodes = enumerateDevices();
         ASSERT_EQ(nodes.size(), 1u);
         EXPECT_STREQ(nodes[0].serialNumber, "VK5SIM0001");
         EXPECT_STREQ(nodes[0].description, "Varko 5 Bridge (simulated)");
     }
-    ScopedEnv env(
-        "VARKO5_SIMULATOR",
+    ScopedSimulator sim(
         "devices=3; serial=AAA1,BBB2; description=Left bridge,Right bridge; chipid=0x1234ABCD,4096");
     const auto nodes = enumerateDevices();
     ASSERT_EQ(nodes.size(), 3u);
@@ -63,25 +63,88 @@ TEST(SimulatedList, DevicesSerialsDescriptionsAndChipIds) {
 }
 
 TEST(SimulatedList, ListAndOpenErrors) {
-    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
     {
-        ScopedEnv env("VARKO5_SIMULATOR", "list_error=7");
+        ScopedSimulator sim("list_error=7");
         EXPECT_EQ(runtimeErrorOf([] { enumerateDevices(); }),
                   "Error: FT_CreateDeviceInfoList(...):  Status: 7");
     }
     {
-        ScopedEnv env("VARKO5_SIMULATOR", "open_error=1;devices=2");
+        ScopedSimulator sim("open_error=1;devices=2");
         EXPECT_EQ(enumerateDevices().size(), 2u);
         EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
     }
     {
         // A scenario that cannot be read lists nothing and says why.
-        ScopedEnv env("VARKO5_SIMULATOR", "devices=two");
+        ScopedSimulator sim("devices=two");
         LogCapture log(spdlog::level::info);
         EXPECT_THAT(runtimeErrorOf([] { enumerateDevices(); }), HasSubstr("Status: 6"));
         ASSERT_EQ(log.texts(spdlog::level::err).size(), 1u);
         EXPECT_THAT(log.texts(spdlog::level::err)[0], HasSubstr("devices"));
     }
+}
+
+std::vector<std::string> serialsOf(const std::vector<DeviceInfoNode>& nodes) {
+    std::vector<std::string> serials;
+    for (const DeviceInfoNode& node : nodes)
+        serials.emplace_back(node.serialNumber);
+    return serials;
+}
+
+TEST(BackendChoice, SimulatorWhenSetEvenEmptyOtherwiseSerialPorts) {
+    ScopedEnv devRoot("VARKO5_DEV_ROOT", std::nullopt);
+    ScopedEnv sysRoot("VARKO5_SYS_ROOT", std::nullopt);
+    std::vector<DeviceInfoNode> nodes;
+    {
+        ScopedEnv sim("VARKO5_SIMULATOR", "");
+        ScopedEnv ports("VARKO5_PORTS", "/dev/pts/77");
+        ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
+        EXPECT_EQ(serialsOf(nodes), std::vector<std::string>{"VK5SIM0001"});
+    }
+    {
+        ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
+        ScopedEnv ports("VARKO5_PORTS", "/dev/pts/77:/tmp/bridge");
+        ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
+        EXPECT_EQ(serialsOf(nodes), (std::vector<std::string>{"pts77", "bridge"}));
+    }
+    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
+    EXPECT_EQ(serialSettingsFromEnvironment().ports, std::nullopt);
+    EXPECT_EQ(serialSettingsFromEnvironment().devRoot, "/dev");
+    EXPECT_EQ(serialSettingsFromEnvironment().sysRoot, "/sys");
+    ScopedEnv otherDev("VARKO5_DEV_ROOT", "/tmp/dev");
+    ScopedEnv otherSys("VARKO5_SYS_ROOT", "");
+    EXPECT_EQ(serialSettingsFromEnvironment().devRoot, "/tmp/dev");
+    EXPECT_EQ(serialSettingsFromEnvironment().sysRoot, "/sys");
+}
+
+TEST(BackendChoice, MadeOnceTheEnvironmentIsNotReadAgain) {
+    ScopedBackend restore(installedPlatformBackend());
+    {
+        ScopedEnv sim("VARKO5_SIMULATOR", "devices=2");
+        installBackendFromEnvironment();
+    }
+    ScopedEnv sim("VARKO5_SIMULATOR", "devices=0");
+    EXPECT_EQ(enumerateDevices().size(), 2u);
+    EXPECT_TRUE(openDeviceByIndex(1));
+    // Without any backend nothing is listed or opened.
+    installPlatformBackend(nullptr);
+    EXPECT_TRUE(enumerateDevices().empty());
+    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+}
+
+TEST(BackendChoice, OpenDevicesOutliveTheirBackend) {
+    DeviceHandle handle;
+    {
+        ScopedSimulator sim("chipid=77");
+        handle = openDeviceByIndex(0);
+    }
+    ScopedSimulator other("chipid=88");
+    EXPECT_EQ(readChipId(handle), 77u);
+    ArmLink link(handle);
+    link.flush();
+    EXPECT_TRUE(link.ARM_getVersion().valid);
+    // A backend of one's own opens without touching the installed one.
+    EXPECT_EQ(readChipId(openDeviceByIndex(*makeSimulatedBackend("chipid=99"), 0)), 99u);
+    EXPECT_EQ(readChipId(openDeviceByIndex(0)), 88u);
 }
 
 TEST(SimScenarioText, ParsesAndRejects) {
@@ -104,8 +167,7 @@ TEST(SimScenarioText, ParsesAndRejects) {
 }
 
 TEST(DeviceHandleOwner, MoveAndReset) {
-    ScopedEnv ports("VARKO5_PORTS", std::nullopt);
-    ScopedEnv env("VARKO5_SIMULATOR", "devices=2");
+    ScopedSimulator sim("devices=2");
     DeviceHandle a = openDeviceByIndex(0);
     ASSERT_TRUE(a);
     const PlatformHandle raw = a.get();

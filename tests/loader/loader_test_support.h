@@ -1,11 +1,12 @@
 #pragma once
-// What the loader tests share: environment settings that undo themselves, answers to the
-// file questions, a catcher that reads and closes every message box, and the records of the
-// simulated controller.
+// What the loader tests share: environment settings and the simulated backend, both undoing
+// themselves, answers to the file questions, a catcher that reads and closes every message box, and the
+// records of the simulated controller.
 
 #include "core/config/app_configuration.h"
 #include "core/config/mc_configuration.h"
 #include "loader/file_dialogs.h"
+#include "tests/support/scoped_backend.h"
 
 #include <QByteArray>
 #include <QMessageBox>

@@ -4,10 +4,10 @@
 
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
-#include "core/device/simulator.h"
 #include "core/lpfp/lpfp.h"
 #include "loader/mainwindow.h"
 #include "loader/varko5configwidget.h"
+#include "simulator/simulator.h"
 #include "tests/loader/loader_test_support.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
@@ -126,7 +126,7 @@ private slots:
     }
 
     void basicModeShowsOnlyTheLpfpRow() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedSimulator sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -160,7 +160,7 @@ private slots:
     }
 
     void advancedModeShowsEveryRowAndLogsTraceLines() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedSimulator sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         LogCapture log(spdlog::level::info);
         MainWindow window;
@@ -180,8 +180,7 @@ private slots:
     }
 
     void identityRowsShowDescriptionChipIdAndVersion() {
-        const ScopedEnv sim("VARKO5_SIMULATOR",
-                            "devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
+        const ScopedSimulator sim("devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
         MainWindow window;
         const char* const chipIds[] = {"0x0000001A", "0x00000000", "0xABCDEF12"};
         const char* const serials[] = {"S1", "S2", "S3"};
@@ -199,7 +198,7 @@ private slots:
     }
 
     void otherFirmwareDisablesTheRowsForGood() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;fw=5.2,5.1");
+        const ScopedSimulator sim("devices=2;fw=5.2,5.1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
         varko5ConfigWidget* current = panelAt(window, 0);
@@ -216,7 +215,7 @@ private slots:
     }
 
     void silentControllerDisablesTheRows() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1;fault=silent_controller;fault_on=0");
+        const ScopedSimulator sim("devices=1;fault=silent_controller;fault_on=0");
         LogCapture log;
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -232,7 +231,7 @@ private slots:
     }
 
     void invalidVersionKeepsTheWindowAndTheOtherPanels() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;fault=short_version;fault_on=0;fault_device=0");
+        const ScopedSimulator sim("devices=2;fault=short_version;fault_on=0;fault_device=0");
         LogCapture log;
         MainWindow window;
         varko5ConfigWidget* broken = panelAt(window, 0);
@@ -255,7 +254,7 @@ private slots:
     }
     void browseXmlChecksTheRootElement() {
         QFETCH(bool, motor);
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedSimulator sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         const std::string mcFile = dir_->file("motor.xml");
         const std::string appFile = dir_->file("app.xml");
@@ -311,7 +310,7 @@ private slots:
     }
 
     void browseLpfpChecksTheWholeFile() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1");
+        const ScopedSimulator sim("devices=1");
         const std::string good = dir_->file("good.lpfp");
         writeLpfpFile(LpfpConfiguration{}, good);
         std::string damagedBytes = readFileBytes(good);
@@ -390,7 +389,7 @@ private slots:
         current.app.app_ppm_conf.hyst += 0.5f;
         const std::string state = dir_->file("device.state");
         QVERIFY(saveSimState(state, current));
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=1;state=" + QByteArray::fromStdString(state));
+        const ScopedSimulator sim("devices=1;state=" + QByteArray::fromStdString(state));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         const DeviceRecords records = readDeviceRecords();
         QVERIFY(!mcConfigEquals(records.mc, records.defaultMc));
@@ -466,7 +465,7 @@ private slots:
         QFETCH(QByteArray, buttonName);
         QFETCH(bool, unwritable);
         QFETCH(QString, failure);
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario);
+        const ScopedSimulator sim(scenario);
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);

@@ -69,7 +69,7 @@ private:
     }
 
     DeviceRecords recordsNow() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+        const ScopedSimulator sim(scenario());
         return readDeviceRecords();
     }
 
@@ -108,7 +108,7 @@ private slots:
         expected.l_current_max = 42.5f;
         expected.si_motor_poles = 14;
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
@@ -156,7 +156,7 @@ private slots:
         QFETCH(QByteArray, faults);
         QFETCH(QString, boxText);
         QFETCH(QString, errorLine);
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        const ScopedSimulator sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -174,7 +174,7 @@ private slots:
     void motorUpdateSendsNothingWithoutItsBase() {
         const DeviceRecords before = recordsNow();
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario("fault=bad_crc;fault_on=15"));
+            const ScopedSimulator sim(scenario("fault=bad_crc;fault_on=15"));
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
@@ -190,7 +190,7 @@ private slots:
     }
 
     void motorUpdateEndsQuietlyWhenTheFileIsGone() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+        const ScopedSimulator sim(scenario());
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -212,7 +212,7 @@ private slots:
         expected.app_ppm_conf.hyst = 0.25f;
         const std::string path = dir_->file("app.xml");
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
@@ -242,7 +242,7 @@ private slots:
     void appUpdateFailures() {
         QFETCH(QByteArray, faults);
         QFETCH(QString, errorLine);
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        const ScopedSimulator sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -276,7 +276,7 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
@@ -313,7 +313,7 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+            const ScopedSimulator sim(scenario(faults.constData()));
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -354,7 +354,7 @@ private slots:
         QFETCH(QString, errorLine);
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile({recordsNow().defaultApp, recordsNow().defaultMc}, path);
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario(faults.constData()));
+        const ScopedSimulator sim(scenario(faults.constData()));
         MainWindow window;
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -373,7 +373,7 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedSimulator sim(scenario());
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);

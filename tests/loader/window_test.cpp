@@ -47,7 +47,7 @@ private:
 
     // Records of the simulated device, written as the files the converters work on.
     void writeSampleFiles(const std::string& lpfp, const std::string& appXml, const std::string& mcXml) {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         const DeviceRecords records = readDeviceRecords();
         writeLpfpFile({records.app, records.mc}, lpfp);
         saveAppConfigXml(records.app, appXml);
@@ -78,7 +78,7 @@ private slots:
     }
 
     void formHasItsObjectsAndTexts() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
         MainWindow window;
         QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
@@ -103,7 +103,7 @@ private slots:
     }
 
     void convertersFollowTheAdvancedVariable() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         {
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
             MainWindow window;
@@ -120,7 +120,7 @@ private slots:
     }
 
     void twoDevicesGiveTwoPanelsInListOrder() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=2;description=First Varko,Second Varko");
+        const ScopedSimulator sim("devices=2;description=First Varko,Second Varko");
         MainWindow window;
         auto* layout = window.findChild<QFormLayout*>(QStringLiteral("formLayout"));
         QVERIFY(layout != nullptr);
@@ -138,7 +138,7 @@ private slots:
     }
 
     void noDeviceShowsTheErrorBoxAndAnEmptyWindow() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", "devices=0");
+        const ScopedSimulator sim("devices=0");
         MainWindow window;
         QVERIFY(window.findChildren<varko5ConfigWidget*>().isEmpty());
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
@@ -161,7 +161,7 @@ private slots:
     void startUpFailuresEndWithStatusOne() {
         QFETCH(QByteArray, scenario);
         QFETCH(QString, text);
-        const ScopedEnv sim("VARKO5_SIMULATOR", scenario);
+        const ScopedSimulator sim(scenario);
         LogCapture log;
         QCOMPARE(runLoader(*qApp), 1);
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
@@ -172,7 +172,7 @@ private slots:
     }
 
     void loaderShowsTheTitledWindowUntilItIsClosed() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         QString title;
         QTimer::singleShot(0, qApp, [&title] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -187,7 +187,7 @@ private slots:
     }
 
     void screenshotModeSavesTheWindowAndEnds() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         const std::string path = dir_->file("window.png");
         const ScopedEnv shot("VARKO5_SCREENSHOT", QByteArray::fromStdString(path));
         QCOMPARE(runLoader(*qApp), 0);
@@ -201,7 +201,7 @@ private slots:
         const std::string refApp = dir_->file("ref.app.xml");
         const std::string refMc = dir_->file("ref.mc.xml");
         writeSampleFiles(lpfp, refApp, refMc);
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         const std::string app = dir_->file("out.app.xml");
         const std::string mc = dir_->file("out.mc.xml");
@@ -232,7 +232,7 @@ private slots:
         QFETCH(int, cancelled);
         const std::string lpfp = dir_->file("in.lpfp");
         writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         const std::string answers[] = {lpfp, dir_->file("out.app.xml"), dir_->file("out.mc.xml")};
         for (int i = 0; i < 3; ++i) {
@@ -267,7 +267,7 @@ private slots:
             app = dir_->file("missing-folder/out.app.xml");
         }
         const std::string mc = dir_->file("out.mc.xml");
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         files_->answer(lpfp);
         files_->answer(app);
@@ -289,7 +289,7 @@ private slots:
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
         const std::string reference = dir_->file("ref.lpfp");
         QVERIFY(xmlFilesToLpfp(app, mc, reference));
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
@@ -312,7 +312,7 @@ private slots:
         const std::string app = dir_->file("in.app.xml");
         const std::string mc = dir_->file("in.mc.xml");
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
@@ -334,7 +334,7 @@ private slots:
         const std::string app = dir_->file("in.app.xml");
         const std::string mc = dir_->file("in.mc.xml");
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         const std::string lpfp = swapped ? dir_->file("out.lpfp") : dir_->file("missing-folder/out.lpfp");
         files_->answer(swapped ? mc : app);

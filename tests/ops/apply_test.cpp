@@ -4,7 +4,7 @@
 #include "core/ops/apply.h"
 
 #include "core/config/config_xml.h"
-#include "core/device/simulator.h"
+#include "simulator/simulator.h"
 #include "tests/device/device_test_util.h"
 #include "tests/support/temp_dir.h"
 
@@ -37,9 +37,8 @@ protected:
     std::vector<OpEvent> events;
 
     std::unique_ptr<ControllerSession> open(const std::string& extra = "") {
-        env = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR",
-                                          "state=" + statePath + (extra.empty() ? "" : ";" + extra));
-        ports = std::make_unique<ScopedEnv>("VARKO5_PORTS", std::nullopt);
+        backend =
+            std::make_unique<ScopedSimulator>("state=" + statePath + (extra.empty() ? "" : ";" + extra));
         simulatorForgetRecords();
         const auto nodes = enumerateDevices();
         auto session = std::make_unique<ControllerSession>(nodes.at(0), 0);
@@ -75,8 +74,7 @@ protected:
                                    "<si_motor_poles>20</si_motor_poles></MCConfiguration>");
     }
 
-    std::unique_ptr<ScopedEnv> env;
-    std::unique_ptr<ScopedEnv> ports;
+    std::unique_ptr<ScopedSimulator> backend;
 };
 
 TEST_F(ApplyTest, XmlFilesAreLaidOverTheDefaultsSentAndVerifiedStepByStep) {

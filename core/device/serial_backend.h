@@ -1,0 +1,25 @@
+#pragma once
+// The backend of serial ports under the operating system's own driver: which ports it lists,
+// and where it looks for them.
+
+#include "core/device/backend.h"
+#include "core/device/serial_port.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct SerialSettings {
+    // The ports to list, colon-separated, in that order; without it the FTDI bridges under
+    // devRoot/serial/by-id, described from sysfs under sysRoot.
+    std::optional<std::string> ports;
+    std::string devRoot = "/dev";
+    std::string sysRoot = "/sys";
+};
+
+// VARKO5_PORTS, VARKO5_DEV_ROOT and VARKO5_SYS_ROOT (the last two only when not empty).
+SerialSettings serialSettingsFromEnvironment();
+
+std::vector<SerialPortInfo> listSerialPorts(const SerialSettings& settings);
+std::shared_ptr<PlatformBackend> makeSerialBackend(SerialSettings settings);

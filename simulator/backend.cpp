@@ -1,0 +1,120 @@
+#include "simulator/backend.h"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// One simulated bridge as an open port. Reads wait for bytes that are on their way (a reply
+// still inside its latency) but never for bytes that will not come.
+class SimulatedPort final : public PlatformPort {
+public:
+    explicit SimulatedPort(std::unique_ptr<SimulatedDevice> device) : device_(std::move(device)) {}
+
+    SimulatedDevice& device() { return *device_; }
+
+    std::string name() const override { return "simulated device " + std::to_string(device_->index()); }
+
+    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t /*writeMs*/) override {
+        readTimeoutMs_ = readMs;
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
+        while (device_->readable() < count && device_->hasPending() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_until(std::min(device_->nextDue(), deadline));
+        received = static_cast<std::uint32_t>(device_->take(buffer, count));
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
+        device_->receive(data, count);
+        written = count;
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus queued(std::uint32_t& received) override {
+        received = static_cast<std::uint32_t>(device_->readable());
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus chipId(std::uint32_t& id) override {
+        id = device_->settings().chipId;
+        return PLATFORM_OK;
+    }
+
+private:
+    std::unique_ptr<SimulatedDevice> device_;
+    // The vendor driver's default until the program sets its own.
+    std::uint32_t readTimeoutMs_ = 5000;
+};
+
+class SimulatedBackend final : public PlatformBackend {
+public:
+    explicit SimulatedBackend(std::string text) : text_(std::move(text)) {
+        try {
+            scenario_ = parseSimScenario(text_);
+        } catch (const std::invalid_argument& error) {
+            error_ = error.what();
+        }
+    }
+
+    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+        nodes.clear();
+        if (!readable())
+            return PLATFORM_INVALID_PARAMETER;
+        if (scenario_->listError != 0)
+            return scenario_->listError;
+        for (int index = 0; index < scenario_->devices; ++index) {
+            const SimDeviceSettings settings = simDeviceSettings(*scenario_, index);
+            nodes.push_back(makeDeviceInfoNode(settings.serial, settings.description, 0x04036001u,
+                                               static_cast<std::uint32_t>(0x11 + index)));
+        }
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override {
+        if (!readable())
+            return PLATFORM_INVALID_PARAMETER;
+        if (scenario_->openError)
+            return PLATFORM_DEVICE_NOT_OPENED;
+        if (index < 0 || index >= scenario_->devices)
+            return PLATFORM_DEVICE_NOT_FOUND;
+        auto device =
+            std::make_unique<SimulatedDevice>(*scenario_, index, simulatorSharedRecords(text_, index));
+        port = std::make_unique<SimulatedPort>(std::move(device));
+        return PLATFORM_OK;
+    }
+
+private:
+    bool readable() const {
+        if (scenario_)
+            return true;
+        spdlog::error("VARKO5_SIMULATOR: {}", error_);
+        return false;
+    }
+
+    std::string text_;
+    std::optional<SimScenario> scenario_;
+    std::string error_;
+};
+
+} // namespace
+
+std::shared_ptr<PlatformBackend> makeSimulatedBackend(const std::string& scenarioText) {
+    return std::make_shared<SimulatedBackend>(scenarioText);
+}
+
+SimulatedDevice* simulatedDeviceOf(PlatformHandle handle) {
+    auto* port = dynamic_cast<SimulatedPort*>(platformPortOf(handle));
+    return port != nullptr ? &port->device() : nullptr;
+}

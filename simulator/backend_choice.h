@@ -1,0 +1,15 @@
+#pragma once
+// The one choice of backend a program makes at start-up, from its environment:
+//   VARKO5_SIMULATOR set (even to an empty string): the simulated bridges and controllers of
+//     that scenario, in-process;
+//   otherwise the serial ports: those named in VARKO5_PORTS, or the FTDI bridges under
+//     /dev/serial/by-id (VARKO5_DEV_ROOT and VARKO5_SYS_ROOT replace /dev and /sys).
+// Nothing reads these variables afterwards.
+
+#include "core/device/backend.h"
+
+#include <memory>
+
+std::shared_ptr<PlatformBackend> backendFromEnvironment();
+// Installs backendFromEnvironment() for every later platform call.
+void installBackendFromEnvironment();

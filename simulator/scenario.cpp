@@ -1,0 +1,159 @@
+#include "simulator/scenario.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+std::string trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (true) {
+        const auto end = text.find(separator, start);
+        parts.push_back(trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::uint32_t parseNumber(const std::string& key, const std::string& value, std::uint32_t maximum) {
+    const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+    const std::string digits = hex ? value.substr(2) : value;
+    const bool valid = !digits.empty() && std::all_of(digits.begin(), digits.end(), [hex](char c) {
+        return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+    });
+    if (!valid || digits.size() > (hex ? 8u : 10u))
+        throw std::invalid_argument("Invalid value '" + value + "' for scenario key " + key);
+    const unsigned long long number = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (number > maximum)
+        throw std::invalid_argument("Value '" + value + "' too large for scenario key " + key);
+    return static_cast<std::uint32_t>(number);
+}
+
+SimFault parseFault(const std::string& name) {
+    static const std::pair<const char*, SimFault> kNames[] = {
+        {"silent_bridge", SimFault::SilentBridge},
+        {"silent_controller", SimFault::SilentController},
+        {"ack_failed", SimFault::AckFailed},
+        {"ack_bad_checksum", SimFault::AckBadChecksum},
+        {"ack_garbled", SimFault::AckGarbled},
+        {"bad_crc", SimFault::BadCrc},
+        {"truncated_reply", SimFault::TruncatedReply},
+        {"short_reply", SimFault::ShortReply},
+        {"wrong_signature", SimFault::WrongSignature},
+        {"set_refused", SimFault::SetRefused},
+        {"change_on_write", SimFault::ChangeOnWrite},
+        {"stray_bytes", SimFault::StrayBytes},
+        {"huge_length", SimFault::HugeLength},
+        {"short_version", SimFault::ShortVersion},
+        {"odd_start", SimFault::OddStart},
+    };
+    for (const auto& [text, fault] : kNames)
+        if (name == text)
+            return fault;
+    throw std::invalid_argument("Unknown simulator fault '" + name + "'");
+}
+
+template <class T> const T* pick(const std::vector<T>& list, int index) {
+    if (list.empty())
+        return nullptr;
+    return &list[std::min<std::size_t>(static_cast<std::size_t>(index), list.size() - 1)];
+}
+
+} // namespace
+
+SimScenario parseSimScenario(const std::string& text) {
+    SimScenario scenario;
+    scenario.text = text;
+    for (const std::string& item : split(text, ';')) {
+        if (item.empty())
+            continue;
+        const auto equals = item.find('=');
+        if (equals == std::string::npos)
+            throw std::invalid_argument("Scenario entry '" + item + "' lacks '='");
+        const std::string key = trim(item.substr(0, equals));
+        const std::string value = trim(item.substr(equals + 1));
+        const std::vector<std::string> list = split(value, ',');
+        if (key == "devices") {
+            scenario.devices = static_cast<int>(parseNumber(key, value, 64));
+        } else if (key == "serial") {
+            scenario.serials = list;
+        } else if (key == "description") {
+            scenario.descriptions = list;
+        } else if (key == "chipid") {
+            scenario.chipIds.clear();
+            for (const auto& entry : list)
+                scenario.chipIds.push_back(parseNumber(key, entry, 0xFFFFFFFFu));
+        } else if (key == "fw") {
+            scenario.firmware.clear();
+            for (const auto& entry : list) {
+                const auto dot = entry.find('.');
+                if (dot == std::string::npos)
+                    throw std::invalid_argument("Invalid value '" + entry + "' for scenario key fw");
+                scenario.firmware.emplace_back(
+                    static_cast<int>(parseNumber(key, entry.substr(0, dot), 255)),
+                    static_cast<int>(parseNumber(key, entry.substr(dot + 1), 255)));
+            }
+        } else if (key == "latency") {
+            scenario.latencyMs = parseNumber(key, value, 60000);
+        } else if (key == "pending") {
+            scenario.pendingBytes = parseNumber(key, value, 1u << 20);
+        } else if (key == "state") {
+            scenario.statePaths = list;
+        } else if (key == "fault") {
+            scenario.faults.clear();
+            for (const auto& entry : list)
+                if (!entry.empty())
+                    scenario.faults.push_back(parseFault(entry));
+        } else if (key == "fault_on") {
+            scenario.faultCommands.clear();
+            for (const auto& entry : list)
+                scenario.faultCommands.push_back(static_cast<int>(parseNumber(key, entry, 255)));
+        } else if (key == "fault_device") {
+            scenario.faultDevice = static_cast<int>(parseNumber(key, value, 64));
+        } else if (key == "list_error") {
+            scenario.listError = parseNumber(key, value, 0xFFFFFFFFu);
+        } else if (key == "open_error") {
+            scenario.openError = parseNumber(key, value, 1) != 0;
+        } else {
+            throw std::invalid_argument("Unknown scenario key '" + key + "'");
+        }
+    }
+    return scenario;
+}
+
+SimDeviceSettings simDeviceSettings(const SimScenario& scenario, int index) {
+    SimDeviceSettings settings;
+    if (const auto* serial = pick(scenario.serials, index)) {
+        settings.serial = *serial;
+    } else {
+        char text[16];
+        std::snprintf(text, sizeof text, "VK5SIM%04d", (index + 1) % 10000);
+        settings.serial = text;
+    }
+    const auto* description = pick(scenario.descriptions, index);
+    settings.description = description != nullptr ? *description : "Varko 5 Bridge (simulated)";
+    if (const auto* chipId = pick(scenario.chipIds, index))
+        settings.chipId = *chipId;
+    else
+        settings.chipId = 0x5A5A0000u + static_cast<std::uint32_t>(index + 1);
+    if (const auto* firmware = pick(scenario.firmware, index)) {
+        settings.fwMajor = firmware->first;
+        settings.fwMinor = firmware->second;
+    }
+    if (const auto* path = pick(scenario.statePaths, index))
+        settings.statePath = *path;
+    return settings;
+}
