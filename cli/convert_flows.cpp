@@ -2,6 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/flows.h"
+#include "cli/report_stream.h"
 #include "core/ops/config_source.h"
 
 #include <cctype>
@@ -35,8 +36,8 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
             spdlog::error("{}: Invalid Configuration File", lpfpPath);
             return EXIT_FAILED;
         }
-        std::cout << "APP Configuration saved to: " << appPath << std::endl
-                  << "MC Configuration saved to: " << mcPath << std::endl;
+        report::out() << "APP Configuration saved to: " << appPath << std::endl
+                      << "MC Configuration saved to: " << mcPath << std::endl;
         return EXIT_OK;
     });
 }
@@ -60,7 +61,7 @@ int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, c
                           appXmlPath, mcXmlPath);
             return EXIT_FAILED;
         }
-        std::cout << "LPFP Configuration saved to: " << lpfpPath << std::endl;
+        report::out() << "LPFP Configuration saved to: " << lpfpPath << std::endl;
         return EXIT_OK;
     });
 }

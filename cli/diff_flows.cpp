@@ -1,8 +1,10 @@
 // Comparing two configurations, from files or from the controller.
 
 #include "cli/exit_status.h"
+#include "cli/flow_report.h"
 #include "cli/flows.h"
 #include "cli/report.h"
+#include "cli/report_stream.h"
 #include "core/ops/config_source.h"
 
 #include <iostream>
@@ -26,8 +28,10 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
         spdlog::error("Nothing to compare: {} and {} hold no record of the same kind", leftText, rightText);
         return EXIT_DIFF_TROUBLE;
     }
-    printDifferences(std::cout, differences);
-    std::cout.flush();
+    if (FlowReport* flowReport = report::activeReport())
+        flowReport->differences = differences;
+    printDifferences(report::out(), differences);
+    report::out().flush();
     if (differences.empty()) {
         spdlog::info("The configurations are the same");
         return EXIT_OK;
@@ -38,7 +42,7 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
 
 } // namespace
 
-int diffFlow(const std::string& left, const std::string& right, const std::string& serial) {
+int diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target) {
     return guarded(EXIT_DIFF_TROUBLE, [&] {
         const SourceDescription leftSource = parseSource(left);
         const SourceDescription rightSource = parseSource(right);
@@ -49,7 +53,7 @@ int diffFlow(const std::string& left, const std::string& right, const std::strin
         if (!isDeviceSource(rightSource))
             rightSet = loadFileSource(rightSource);
         if (isDeviceSource(leftSource) || isDeviceSource(rightSource)) {
-            const auto session = openChosenDevice(serial, false);
+            const auto session = openChosenDevice(target, false);
             if (!session || !checkVersion(*session, false, false))
                 return EXIT_DIFF_TROUBLE;
             if (isDeviceSource(leftSource))
@@ -61,6 +65,6 @@ int diffFlow(const std::string& left, const std::string& right, const std::strin
     });
 }
 
-int changedFlow(const std::string& serial) {
-    return diffFlow("device:default", "device:current", serial);
+int changedFlow(const DeviceTarget& target) {
+    return diffFlow("device:default", "device:current", target);
 }

@@ -1,16 +1,20 @@
-// lpfp_cli: reads and writes the configuration of one connected Varko 5 controller.
+// lpfp_cli: reads and writes the configuration of Varko 5 controllers, one or several at once.
 // Exit status: 0 when the requested work succeeded (or there was nothing to do), 1 otherwise;
 // --diff and --changed end with 1 when the configurations differ and 2 on trouble.
 
 #include "cli/exit_status.h"
 #include "cli/flows.h"
+#include "cli/json_report.h"
 #include "cli/options.h"
+#include "cli/report_stream.h"
+#include "cli/several_devices.h"
 
 #include "core/device/timeout_exception.h"
 #include "simulator/backend_choice.h"
 
 #include <spdlog/spdlog.h>
 
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -18,33 +22,127 @@
 
 namespace {
 
-int runFlow(const CommandLineOptions& options) {
-    const BackupSettings backup{!options.noBackup, options.backupDir};
-    switch (chooseFlow(options)) {
+const char* flowName(FlowChoice flow) {
+    switch (flow) {
     case FlowChoice::Test:
-        return testDevice(options.serial);
+        return "test";
     case FlowChoice::GetDefaults:
-        return getConfiguration(options.outputBasename, true, options.serial);
+        return "getDefaults";
     case FlowChoice::GetConfig:
-        return getConfiguration(options.outputBasename, false, options.serial);
+        return "getConfig";
     case FlowChoice::SetConfig:
-        return setConfiguration(options.appConfigPath, options.mcConfigPath, options.serial, backup);
+        return "setConfig";
     case FlowChoice::Diff:
-        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), options.serial);
+        return "diff";
     case FlowChoice::Changed:
-        return changedFlow(options.serial);
+        return "changed";
+    case FlowChoice::LpfpToXml:
+        return "lpfpToXml";
+    case FlowChoice::XmlToLpfp:
+        return "xmlToLpfp";
+    case FlowChoice::ApplyLpfp:
+        return "applyLpfp";
+    case FlowChoice::SaveLpfp:
+        return "saveLpfp";
+    case FlowChoice::None:
+        break;
+    }
+    return "none";
+}
+
+bool usesDevice(FlowChoice flow) {
+    return flow != FlowChoice::None && flow != FlowChoice::LpfpToXml && flow != FlowChoice::XmlToLpfp;
+}
+
+// One flow on one device. Among several devices, the outputs of the reading flows carry the
+// device's serial number, so that no device overwrites another's files.
+int runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& target, bool several) {
+    const BackupSettings backup{!options.noBackup, options.backupDir};
+    const auto base = [&](const std::string& name) {
+        return several && !name.empty() ? basenameForDevice(name, target.serial) : name;
+    };
+    switch (flow) {
+    case FlowChoice::Test:
+        return testDevice(target);
+    case FlowChoice::GetDefaults:
+        return getConfiguration(base(options.outputBasename), true, target);
+    case FlowChoice::GetConfig:
+        return getConfiguration(base(options.outputBasename), false, target);
+    case FlowChoice::SetConfig:
+        return setConfiguration(options.appConfigPath, options.mcConfigPath, target, backup);
+    case FlowChoice::Diff:
+        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target);
+    case FlowChoice::Changed:
+        return changedFlow(target);
     case FlowChoice::LpfpToXml:
         return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename);
     case FlowChoice::XmlToLpfp:
         return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath);
     case FlowChoice::ApplyLpfp:
-        return applyLpfpFlow(options.lpfpConfigPath, options.serial, backup);
+        return applyLpfpFlow(options.lpfpConfigPath, target, backup);
     case FlowChoice::SaveLpfp:
-        return saveLpfpFlow(options.saveLpfpPath, options.getDefaults, options.serial);
+        return saveLpfpFlow(several ? lpfpNameForDevice(options.saveLpfpPath, target.serial)
+                                    : options.saveLpfpPath,
+                            options.getDefaults, target);
     case FlowChoice::None:
         break;
     }
     return EXIT_OK;
+}
+
+int runCommand(const CommandLineOptions& options) {
+    const FlowChoice flow = chooseFlow(options);
+    const bool comparison = flow == FlowChoice::Diff || flow == FlowChoice::Changed;
+    const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
+    std::vector<FlowReport> devices;
+    FlowReport general;
+    int status = EXIT_OK;
+
+    if (usesDevice(flow) && namesSeveralDevices(options.serial)) {
+        try {
+            devices = runOnSeveralDevices(options.serial, [&](const DeviceTarget& target) {
+                return runFlow(options, flow, target, true);
+            });
+            if (devices.empty())
+                spdlog::error("No VARKO 5 devices found");
+            status = combinedStatus(devices, comparison);
+            printSummary(report::out(), devices, comparison);
+        } catch (const std::invalid_argument& error) {
+            spdlog::error("{}", error.what());
+            general.error = error.what();
+            status = failure;
+        } catch (const DeviceSetupError& error) {
+            spdlog::critical("ERROR: {}", error.what());
+            general.error = error.what();
+            status = failure;
+        }
+    } else {
+        report::setActiveReport(&general);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            status = runFlow(options, flow, DeviceTarget{options.serial}, false);
+        } catch (...) {
+            report::setActiveReport(nullptr);
+            throw;
+        }
+        report::setActiveReport(nullptr);
+        general.status = status;
+        general.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!general.serial.empty())
+            devices.push_back(general);
+    }
+    general.status = status;
+
+    if (!options.jsonPath.empty()) {
+        try {
+            writeResultDocument(options.jsonPath,
+                                resultDocument(flowName(flow), status, comparison, devices, general));
+        } catch (const std::exception& error) {
+            spdlog::error("{}", error.what());
+            return failure;
+        }
+    }
+    return status;
 }
 
 } // namespace
@@ -63,6 +161,9 @@ int main(int argc, char* argv[]) {
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
     installBackendFromEnvironment();
+    report::installLogging();
+    if (options.jsonPath == "-")
+        report::useStandardError(); // standard output carries the JSON document alone
 
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';
@@ -72,7 +173,7 @@ int main(int argc, char* argv[]) {
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
     // calling script can see.
     try {
-        return runFlow(options);
+        return runCommand(options);
     } catch (const timeout_exception&) {
         spdlog::critical("ARM Timeout exception!");
     } catch (const std::exception& error) {

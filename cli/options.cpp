@@ -41,10 +41,14 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--changed", "--changed", "[--changed]",
      "Print the fields of the current configuration that differ from the defaults"},
     {"--serial", "--serial <serial_number>", "[--serial <serial_number>]",
-     "Serial number of the device to use when several are connected"},
+     "Serial number of the device to use when several are connected; a comma-separated list, or all, "
+     "runs the flow on every one of them at once"},
     {"--backup_dir", "--backup_dir <folder>", "[--backup_dir <folder>]",
      "Folder for the backup saved before every write (default: $XDG_DATA_HOME/varko5/backups)"},
     {"--no_backup", "--no_backup", "[--no_backup]", "Write to the controller without saving a backup first"},
+    {"--json", "--json <output_file>", "[--json <output_file>]",
+     "Also write the result as a JSON document (- for standard output; the report then goes to standard "
+     "error)"},
 };
 
 enum OptionIndex : std::size_t {
@@ -64,7 +68,8 @@ enum OptionIndex : std::size_t {
     CHANGED,
     SERIAL,
     BACKUP_DIR,
-    NO_BACKUP
+    NO_BACKUP,
+    JSON
 };
 
 void addFlag(CLI::App& app, OptionIndex index, bool& field) {
@@ -115,6 +120,7 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     addValue(app, SERIAL, options.serial);
     addValue(app, BACKUP_DIR, options.backupDir);
     addFlag(app, NO_BACKUP, options.noBackup);
+    addValue(app, JSON, options.jsonPath);
 
     // CLI11 consumes its argument list from the back.
     std::vector<std::string> tokens = splitShortAssignments(arguments);

@@ -25,6 +25,7 @@ struct CommandLineOptions {
     std::string serial;
     std::string backupDir;
     bool noBackup = false;
+    std::string jsonPath; // "-": standard output
 };
 
 // Parse the arguments that follow the program name. On failure the result holds the parser's

@@ -1,25 +1,29 @@
 #include "cli/report.h"
 
 #include "cli/exit_status.h"
+#include "cli/flow_report.h"
 #include "core/ops/device_choice.h"
 
 #include <spdlog/spdlog.h>
 
+#include "cli/report_stream.h"
+
 #include <iostream>
+#include <mutex>
 
 void printDeviceBlock(const DeviceInfoNode& node, int index) {
-    std::cout << "Device Number : " << index << '\n'
-              << "       Serial Number: " << serialNumberOf(node) << '\n'
-              << "       Description  : " << descriptionOf(node) << '\n'
-              << "       Handle       : " << static_cast<const void*>(node.handle) << '\n'
-              << "       Loc ID       : " << node.locId << '\n'
-              << "       ID           : " << node.id << '\n'
-              << "       Flags        : " << node.flags << '\n'
-              << "       Type         : " << node.type << '\n';
+    report::out() << "Device Number : " << index << '\n'
+                  << "       Serial Number: " << serialNumberOf(node) << '\n'
+                  << "       Description  : " << descriptionOf(node) << '\n'
+                  << "       Handle       : " << static_cast<const void*>(node.handle) << '\n'
+                  << "       Loc ID       : " << node.locId << '\n'
+                  << "       ID           : " << node.id << '\n'
+                  << "       Flags        : " << node.flags << '\n'
+                  << "       Type         : " << node.type << '\n';
 }
 
 void printVersion(const FirmwareVersion& version) {
-    std::cout << "Major: " << version.major << '\n' << "Minor: " << version.minor << '\n';
+    report::out() << "Major: " << version.major << '\n' << "Minor: " << version.minor << '\n';
 }
 
 namespace {
@@ -32,9 +36,22 @@ std::vector<DeviceInfoNode> listDevices() {
     }
 }
 
+// Several workers may open their devices at once; the platform's open is not made for that.
+std::mutex openMutex;
+
 std::unique_ptr<ControllerSession> openSession(const DeviceInfoNode& node, int index) {
     try {
-        return std::make_unique<ControllerSession>(node, index);
+        DeviceHandle handle;
+        {
+            const std::lock_guard<std::mutex> lock(openMutex);
+            handle = openDeviceByIndex(index);
+        }
+        auto session = std::make_unique<ControllerSession>(std::move(handle), node, index);
+        if (FlowReport* flowReport = report::activeReport()) {
+            flowReport->serial = session->serial();
+            flowReport->description = session->description();
+        }
+        return session;
     } catch (const std::runtime_error& error) {
         throw DeviceSetupError(error.what());
     }
@@ -45,13 +62,15 @@ std::unique_ptr<ControllerSession> openSession(const DeviceInfoNode& node, int i
 std::unique_ptr<ControllerSession> openListedDevice(const DeviceInfoNode& node, int index) {
     printDeviceBlock(node, index);
     auto session = openSession(node, index);
-    std::cout << "       Chip ID      : " << session->chipId() << '\n';
+    report::out() << "       Chip ID      : " << session->chipId() << '\n';
     return session;
 }
 
-std::unique_ptr<ControllerSession> openChosenDevice(const std::string& serial, bool report) {
+std::unique_ptr<ControllerSession> openChosenDevice(const DeviceTarget& target, bool report) {
+    if (target.listed)
+        return report ? openListedDevice(target.node, target.index) : openSession(target.node, target.index);
     const std::vector<DeviceInfoNode> devices = listDevices();
-    const DeviceChoice choice = chooseDevice(devices, serial);
+    const DeviceChoice choice = chooseDevice(devices, target.serial);
     if (choice.index < 0) {
         spdlog::error("{}", choice.error);
         return nullptr;
@@ -87,7 +106,7 @@ void printApplyEvent(ApplyWording wording, const OpEvent& event) {
     const bool lpfp = wording == ApplyWording::LpfpFile;
     switch (event.step) {
     case OpStep::BackupSaved:
-        std::cout << "Backup saved to: " << event.text << std::endl;
+        report::out() << "Backup saved to: " << event.text << std::endl;
         break;
     case OpStep::BackupFailed:
         spdlog::error("Backup failed, nothing was sent: {}", event.text);

@@ -14,11 +14,19 @@
 void printDeviceBlock(const DeviceInfoNode& node, int index);
 void printVersion(const FirmwareVersion& version);
 
-// Lists the devices, chooses one by serial number (or the only one listed) and opens it.
-// Nothing, with the reason logged, when no device can be chosen. With report the device block
-// is printed before the device is opened and the chip identifier line after.
-// List and open failures throw DeviceSetupError.
-std::unique_ptr<ControllerSession> openChosenDevice(const std::string& serial, bool report);
+// The device a flow works on: chosen from the list by its serial number (the only one listed
+// when empty), or already chosen from a list by the caller.
+struct DeviceTarget {
+    std::string serial;
+    bool listed = false; // node and index are the caller's choice
+    DeviceInfoNode node{};
+    int index = -1;
+};
+
+// Lists the devices, chooses the target's and opens it. Nothing, with the reason logged, when
+// no device can be chosen. With report the device block is printed before the device is opened
+// and the chip identifier line after. List and open failures throw DeviceSetupError.
+std::unique_ptr<ControllerSession> openChosenDevice(const DeviceTarget& target, bool report);
 // The same for the device at a known list index.
 std::unique_ptr<ControllerSession> openListedDevice(const DeviceInfoNode& node, int index);
 

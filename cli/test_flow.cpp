@@ -3,11 +3,18 @@
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/report.h"
+#include "cli/report_stream.h"
 #include "core/ops/device_choice.h"
 
 #include <iostream>
 
-int testDevice(const std::string& serial) {
+namespace {
+int testListedDevice(const DeviceInfoNode& node, int index);
+}
+
+int testDevice(const DeviceTarget& target) {
+    if (target.listed)
+        return testListedDevice(target.node, target.index);
     std::vector<DeviceInfoNode> devices;
     try {
         devices = enumerateDevices();
@@ -16,24 +23,28 @@ int testDevice(const std::string& serial) {
     }
     spdlog::info("Devices found: {}", devices.size());
     // Without a serial number the first device is tested, whatever else is listed.
-    if (devices.empty() && serial.empty())
+    if (devices.empty() && target.serial.empty())
         return EXIT_OK;
     int index = 0;
-    if (!serial.empty()) {
-        const DeviceChoice choice = chooseDevice(devices, serial);
+    if (!target.serial.empty()) {
+        const DeviceChoice choice = chooseDevice(devices, target.serial);
         if (choice.index < 0) {
             spdlog::error("{}", choice.error);
             return EXIT_FAILED;
         }
         index = choice.index;
     }
-    const DeviceInfoNode& node = devices[static_cast<std::size_t>(index)];
-    std::cout << "Device Description: " << descriptionOf(node) << '\n';
+    return testListedDevice(devices[static_cast<std::size_t>(index)], index);
+}
 
+namespace {
+
+int testListedDevice(const DeviceInfoNode& node, int index) {
+    report::out() << "Device Description: " << descriptionOf(node) << '\n';
     return guarded(EXIT_FAILED, [&] {
         const auto session = openListedDevice(node, index);
         const std::string status = queryBridgeStatus(*session);
-        std::cout << "Status: " << status << '\n';
+        report::out() << "Status: " << status << '\n';
         const FirmwareVersion& version = session->identify();
         if (version.valid)
             printVersion(version);
@@ -42,3 +53,5 @@ int testDevice(const std::string& serial) {
         return EXIT_OK;
     });
 }
+
+} // namespace

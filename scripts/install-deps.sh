@@ -7,6 +7,7 @@ packages=(
     build-essential locales cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
     qtbase5-dev libtinyxml2-dev libspdlog-dev libfmt-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+    nlohmann-json3-dev python3 python3-jsonschema
 )
 
 missing=()

@@ -34,14 +34,16 @@ std::filesystem::path backupFolder(const std::string& option) {
     return std::filesystem::path(home) / ".local" / "share" / "varko5" / "backups";
 }
 
-std::string backupFileName(const std::string& serial, const std::tm& time, int sequence) {
+std::string safeFileNamePart(const std::string& serial) {
     std::string name;
     for (const char c : serial) {
         name += isSafeNameChar(c) ? c : '_';
     }
-    if (name.empty()) {
-        name = "unknown";
-    }
+    return name.empty() ? "unknown" : name;
+}
+
+std::string backupFileName(const std::string& serial, const std::tm& time, int sequence) {
+    std::string name = safeFileNamePart(serial);
     std::array<char, 32> stamp{};
     if (std::strftime(stamp.data(), stamp.size(), "-%Y%m%d-%H%M%S", &time) == 0) {
         stamp[0] = '\0';

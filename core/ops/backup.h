@@ -19,6 +19,10 @@ struct BackupSettings {
 // std::runtime_error when neither variable gives a directory.
 std::filesystem::path backupFolder(const std::string& option);
 
+// The serial number as part of a file name: characters other than letters, digits, '-' and '_'
+// become '_', and an empty serial number is written "unknown".
+std::string safeFileNamePart(const std::string& serial);
+
 // "<serial>-YYYYMMDD-HHMMSS.lpfp"; characters of the serial number other than letters, digits,
 // '-' and '_' become '_', and an empty serial number is written "unknown". A sequence number
 // above 1 is added before the extension ("-2", "-3", ...).

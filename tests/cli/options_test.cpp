@@ -90,7 +90,7 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "[-o|--output <output_filename>] [--getDefaults] [--getConfig] [--test] "
         "[--lpfp_config <input_file>] [--saveLpfp <output_file>] [--lpfp_to_xml <input_file>] "
         "[--xml_to_lpfp <output_file>] [--diff <source> <source>] [--changed] [--serial <serial_number>] "
-        "[--backup_dir <folder>] [--no_backup]\n"
+        "[--backup_dir <folder>] [--no_backup] [--json <output_file>]\n"
         "\n"
         "Options, arguments:\n"
         "  -?, -h, --help\n"
@@ -126,11 +126,15 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "  --changed\n"
         "        Print the fields of the current configuration that differ from the defaults\n"
         "  --serial <serial_number>\n"
-        "        Serial number of the device to use when several are connected\n"
+        "        Serial number of the device to use when several are connected; a comma-separated list, or "
+        "all, runs the flow on every one of them at once\n"
         "  --backup_dir <folder>\n"
         "        Folder for the backup saved before every write (default: $XDG_DATA_HOME/varko5/backups)\n"
         "  --no_backup\n"
-        "        Write to the controller without saving a backup first");
+        "        Write to the controller without saving a backup first\n"
+        "  --json <output_file>\n"
+        "        Also write the result as a JSON document (- for standard output; the report then goes to "
+        "standard error)");
 }
 
 } // namespace

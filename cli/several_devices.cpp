@@ -1,0 +1,175 @@
+#include "cli/several_devices.h"
+
+#include "cli/exit_status.h"
+#include "cli/report_stream.h"
+#include "core/ops/backup.h"
+#include "core/ops/device_choice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool endsWithLpfp(const std::string& name) {
+    constexpr std::string_view extension = ".lpfp";
+    if (name.size() <= extension.size())
+        return false;
+    return std::equal(extension.begin(), extension.end(), name.end() - static_cast<long>(extension.size()),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+const char* resultWord(const FlowReport& flowReport, bool comparison) {
+    if (!comparison)
+        return flowReport.status == EXIT_OK ? "OK" : "FAILED";
+    switch (flowReport.status) {
+    case EXIT_OK:
+        return "SAME";
+    case EXIT_FAILED:
+        return "DIFFERENT";
+    default:
+        return "TROUBLE";
+    }
+}
+
+void runOne(FlowReport& flowReport, const DeviceTarget& target, const DeviceFlow& flow) {
+    const report::DeviceScope scope(flowReport.serial, &flowReport);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        flowReport.status = flow(target);
+    } catch (const std::exception& error) {
+        // The last-resort handler of a single run, for this worker alone.
+        spdlog::critical("ERROR: {}", error.what());
+        flowReport.status = EXIT_FAILED;
+    }
+    flowReport.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+bool namesSeveralDevices(const std::string& serialOption) {
+    return serialOption == "all" || serialOption.find(',') != std::string::npos;
+}
+
+std::vector<std::string> serialList(const std::string& serialOption) {
+    std::vector<std::string> serials;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = serialOption.find(',', start);
+        const std::string entry = trimmed(serialOption.substr(start, comma - start));
+        if (entry.empty())
+            throw std::invalid_argument("--serial: empty serial number in the list \"" + serialOption + "\"");
+        if (std::find(serials.begin(), serials.end(), entry) == serials.end())
+            serials.push_back(entry);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return serials;
+}
+
+std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow) {
+    std::vector<DeviceInfoNode> devices;
+    try {
+        devices = enumerateDevices();
+    } catch (const std::runtime_error& error) {
+        throw DeviceSetupError(error.what());
+    }
+
+    std::vector<FlowReport> reports;
+    std::vector<DeviceTarget> targets;
+    const auto add = [&](const DeviceInfoNode& node, int index) {
+        DeviceTarget target;
+        target.serial = serialNumberOf(node);
+        target.listed = true;
+        target.node = node;
+        target.index = index;
+        FlowReport flowReport;
+        flowReport.serial = target.serial;
+        flowReport.description = descriptionOf(node);
+        targets.push_back(target);
+        reports.push_back(flowReport);
+    };
+    if (serialOption == "all") {
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            add(devices[i], static_cast<int>(i));
+    } else {
+        for (const std::string& serial : serialList(serialOption)) {
+            const DeviceChoice choice = chooseDevice(devices, serial);
+            if (choice.index >= 0) {
+                add(devices[static_cast<std::size_t>(choice.index)], choice.index);
+                continue;
+            }
+            FlowReport missing;
+            missing.serial = serial;
+            missing.status = EXIT_FAILED;
+            missing.error = choice.error;
+            {
+                const report::DeviceScope scope(serial, nullptr);
+                spdlog::error("{}", choice.error);
+            }
+            targets.push_back(DeviceTarget{});
+            reports.push_back(missing);
+        }
+    }
+
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (!targets[i].listed)
+            continue;
+        workers.emplace_back(runOne, std::ref(reports[i]), targets[i], std::cref(flow));
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return reports;
+}
+
+int combinedStatus(const std::vector<FlowReport>& reports, bool comparison) {
+    if (reports.empty())
+        return comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
+    int status = EXIT_OK;
+    for (const FlowReport& flowReport : reports) {
+        if (comparison && flowReport.status != EXIT_OK && flowReport.status != EXIT_FAILED)
+            return EXIT_DIFF_TROUBLE;
+        if (flowReport.status != EXIT_OK)
+            status = EXIT_FAILED;
+    }
+    return status;
+}
+
+void printSummary(std::ostream& out, const std::vector<FlowReport>& reports, bool comparison) {
+    std::size_t serialWidth = 6;
+    for (const FlowReport& flowReport : reports)
+        serialWidth = std::max(serialWidth, flowReport.serial.size());
+    const auto pad = [](const std::string& text, std::size_t width) {
+        return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+    };
+    out << "Summary:\n"
+        << pad("Serial", serialWidth) << "  " << pad("Result", 9) << "  " << pad("Seconds", 7)
+        << "  Backup\n";
+    for (const FlowReport& flowReport : reports) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f", flowReport.seconds);
+        out << pad(flowReport.serial, serialWidth) << "  " << pad(resultWord(flowReport, comparison), 9)
+            << "  " << pad(seconds, 7) << "  " << flowReport.backup.value_or("-") << '\n';
+    }
+    out.flush();
+}
+
+std::string basenameForDevice(const std::string& base, const std::string& serial) {
+    return base + "-" + safeFileNamePart(serial);
+}
+
+std::string lpfpNameForDevice(const std::string& file, const std::string& serial) {
+    const std::string stem = endsWithLpfp(file) ? file.substr(0, file.size() - 5) : file;
+    return stem + "-" + safeFileNamePart(serial) + ".lpfp";
+}
