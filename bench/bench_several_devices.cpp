@@ -6,8 +6,8 @@
 //   lpfp_several_bench [--benchmark_filter=...]
 // VARKO5_BENCH_WIRE overrides the wire emulation (default: "latency=20").
 
-#include "simulator/simulator.h"
 #include "core/lpfp/lpfp.h"
+#include "simulator/simulator.h"
 
 #include <benchmark/benchmark.h>
 
