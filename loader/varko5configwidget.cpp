@@ -7,6 +7,7 @@
 #include "loader/file_dialogs.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QtGlobal>
 
@@ -45,6 +46,14 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
     progressLog_->setReadOnly(true);
     progressLog_->setMaximumHeight(120);
     ui_->formLayout->setWidget(9, QFormLayout::SpanningRole, progressLog_);
+
+    // Every user may look at the parameters, so the button sits in the LPFP row. It is wired
+    // by hand: the slots connected by name are the form's own.
+    parametersButton_ = new QPushButton(QStringLiteral("Parameters"), this);
+    parametersButton_->setObjectName(QStringLiteral("parameters_PushButton"));
+    parametersButton_->setEnabled(false);
+    ui_->horizontalLayout_4->addWidget(parametersButton_);
+    connect(parametersButton_, &QPushButton::clicked, this, &varko5ConfigWidget::openParameters);
 
     ui_->serialNumberLabel->hide();
     ui_->serialNumberLineEdit->hide();
@@ -103,7 +112,9 @@ void varko5ConfigWidget::attachDevice(DeviceHandle handle, const DeviceInfoNode&
             QMessageBox::warning(this, QStringLiteral("Error"),
                                  QStringLiteral("This application only works with FW version 5.2"));
             disableConfigurationRows();
+            return;
         }
+        parametersButton_->setEnabled(true);
     } catch (const timeout_exception&) {
         spdlog::error("{}", TIMED_OUT_TEXT);
         disableConfigurationRows();
@@ -139,6 +150,34 @@ void varko5ConfigWidget::disableConfigurationRows() {
     for (QWidget* widget : configurationControls()) {
         widget->setEnabled(false);
     }
+    parametersButton_->setEnabled(false);
+}
+
+void varko5ConfigWidget::openParameters() {
+    if (parameterView_) {
+        parameterView_->raise();
+        parameterView_->activateWindow();
+        return;
+    }
+    const QString name = ui_->descriptionLineEdit->text() + QStringLiteral(" (") +
+                         ui_->chipIDLineEdit->text() + QStringLiteral(")");
+    parameterView_ = new ParameterView(
+        [this](QObject* context, SessionJob job, std::function<void()> done) {
+            runOnSession(context, std::move(job), std::move(done));
+        },
+        name, session_ && session_->writable(), this);
+    parameterView_->setAttribute(Qt::WA_DeleteOnClose);
+    parameterView_->setWindowModality(Qt::WindowModal);
+    parameterView_->show();
+    parameterView_->load();
+}
+
+void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, std::function<void()> done) {
+    if (session_) {
+        job(*session_);
+    }
+    // The answer comes back through the event loop, as it will from a worker thread.
+    QMetaObject::invokeMethod(context, std::move(done), Qt::QueuedConnection);
 }
 
 void varko5ConfigWidget::appendProgress(const QString& message) {

@@ -6,6 +6,9 @@
 #include "core/device/device_list.h"
 #include "core/ops/apply.h"
 
+#include "loader/parameter_view.h"
+
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class QPushButton;
 class QTextEdit;
 namespace Ui {
 class varko5ConfigWidget;
@@ -34,6 +38,8 @@ public:
 
     // The lines the updates report, shown read-only below the rows.
     QTextEdit* progressLog() const { return progressLog_; }
+    // The parameter view opened by the Parameters button, while it is open.
+    ParameterView* parameterView() const { return parameterView_; }
 
 private slots:
     void on_browseMotorConfig_PushButton_clicked();
@@ -62,7 +68,14 @@ private:
     // failureText, when the panel has none.
     template <typename Apply> bool runApply(const char* failureText, ApplyResult& result, Apply apply);
 
+    // Opens the parameter view (or brings the open one to the front) and reads the parameters.
+    void openParameters();
+    // The parameter view's way to the controller: the job runs with the panel's session.
+    void runOnSession(QObject* context, SessionJob job, std::function<void()> done);
+
     std::unique_ptr<Ui::varko5ConfigWidget> ui_;
     std::unique_ptr<ControllerSession> session_;
     QTextEdit* progressLog_ = nullptr;
+    QPushButton* parametersButton_ = nullptr;
+    QPointer<ParameterView> parameterView_;
 };

@@ -1,0 +1,88 @@
+#include "loader/parameter_delegate.h"
+
+#include "loader/parameter_model.h"
+
+#include <QLineEdit>
+
+namespace {
+
+// The characters a value of the kind may be written with.
+bool possibleCharacter(FieldType type, QChar c) {
+    if (c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('+') || c.isSpace()) {
+        return type != FieldType::Bool || c.isDigit() || c.isSpace();
+    }
+    return type == FieldType::Float32 &&
+           (c == QLatin1Char('.') || c == QLatin1Char('e') || c == QLatin1Char('E'));
+}
+
+QString describeKind(FieldType type) {
+    switch (type) {
+    case FieldType::Float32:
+        return QObject::tr("a decimal number");
+    case FieldType::Bool:
+        return QObject::tr("0 or 1");
+    default:
+        return QObject::tr("a whole number");
+    }
+}
+
+} // namespace
+
+ParameterValidator::ParameterValidator(const ParameterEntry& entry, QObject* parent)
+    : QValidator(parent), entry_(entry) {}
+
+QValidator::State ParameterValidator::validate(QString& input, int& /*position*/) const {
+    if (valueFits(entry_, input.toStdString())) {
+        return Acceptable;
+    }
+    for (const QChar c : input) {
+        if (!possibleCharacter(entry_.type, c)) {
+            return Invalid;
+        }
+    }
+    return Intermediate;
+}
+
+QWidget* ParameterDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const {
+    const auto* model = qobject_cast<const ParameterModel*>(index.model());
+    const ParameterEntry* entry = model != nullptr ? model->entryAt(index.row()) : nullptr;
+    if (entry == nullptr || index.column() != ParameterModel::CurrentColumn) {
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("parameterEditor"));
+    editor->setFrame(false);
+    editor->setValidator(new ParameterValidator(*entry, editor));
+    editor->setToolTip(tr("%1: %2 the controller can keep")
+                           .arg(QString::fromLatin1(entry->key.data(), static_cast<int>(entry->key.size())),
+                                describeKind(entry->type)));
+    // A text that cannot be kept is shown in red while it is typed.
+    connect(editor, &QLineEdit::textChanged, editor, [editor] {
+        editor->setStyleSheet(editor->hasAcceptableInput() ? QString() : QStringLiteral("color: #c00000;"));
+    });
+    return editor;
+}
+
+void ParameterDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+        line->setText(index.data(Qt::EditRole).toString());
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+}
+
+void ParameterDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                     const QModelIndex& index) const {
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line == nullptr) {
+        QStyledItemDelegate::setModelData(editor, model, index);
+        return;
+    }
+    if (line->text() == index.data(Qt::EditRole).toString()) {
+        return;
+    }
+    if (!line->hasAcceptableInput() || !model->setData(index, line->text(), Qt::EditRole)) {
+        emit refused(index.data(ParameterModel::KeyRole).toString(), line->text());
+    }
+}

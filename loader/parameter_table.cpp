@@ -1,0 +1,369 @@
+#include "loader/parameter_table.h"
+
+#include "core/config/config_codec.h"
+#include "core/config/config_compare.h"
+#include "core/config/config_diff.h"
+#include "core/config/config_xml.h"
+#include "core/ops/session.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+
+namespace {
+
+bool isTopLevel(std::string_view key) {
+    return key.find('.') == std::string_view::npos;
+}
+
+// The sub-record prefix with its point, or the first word with its underscore.
+std::string_view prefixOf(std::string_view key) {
+    const auto point = key.find('.');
+    if (point != std::string_view::npos) {
+        return key.substr(0, point + 1);
+    }
+    const auto underscore = key.find('_');
+    return underscore == std::string_view::npos ? std::string_view{} : key.substr(0, underscore + 1);
+}
+
+template <class Field> ParameterEntry makeEntry(RecordKind record, const Field* field);
+
+template <> ParameterEntry makeEntry(RecordKind record, const AppField* field) {
+    ParameterEntry entry;
+    entry.record = record;
+    entry.app = field;
+    entry.key = field->key;
+    entry.type = field->type;
+    return entry;
+}
+
+template <> ParameterEntry makeEntry(RecordKind record, const McField* field) {
+    ParameterEntry entry;
+    entry.record = record;
+    entry.mc = field;
+    entry.key = field->key;
+    entry.type = field->type;
+    // Only the lo_ fields stay off the wire, and the controller keeps nothing it is not sent.
+    entry.stored = field->wire != WireEncoding::None;
+    return entry;
+}
+
+// One record's entries: its ungrouped keys first, then each group where it first appears,
+// every key in document order.
+template <class Order>
+void appendRecord(std::vector<ParameterEntry>& entries, RecordKind record, const Order& order) {
+    std::map<std::string_view, int> topLevelWords;
+    for (const auto* field : order) {
+        if (isTopLevel(field->key)) {
+            ++topLevelWords[prefixOf(field->key)];
+        }
+    }
+    std::vector<std::string> groups{std::string()};
+    std::map<std::string, std::vector<ParameterEntry>> members;
+    for (const auto* field : order) {
+        ParameterEntry entry = makeEntry(record, field);
+        const std::string_view prefix = prefixOf(field->key);
+        const bool shared = !isTopLevel(field->key) || (!prefix.empty() && topLevelWords[prefix] > 1);
+        entry.group = shared ? std::string(prefix) : std::string();
+        if (members.find(entry.group) == members.end()) {
+            if (!entry.group.empty()) {
+                groups.push_back(entry.group);
+            }
+        }
+        members[entry.group].push_back(entry);
+    }
+    for (const std::string& group : groups) {
+        const auto& list = members[group];
+        entries.insert(entries.end(), list.begin(), list.end());
+    }
+}
+
+FieldRef refOf(const ParameterEntry& entry, LpfpConfiguration& pair) {
+    return entry.app != nullptr ? entry.app->in(pair.app) : entry.mc->in(pair.mc);
+}
+FieldRef refOf(const ParameterEntry& entry, const LpfpConfiguration& pair) {
+    return entry.app != nullptr ? entry.app->in(pair.app) : entry.mc->in(pair.mc);
+}
+
+// A value as typed, before it is stored.
+struct TypedValue {
+    float real = 0.0f;
+    std::int64_t whole = 0;
+};
+
+std::string_view trimmed(std::string_view text) {
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && space(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && space(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// [sign] digits, nothing else.
+std::optional<std::int64_t> parseWhole(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || !isDigit(text.front())) {
+            return std::nullopt;
+        }
+    }
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// [sign] (digits [. digits] | . digits) [e [sign] digits], nothing else; no infinities, no NaN.
+std::optional<double> parseDecimal(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    std::size_t digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        const std::size_t exponentStart = i;
+        while (i < text.size() && isDigit(text[i])) {
+            ++i;
+        }
+        if (i == exponentStart) {
+            return std::nullopt;
+        }
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    // from_chars takes no plus sign; the grammar above has been checked already.
+    const std::size_t from = text.front() == '+' ? 1 : 0;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data() + from, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool withinFieldWidth(FieldType type, std::int64_t value) {
+    const auto within = [value](auto low, auto high) {
+        return value >= static_cast<std::int64_t>(low) && value <= static_cast<std::int64_t>(high);
+    };
+    switch (type) {
+    case FieldType::Bool:
+        return within(0, 1);
+    case FieldType::Uint8:
+        return within(0, std::numeric_limits<std::uint8_t>::max());
+    case FieldType::Int8:
+        return within(std::numeric_limits<std::int8_t>::min(), std::numeric_limits<std::int8_t>::max());
+    case FieldType::Uint16:
+        return within(0, std::numeric_limits<std::uint16_t>::max());
+    case FieldType::Enum:
+    case FieldType::Int32:
+        return within(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    case FieldType::Uint32:
+        return within(0, std::numeric_limits<std::uint32_t>::max());
+    case FieldType::Float32:
+        return false;
+    }
+    return false;
+}
+
+std::optional<TypedValue> parseTyped(const ParameterEntry& entry, std::string_view text) {
+    text = trimmed(text);
+    TypedValue typed;
+    if (entry.type == FieldType::Float32) {
+        const auto value = parseDecimal(text);
+        if (!value || std::fabs(*value) > static_cast<double>(std::numeric_limits<float>::max())) {
+            return std::nullopt;
+        }
+        typed.real = static_cast<float>(*value);
+        return typed;
+    }
+    if (entry.type == FieldType::Bool && text != "0" && text != "1") {
+        return std::nullopt;
+    }
+    const auto value = parseWhole(text);
+    if (!value || !withinFieldWidth(entry.type, *value)) {
+        return std::nullopt;
+    }
+    typed.whole = *value;
+    return typed;
+}
+
+void store(const ParameterEntry& entry, LpfpConfiguration& pair, const TypedValue& typed) {
+    const FieldRef ref = refOf(entry, pair);
+    if (entry.type == FieldType::Float32) {
+        setFloat(ref, typed.real);
+    } else {
+        setInteger(ref, typed.whole);
+    }
+}
+
+// The controller keeps what its encoding carries: the value goes through the record's own
+// encoder and decoder, and must come back equal by the verification's rule.
+bool survivesTheWire(const ParameterEntry& entry, const TypedValue& typed) {
+    LpfpConfiguration sent{};
+    store(entry, sent, typed);
+    LpfpConfiguration received{};
+    if (entry.app != nullptr) {
+        std::uint8_t payload[APP_CONFIG_PAYLOAD_SIZE];
+        appConfigToBytes(payload, sent.app);
+        appConfigFromBytes(payload, received.app);
+    } else {
+        std::uint8_t payload[MC_CONFIG_PAYLOAD_SIZE];
+        mcConfigToBytes(payload, sent.mc);
+        mcConfigFromBytes(payload, received.mc);
+    }
+    return !differingKeys(sent, received).count({entry.record, entry.key});
+}
+
+} // namespace
+
+const std::vector<ParameterEntry>& parameterEntries() {
+    static const std::vector<ParameterEntry> entries = [] {
+        std::vector<ParameterEntry> list;
+        appendRecord(list, RecordKind::App, appXmlOrder());
+        appendRecord(list, RecordKind::Mc, mcXmlOrder());
+        return list;
+    }();
+    return entries;
+}
+
+std::string_view recordName(RecordKind record) {
+    return record == RecordKind::App ? "APPConfiguration" : "MCConfiguration";
+}
+
+std::string entryText(const ParameterEntry& entry, const LpfpConfiguration& pair) {
+    return entry.app != nullptr ? fieldXmlText(*entry.app, pair.app) : fieldXmlText(*entry.mc, pair.mc);
+}
+
+void copyEntry(const ParameterEntry& entry, const LpfpConfiguration& from, LpfpConfiguration& to) {
+    const FieldRef source = refOf(entry, from);
+    const FieldRef target = refOf(entry, to);
+    if (entry.type == FieldType::Float32) {
+        setFloat(target, getFloat(source));
+    } else {
+        setInteger(target, getInteger(source));
+    }
+}
+
+KeySet differingKeys(const LpfpConfiguration& a, const LpfpConfiguration& b) {
+    KeySet keys;
+    for (const FieldDifference& difference : diffAppConfig(a.app, b.app)) {
+        keys.insert({RecordKind::App, difference.key});
+    }
+    for (const FieldDifference& difference : diffMcConfig(a.mc, b.mc)) {
+        keys.insert({RecordKind::Mc, difference.key});
+    }
+    return keys;
+}
+
+KeySet changedKeys(const LpfpConfiguration& a, const LpfpConfiguration& b) {
+    KeySet keys;
+    for (const ParameterEntry& entry : parameterEntries()) {
+        if (entryText(entry, a) != entryText(entry, b)) {
+            keys.insert({entry.record, entry.key});
+        }
+    }
+    return keys;
+}
+
+bool valueFits(const ParameterEntry& entry, std::string_view text) {
+    if (!entry.stored) {
+        return false;
+    }
+    const auto typed = parseTyped(entry, text);
+    return typed && survivesTheWire(entry, *typed);
+}
+
+bool setEntryText(const ParameterEntry& entry, LpfpConfiguration& pair, std::string_view text) {
+    if (!valueFits(entry, text)) {
+        return false;
+    }
+    store(entry, pair, *parseTyped(entry, text));
+    return true;
+}
+
+ParameterSnapshot readParameterSnapshot(ControllerSession& session) {
+    // Whatever an earlier exchange left in the receive queue must not be taken for a reply.
+    session.link().flush();
+    ParameterSnapshot snapshot;
+    snapshot.current = readRecords(session, RecordSet::Current);
+    snapshot.defaults = readRecords(session, RecordSet::Default);
+    return snapshot;
+}
+
+ApplyResult applyParameterRecords(ControllerSession& session, const std::optional<APPConfiguration>& app,
+                                  const std::optional<MCConfiguration>& mc, const ProgressFn& progress) {
+    ApplyOptions options;
+    options.policy = FailurePolicy::AttemptEveryRecord;
+    options.backup = BackupSettings{true, {}};
+    session.link().flush();
+    return applyRecords(session, app, mc, options, progress);
+}
+
+std::vector<std::string> describeApplyResult(const ApplyResult& result, std::size_t maxFields) {
+    std::vector<std::string> lines;
+    if (result.backup) {
+        lines.push_back("Backup saved to: " + result.backup->string());
+    }
+    if (!result.error.empty()) {
+        lines.push_back(result.error);
+    }
+    const std::pair<const RecordOutcome*, RecordKind> records[] = {{&result.app, RecordKind::App},
+                                                                   {&result.mc, RecordKind::Mc}};
+    for (const auto& [outcome, kind] : records) {
+        if (!outcome->requested || outcome->verified) {
+            continue;
+        }
+        const std::string name(recordName(kind));
+        if (!outcome->error.empty()) {
+            lines.push_back(name + ": " + outcome->error);
+        } else if (!outcome->sent) {
+            lines.push_back(name + ": not sent");
+        } else if (!outcome->accepted) {
+            lines.push_back(name + ": the controller refused the record");
+        } else {
+            const std::size_t count = outcome->differences.size();
+            lines.push_back(name + ": the record read back differs in " + std::to_string(count) +
+                            (count == 1 ? " field" : " fields"));
+            for (std::size_t i = 0; i < count && i < maxFields; ++i) {
+                const FieldDifference& difference = outcome->differences[i];
+                lines.push_back("  " + std::string(difference.key) + ": sent " + difference.left +
+                                ", read back " + difference.right);
+            }
+            if (count > maxFields) {
+                lines.push_back("  and " + std::to_string(count - maxFields) + " more");
+            }
+        }
+    }
+    return lines;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The rows of the parameter view and what they do with the records, free of any widget: every
+// key of both records, in document order, gathered into groups by prefix; the text of a key's
+// value; whether two copies of a key differ; and what a user may type into a key.
+
+#include "core/config/config_fields.h"
+#include "core/lpfp/lpfp.h"
+#include "core/ops/apply.h"
+#include "core/ops/progress.h"
+
+#include <cstddef>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class ControllerSession;
+
+// One key of one record. Exactly one of app and mc is set.
+struct ParameterEntry {
+    RecordKind record = RecordKind::None;
+    const AppField* app = nullptr;
+    const McField* mc = nullptr;
+    std::string_view key;
+    std::string group; // "app_ppm_conf.", "foc_", ...; empty for the record's ungrouped keys
+    FieldType type = FieldType::Float32;
+    bool stored = true; // false for the lo_ keys, which the controller does not keep
+};
+
+// Both records' keys: the application record first, each in the order of its document, a
+// group's keys together where the group first appears. A key belongs to the group of its
+// sub-record ("app_ppm_conf."); a key of the top level to the group of its first word
+// ("foc_") when another top-level key of the record shares that word, else to no group.
+const std::vector<ParameterEntry>& parameterEntries();
+
+// "APPConfiguration" or "MCConfiguration".
+std::string_view recordName(RecordKind record);
+
+// The entry's value in pair as its XML text.
+std::string entryText(const ParameterEntry& entry, const LpfpConfiguration& pair);
+// Copies the entry's value from one pair to another.
+void copyEntry(const ParameterEntry& entry, const LpfpConfiguration& from, LpfpConfiguration& to);
+
+// Keys whose values differ between two pairs by the rule of the write verification (floats
+// within 0.01 are equal), as (record, key).
+using KeySet = std::set<std::pair<RecordKind, std::string_view>>;
+KeySet differingKeys(const LpfpConfiguration& a, const LpfpConfiguration& b);
+// Keys whose XML texts are not the same: what a user changed, however little.
+KeySet changedKeys(const LpfpConfiguration& a, const LpfpConfiguration& b);
+
+// True when text is a value the key can hold and carry to the controller unchanged: a whole
+// number or a decimal number, in full (white space around it allowed), within the field's
+// width, and coming back from the controller's encoding equal by the verification's rule.
+// A boolean takes 0 or 1. The lo_ keys take nothing: the controller does not keep them.
+bool valueFits(const ParameterEntry& entry, std::string_view text);
+// Stores text into the entry's field of pair; false, nothing changed, when it does not fit.
+bool setEntryText(const ParameterEntry& entry, LpfpConfiguration& pair, std::string_view text);
+
+// The records of the controller the view shows.
+struct ParameterSnapshot {
+    LpfpConfiguration current;
+    LpfpConfiguration defaults;
+};
+
+// Reads the current and the default records (controller failures pass through).
+ParameterSnapshot readParameterSnapshot(ControllerSession& session);
+
+// Sends the records given, whole, through the verified path of Update: a backup of the
+// current records first (in the default backup folder), then each record with its read-back
+// comparison; every record is attempted whatever became of the other.
+ApplyResult applyParameterRecords(ControllerSession& session, const std::optional<APPConfiguration>& app,
+                                  const std::optional<MCConfiguration>& mc, const ProgressFn& progress);
+
+// The lines that tell a user what became of an apply, after its first line: the backup, and
+// for each record that failed why (refused, the exchange failed, or the fields whose read-back
+// value differs, with the value sent and the value read back; at most maxFields of them).
+std::vector<std::string> describeApplyResult(const ApplyResult& result, std::size_t maxFields = 10);

@@ -1,0 +1,414 @@
+#include "loader/parameter_view.h"
+#include "ui_parameter_view.h"
+
+#include "core/config/config_xml.h"
+#include "core/lpfp/lpfp.h"
+#include "core/ops/config_source.h"
+#include "loader/file_dialogs.h"
+#include "loader/parameter_delegate.h"
+#include "loader/parameter_model.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+QString qText(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString qText(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
+
+QString joinedLines(const std::vector<std::string>& lines) {
+    QString text;
+    for (const std::string& line : lines) {
+        text += QStringLiteral("\n") + qText(line);
+    }
+    return text;
+}
+
+QString swatch(const QColor& colour, const QString& text) {
+    return QStringLiteral("<span style=\"background-color:%1\">&nbsp;%2&nbsp;</span>")
+        .arg(colour.name(), text);
+}
+
+bool askWithBox(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+bool hasSuffix(const QString& path, const char* suffix) {
+    return path.endsWith(QString::fromLatin1(suffix), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bool writable, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::ParameterView>()), runner_(std::move(runner)),
+      deviceName_(deviceName), writable_(writable), model_(new ParameterModel(this)),
+      delegate_(new ParameterDelegate(this)), ask_(askWithBox) {
+    ui_->setupUi(this);
+    setWindowTitle(deviceName_.isEmpty() ? tr("Parameters") : tr("Parameters - %1").arg(deviceName_));
+
+    QTableView* table = ui_->parameterTable;
+    table->setModel(model_);
+    table->setItemDelegateForColumn(ParameterModel::CurrentColumn, delegate_);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(ParameterModel::KeyColumn, 320);
+    table->setColumnWidth(ParameterModel::CurrentColumn, 150);
+    table->setColumnWidth(ParameterModel::DefaultColumn, 150);
+    table->setColumnHidden(ParameterModel::FileColumn, true);
+
+    ui_->legendLabel->setText(
+        swatch(ParameterModel::editedColour(), tr("edited, not applied")) + QStringLiteral("&nbsp;&nbsp;") +
+        swatch(ParameterModel::defaultDifferenceColour(), tr("differs from the default")) +
+        QStringLiteral("&nbsp;&nbsp;") +
+        swatch(ParameterModel::fileDifferenceColour(), tr("file differs from current")) +
+        QStringLiteral("&nbsp;&nbsp;") + tr("Floats within 0.01 count as equal."));
+
+    // Enter in the filter must not press a button.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+    }
+
+    // Heading rows span the whole table; spans go with every reset of the rows.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        QTableView* view = ui_->parameterTable;
+        view->clearSpans();
+        for (int row = 0; row < model_->rowCount(); ++row) {
+            if (model_->entryAt(row) == nullptr) {
+                view->setSpan(row, 0, 1, ParameterModel::ColumnCount);
+            }
+        }
+        updateButtons();
+    });
+    connect(model_, &ParameterModel::editsChanged, this, &ParameterView::updateButtons);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ParameterView::updateButtons);
+    connect(delegate_, &ParameterDelegate::refused, this, [this](const QString& key, const QString& text) {
+        showStatus(tr("%1 cannot hold \"%2\"; its value is unchanged.").arg(key, text));
+    });
+
+    connect(ui_->filterLineEdit, &QLineEdit::textChanged, model_, &ParameterModel::setFilterText);
+    connect(ui_->onlyDifferencesCheckBox, &QCheckBox::toggled, model_, &ParameterModel::setOnlyDifferences);
+    connect(ui_->compareFileButton, &QPushButton::clicked, this, &ParameterView::compareWithFile);
+    connect(ui_->resetButton, &QPushButton::clicked, this,
+            [this] { model_->resetToDefault(ui_->parameterTable->selectionModel()->selectedIndexes()); });
+    connect(ui_->resetAllButton, &QPushButton::clicked, model_, &ParameterModel::resetAllToDefault);
+    connect(ui_->discardButton, &QPushButton::clicked, model_, &ParameterModel::discardEdits);
+    connect(ui_->reloadButton, &QPushButton::clicked, this, &ParameterView::reload);
+    connect(ui_->saveAsButton, &QPushButton::clicked, this, &ParameterView::saveAs);
+    connect(ui_->applyButton, &QPushButton::clicked, this, &ParameterView::apply);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &ParameterView::reject);
+
+    if (!writable_) {
+        ui_->applyButton->setToolTip(tr("This application only works with FW version 5.2"));
+    }
+    setBusy(false, QString());
+}
+
+ParameterView::~ParameterView() {
+    // The widgets go after this object: hiding them can still commit an open editor into the
+    // model, whose signals must no longer reach the half-destroyed view.
+    QObject::disconnect(model_, nullptr, this, nullptr);
+    QObject::disconnect(delegate_, nullptr, this, nullptr);
+    QObject::disconnect(ui_->parameterTable->selectionModel(), nullptr, this, nullptr);
+}
+
+void ParameterView::setBusy(bool busy, const QString& status) {
+    const bool changed = busy != busy_;
+    busy_ = busy;
+    ui_->busyIndicator->setVisible(busy);
+    ui_->parameterTable->setEnabled(!busy);
+    showStatus(status);
+    updateButtons();
+    if (changed) {
+        emit busyChanged(busy);
+    }
+}
+
+void ParameterView::updateButtons() {
+    const bool idle = !busy_;
+    const bool loaded = model_->isLoaded();
+    const QItemSelectionModel* selection = ui_->parameterTable->selectionModel();
+    ui_->compareFileButton->setEnabled(idle && loaded);
+    ui_->saveAsButton->setEnabled(idle && loaded);
+    ui_->resetAllButton->setEnabled(idle && loaded);
+    ui_->reloadButton->setEnabled(idle);
+    ui_->resetButton->setEnabled(idle && loaded && selection != nullptr && selection->hasSelection());
+    ui_->discardButton->setEnabled(idle && model_->hasEdits());
+    ui_->applyButton->setEnabled(idle && writable_ && model_->hasEdits());
+}
+
+void ParameterView::showStatus(const QString& text) {
+    ui_->statusLabel->setText(text);
+}
+
+bool ParameterView::mayDiscardEdits(const QString& action) {
+    if (!model_->hasEdits()) {
+        return true;
+    }
+    return ask_(this, tr("Parameters"),
+                tr("The edits have not been applied. %1 and discard them?").arg(action));
+}
+
+void ParameterView::reject() {
+    if (busy_) {
+        showStatus(tr("Waiting for the controller to answer before closing."));
+        return;
+    }
+    if (!mayDiscardEdits(tr("Close the parameters"))) {
+        return;
+    }
+    QDialog::reject();
+}
+
+// ---- Reading ------------------------------------------------------------------------------
+
+void ParameterView::load() {
+    if (busy_) {
+        return;
+    }
+    setBusy(true, tr("Reading the parameters from the controller..."));
+    struct Outcome {
+        std::optional<ParameterSnapshot> snapshot;
+        std::string error = "No controller attached";
+    };
+    auto outcome = std::make_shared<Outcome>();
+    runner_(
+        this,
+        [outcome](ControllerSession& session) {
+            try {
+                outcome->snapshot = readParameterSnapshot(session);
+                outcome->error.clear();
+            } catch (const std::exception& error) {
+                outcome->error = describeFailure(error);
+            }
+        },
+        [this, outcome] {
+            if (!outcome->snapshot) {
+                setBusy(false, tr("Failed at retrieving the parameters: %1").arg(qText(outcome->error)));
+                QMessageBox::critical(this, QStringLiteral("Error"),
+                                      tr("Failed at retrieving the parameters") + QStringLiteral("\n") +
+                                          qText(outcome->error));
+                emit loaded(false);
+                return;
+            }
+            model_->setSnapshot(*outcome->snapshot, false);
+            setBusy(false, tr("Read from the controller."));
+            emit loaded(true);
+        });
+}
+
+void ParameterView::reload() {
+    if (mayDiscardEdits(tr("Read the parameters again"))) {
+        load();
+    }
+}
+
+// ---- Applying -----------------------------------------------------------------------------
+
+QString ParameterView::applyStepText(const OpEvent& event) const {
+    const QString record = qText(recordName(event.record));
+    switch (event.step) {
+    case OpStep::BackupSaved:
+        return tr("Backup saved to: %1").arg(qText(event.text));
+    case OpStep::BackupFailed:
+        return tr("The backup could not be saved: %1").arg(qText(event.text));
+    case OpStep::Refused:
+        return tr("%1 refused by the controller").arg(record);
+    case OpStep::Sent:
+        return tr("%1 sent").arg(record);
+    case OpStep::GettingReadBack:
+        return tr("Reading %1 back").arg(record);
+    case OpStep::Validating:
+        return tr("Validating %1").arg(record);
+    case OpStep::Validated:
+        return tr("%1 validated").arg(record);
+    case OpStep::Differs:
+        return tr("%1 differs after the write").arg(record);
+    case OpStep::Failed:
+        return qText(event.text);
+    default:
+        return {};
+    }
+}
+
+void ParameterView::apply() {
+    if (busy_ || !writable_ || !model_->hasEdits()) {
+        return;
+    }
+    // Only the records with edits are sent, each whole.
+    std::optional<APPConfiguration> app;
+    std::optional<MCConfiguration> mc;
+    if (model_->appEdited()) {
+        app = model_->working().app;
+    }
+    if (model_->mcEdited()) {
+        mc = model_->working().mc;
+    }
+    setBusy(true, tr("Saving a backup of the current configuration..."));
+
+    struct Outcome {
+        bool ran = false;
+        ApplyResult result;
+        std::optional<ParameterSnapshot> snapshot;
+        std::string readError;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    // Steps are reported from wherever the runner runs the job; each is shown on the GUI thread.
+    const QPointer<ParameterView> self(this);
+    ProgressFn progress = [self](const OpEvent& event) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, event] {
+                if (self) {
+                    const QString text = self->applyStepText(event);
+                    if (!text.isEmpty()) {
+                        self->showStatus(text);
+                    }
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    runner_(
+        this,
+        [outcome, app, mc, progress](ControllerSession& session) {
+            outcome->ran = true;
+            try {
+                outcome->result = applyParameterRecords(session, app, mc, progress);
+            } catch (const std::exception& error) {
+                outcome->result.error = describeFailure(error);
+            }
+            // The view shows what the controller holds afterwards, whatever became of the apply.
+            try {
+                outcome->snapshot = readParameterSnapshot(session);
+            } catch (const std::exception& error) {
+                outcome->readError = describeFailure(error);
+            }
+        },
+        [this, outcome] {
+            if (!outcome->ran) {
+                outcome->result.error = "No controller attached";
+            }
+            finishApply(outcome->result, outcome->snapshot, outcome->readError);
+        });
+}
+
+void ParameterView::finishApply(const ApplyResult& result, const std::optional<ParameterSnapshot>& snapshot,
+                                const std::string& readError) {
+    const bool ok = result.ok();
+    if (snapshot) {
+        // After a failure the edits stay over what the controller now holds, marked where it
+        // does not hold them, so that they can be looked at and applied again.
+        model_->setSnapshot(*snapshot, !ok);
+    } else if (ok) {
+        // Verified, though it could not be read again: the controller holds the working copy.
+        model_->setSnapshot({model_->working(), model_->snapshot().defaults}, false);
+    }
+    std::vector<std::string> lines = describeApplyResult(result);
+    if (!readError.empty()) {
+        lines.push_back("The parameters could not be read again: " + readError);
+    }
+    setBusy(false, ok ? tr("Applied and verified.")
+                      : tr("The apply failed; the edits that did not reach the "
+                           "controller are still marked."));
+    if (ok) {
+        QMessageBox::information(this, QStringLiteral("SUCCESS"),
+                                 QStringLiteral("Configuration updated successfully") + joinedLines(lines));
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Configuration Validation Failed.") + joinedLines(lines));
+    }
+    emit applied(ok);
+}
+
+// ---- Files --------------------------------------------------------------------------------
+
+void ParameterView::compareWithFile() {
+    const QString path = askForFile({FileDialogKind::Open, this, tr("Open Configuration to Compare"),
+                                     tr("Configurations (*.lpfp *.LPFP *.xml *.XML)")});
+    if (path.isEmpty()) {
+        return;
+    }
+    // Keys a file leaves out show the defaults under them, which is what Update would send.
+    LpfpConfiguration values = model_->snapshot().defaults;
+    bool hasApp = false;
+    bool hasMc = false;
+    try {
+        const std::string file = path.toStdString();
+        std::uint64_t keys = 0;
+        if (hasSuffix(path, ".lpfp")) {
+            if (!readLpfpFile(values, file, keys)) {
+                throw std::runtime_error("Invalid Configuration File");
+            }
+            hasApp = hasMc = true;
+        } else {
+            const std::string root = xmlRecordName(file);
+            if (root == "APPConfiguration") {
+                hasApp = appConfigFromXmlFile(values.app, file, keys);
+            } else if (root == "MCConfiguration") {
+                hasMc = mcConfigFromXmlFile(values.mc, file, keys);
+            }
+            if (!hasApp && !hasMc) {
+                throw std::runtime_error("Not a valid configuration file");
+            }
+        }
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.what()));
+        return;
+    }
+    model_->setFile(values, hasApp, hasMc, QFileInfo(path).fileName());
+    ui_->parameterTable->setColumnHidden(ParameterModel::FileColumn, false);
+    showStatus(tr("Compared with %1.").arg(path));
+}
+
+void ParameterView::saveAs() {
+    QString path = askForFile(
+        {FileDialogKind::Save, this, tr("Save Parameters"), tr("LPFP Files(*.lpfp);;XML pair (*.xml)")});
+    if (path.isEmpty()) {
+        return;
+    }
+    QString saved;
+    try {
+        const LpfpConfiguration& records = model_->working();
+        if (hasSuffix(path, ".xml")) {
+            // One name stands for the pair, named as lpfp_cli names its output.
+            QString base = path.left(path.size() - 4);
+            for (const char* record : {".app", ".mc"}) {
+                if (hasSuffix(base, record)) {
+                    base.chop(static_cast<int>(std::strlen(record)));
+                }
+            }
+            const QString appPath = base + QStringLiteral(".app.xml");
+            const QString mcPath = base + QStringLiteral(".mc.xml");
+            saveAppConfigXml(records.app, appPath.toStdString());
+            saveMcConfigXml(records.mc, mcPath.toStdString());
+            saved = appPath + tr(" and ") + mcPath;
+        } else {
+            if (QFileInfo(path).suffix().isEmpty()) {
+                path += QStringLiteral(".lpfp");
+            }
+            writeLpfpFile(records, path.toStdString());
+            saved = path;
+        }
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              tr("Failed at saving the parameters") + QStringLiteral("\n") +
+                                  QString::fromStdString(error.what()));
+        return;
+    }
+    QMessageBox::information(this, QStringLiteral("SUCCESS"), tr("Parameters saved to: %1").arg(saved));
+}

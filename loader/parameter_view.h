@@ -1,0 +1,79 @@
+#pragma once
+// The parameter view of one panel: every key of the controller's two records with its current
+// value, its default and optionally a file's value; editing, resetting to the defaults,
+// applying through the verified path of Update, and saving what the table shows.
+//
+// The view never touches the controller itself. Each exchange is handed to the panel's
+// runner, which runs it with the panel's controller where the panel runs its exchanges and
+// then calls back on the GUI thread.
+
+#include "loader/parameter_table.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class ControllerSession;
+class ParameterDelegate;
+class ParameterModel;
+namespace Ui {
+class ParameterView;
+}
+
+// Runs job with the panel's controller, then done on the thread of context unless context is
+// gone by then. Without a controller the job is not run; done is called all the same.
+using SessionJob = std::function<void(ControllerSession&)>;
+using SessionRunner = std::function<void(QObject* context, SessionJob job, std::function<void()> done)>;
+
+class ParameterView : public QDialog {
+    Q_OBJECT
+
+public:
+    // A yes-or-no question to the user; true for yes.
+    using AskFunction = std::function<bool(QWidget* parent, const QString& title, const QString& text)>;
+
+    // writable: the controller takes configurations (firmware 5.2); otherwise nothing can be
+    // applied, though the parameters can still be seen and saved.
+    ParameterView(SessionRunner runner, const QString& deviceName, bool writable, QWidget* parent = nullptr);
+    ~ParameterView() override;
+
+    // Reads the controller's records into the table; emits loaded when done.
+    void load();
+    bool isBusy() const { return busy_; }
+    ParameterModel* model() const { return model_; }
+    // Replaces the question asked before edits are thrown away (tests answer it themselves).
+    void setAskFunction(AskFunction ask) { ask_ = std::move(ask); }
+
+    // Closing (Close, Escape, the window's close button) with edits not yet applied asks
+    // first; during an exchange the view stays open until the controller has answered.
+    void reject() override;
+
+signals:
+    void loaded(bool ok);
+    void applied(bool ok);
+    void busyChanged(bool busy);
+
+private:
+    void setBusy(bool busy, const QString& status);
+    void updateButtons();
+    void showStatus(const QString& text);
+    bool mayDiscardEdits(const QString& action);
+    void compareWithFile();
+    void saveAs();
+    void apply();
+    void reload();
+    void finishApply(const ApplyResult& result, const std::optional<ParameterSnapshot>& snapshot,
+                     const std::string& readError);
+    QString applyStepText(const OpEvent& event) const;
+
+    std::unique_ptr<Ui::ParameterView> ui_;
+    SessionRunner runner_;
+    QString deviceName_;
+    bool writable_;
+    ParameterModel* model_;
+    ParameterDelegate* delegate_;
+    AskFunction ask_;
+    bool busy_ = false;
+};

@@ -1,0 +1,273 @@
+// The rows of the parameter view and the values a user may type: every key once, in document
+// order by group; values that the field or its wire encoding cannot carry are refused; the
+// lines that report an apply.
+
+#include "loader/parameter_table.h"
+
+#include "core/config/config_fields.h"
+#include "core/config/config_xml.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const ParameterEntry& entry(std::string_view key) {
+    const auto& entries = parameterEntries();
+    const auto it =
+        std::find_if(entries.begin(), entries.end(), [&](const ParameterEntry& e) { return e.key == key; });
+    if (it == entries.end()) {
+        throw std::logic_error("no entry " + std::string(key));
+    }
+    return *it;
+}
+
+std::vector<std::string> keysOf(RecordKind record, const std::string& group) {
+    std::vector<std::string> keys;
+    for (const ParameterEntry& e : parameterEntries()) {
+        if (e.record == record && e.group == group) {
+            keys.emplace_back(e.key);
+        }
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST(ParameterEntries, EveryKeyOfBothRecordsOnceApplicationFirst) {
+    const auto& entries = parameterEntries();
+    ASSERT_EQ(entries.size(), 149u + 157u);
+    std::set<std::pair<RecordKind, std::string_view>> seen;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].record, i < 149 ? RecordKind::App : RecordKind::Mc) << i;
+        EXPECT_TRUE(seen.insert({entries[i].record, entries[i].key}).second) << entries[i].key;
+    }
+    for (const auto* field : appXmlOrder()) {
+        EXPECT_TRUE(seen.count({RecordKind::App, field->key})) << field->key;
+    }
+    for (const auto* field : mcXmlOrder()) {
+        EXPECT_TRUE(seen.count({RecordKind::Mc, field->key})) << field->key;
+    }
+}
+
+TEST(ParameterEntries, GroupsHoldTheirKeysTogetherInDocumentOrder) {
+    // Within a record the ungrouped keys come first, then each group where it first appears.
+    std::vector<std::string> appGroups;
+    std::vector<std::string> mcGroups;
+    for (const ParameterEntry& e : parameterEntries()) {
+        auto& groups = e.record == RecordKind::App ? appGroups : mcGroups;
+        if (groups.empty() || groups.back() != e.group) {
+            groups.push_back(e.group);
+        }
+    }
+    EXPECT_EQ(appGroups,
+              (std::vector<std::string>{"", "timeout_", "send_", "can_", "uavcan_", "app_", "app_ppm_conf.",
+                                        "app_adc_conf.", "app_chuk_conf.", "app_nrf_conf.",
+                                        "app_balance_conf.", "app_pas_conf.", "imu_conf."}));
+    EXPECT_EQ(mcGroups, (std::vector<std::string>{"", "l_", "lo_", "sl_", "foc_", "hall_", "gpd_", "s_", "p_",
+                                                  "cc_", "m_", "si_", "bms."}));
+    // A sub-record's array elements join it, though the document puts them at its end.
+    const auto nrf = keysOf(RecordKind::App, "app_nrf_conf.");
+    EXPECT_EQ(nrf.front(), "app_nrf_conf.power");
+    EXPECT_EQ(std::vector<std::string>(nrf.end() - 3, nrf.end()),
+              (std::vector<std::string>{"app_nrf_conf.address__0", "app_nrf_conf.address__1",
+                                        "app_nrf_conf.address__2"}));
+    EXPECT_EQ(keysOf(RecordKind::Mc, ""),
+              (std::vector<std::string>{"comm_mode", "pwm_mode", "sensor_mode", "motor_type"}));
+    EXPECT_EQ(keysOf(RecordKind::App, ""),
+              (std::vector<std::string>{"controller_id", "pairing_done", "shutdown_mode",
+                                        "permanent_uart_enabled"}));
+    const auto hall = keysOf(RecordKind::Mc, "hall_");
+    EXPECT_EQ(hall.size(), 9u);
+    EXPECT_EQ(hall.front(), "hall_sl_erpm");
+}
+
+TEST(ParameterEntries, OnlyTheSixLoKeysAreNotStored) {
+    std::vector<std::string> notStored;
+    for (const ParameterEntry& e : parameterEntries()) {
+        if (!e.stored) {
+            notStored.emplace_back(e.key);
+        }
+    }
+    EXPECT_EQ(notStored, (std::vector<std::string>{"lo_current_min", "lo_current_max", "lo_in_current_min",
+                                                   "lo_in_current_max", "lo_current_motor_min_now",
+                                                   "lo_current_motor_max_now"}));
+    EXPECT_FALSE(valueFits(entry("lo_current_max"), "0"));
+}
+
+TEST(ValueFits, IntegersWithinTheFieldAndItsWireEncoding) {
+    struct Case {
+        const char* key;
+        const char* text;
+        bool fits;
+    };
+    const Case cases[] = {
+        // uint8 field, one byte on the wire
+        {"si_motor_poles", "0", true},
+        {"si_motor_poles", "255", true},
+        {"si_motor_poles", "256", false},
+        {"si_motor_poles", "-1", false},
+        // an enumeration travels as one byte
+        {"motor_type", "255", true},
+        {"motor_type", "256", false},
+        {"motor_type", "-1", false},
+        // int8 field sent as a byte: the sign survives
+        {"hall_table__3", "-1", true},
+        {"hall_table__3", "-128", true},
+        {"hall_table__3", "127", true},
+        {"hall_table__3", "128", false},
+        {"hall_table__3", "-129", false},
+        // int32 fields sent as int16 and as one byte
+        {"gpd_buffer_notify_left", "-32768", true},
+        {"gpd_buffer_notify_left", "32767", true},
+        {"gpd_buffer_notify_left", "32768", false},
+        {"si_battery_cells", "255", true},
+        {"si_battery_cells", "300", false},
+        // uint32 whole and uint32 sent as uint16
+        {"m_encoder_counts", "4294967295", true},
+        {"m_encoder_counts", "4294967296", false},
+        {"app_adc_conf.update_rate_hz", "65535", true},
+        {"app_adc_conf.update_rate_hz", "65536", false},
+        // a one-byte field that travels in two bytes keeps the field's range
+        {"app_pas_conf.magnets", "255", true},
+        {"app_pas_conf.magnets", "256", false},
+        {"m_fault_stop_time_ms", "-2147483648", true},
+        {"m_fault_stop_time_ms", "2147483648", false},
+        // whole numbers only, in full; white space around them is allowed
+        {"si_motor_poles", " 14 ", true},
+        {"si_motor_poles", "+14", true},
+        {"si_motor_poles", "14.0", false},
+        {"si_motor_poles", "14abc", false},
+        {"si_motor_poles", "", false},
+        {"si_motor_poles", "+", false},
+        {"si_motor_poles", "99999999999999999999", false},
+        // booleans take 0 or 1
+        {"m_invert_direction", "1", true},
+        {"m_invert_direction", "0", true},
+        {"m_invert_direction", "2", false},
+        {"m_invert_direction", "true", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(valueFits(entry(c.key), c.text), c.fits) << c.key << " = \"" << c.text << "\"";
+    }
+}
+
+TEST(ValueFits, DecimalsThatComeBackFromTheWireWithin001) {
+    struct Case {
+        const char* key;
+        const char* text;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"l_current_max", "42.5", true},
+        {"l_current_max", "-1.5e3", true},
+        {"l_current_max", ".5", true},
+        {"l_current_max", "5.", true},
+        {"l_current_max", "3.4e38", true},
+        {"l_current_max", "1e39", false},
+        {"l_current_max", "inf", false},
+        {"l_current_max", "nan", false},
+        {"l_current_max", "0x10", false},
+        {"l_current_max", "1e", false},
+        {"l_current_max", "1,5", false},
+        {"l_current_max", "-", false},
+        {"l_current_max", "", false},
+        // float16 x100: value x 100 must fit 16 bits signed
+        {"foc_sl_openloop_time", "327.67", true},
+        {"foc_sl_openloop_time", "-327.68", true},
+        {"foc_sl_openloop_time", "327.68", false},
+        {"foc_sl_openloop_time", "-327.7", false},
+        // float16 x10 carries one decimal: 0.15 would come back as 0.1
+        {"app_pas_conf.pedal_rpm_start", "0.1", true},
+        {"app_pas_conf.pedal_rpm_start", "0.15", false},
+        {"app_pas_conf.pedal_rpm_start", "3276.7", true},
+        {"app_pas_conf.pedal_rpm_start", "3276.8", false},
+        // float16 x1000: within 0.01 after truncation
+        {"foc_sat_comp", "0.0125", true},
+        {"foc_sat_comp", "32.767", true},
+        {"foc_sat_comp", "32.768", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(valueFits(entry(c.key), c.text), c.fits) << c.key << " = \"" << c.text << "\"";
+    }
+}
+
+TEST(SetEntryText, StoresWhatFitsAndLeavesTheRecordAloneOtherwise) {
+    LpfpConfiguration pair{};
+    EXPECT_TRUE(setEntryText(entry("hall_table__3"), pair, "-1"));
+    EXPECT_EQ(pair.mc.hall_table[3], -1);
+    EXPECT_EQ(entryText(entry("hall_table__3"), pair), "-1");
+    EXPECT_TRUE(setEntryText(entry("app_ppm_conf.hyst"), pair, " 0.25"));
+    EXPECT_EQ(pair.app.app_ppm_conf.hyst, 0.25f);
+    EXPECT_TRUE(setEntryText(entry("m_encoder_counts"), pair, "4000000000"));
+    EXPECT_EQ(entryText(entry("m_encoder_counts"), pair), "4000000000");
+
+    const LpfpConfiguration before = pair;
+    EXPECT_FALSE(setEntryText(entry("si_motor_poles"), pair, "300"));
+    EXPECT_FALSE(setEntryText(entry("lo_current_max"), pair, "5"));
+    EXPECT_TRUE(changedKeys(before, pair).empty());
+}
+
+TEST(KeyComparisons, TheVerificationRuleAndTheExactText) {
+    LpfpConfiguration a{};
+    LpfpConfiguration b{};
+    b.mc.l_current_max = 0.005f; // equal within 0.01
+    b.mc.l_min_erpm = 0.02f;     // not
+    b.app.controller_id = 3;     // integers are exact
+    const KeySet differing = differingKeys(a, b);
+    EXPECT_EQ(differing, (KeySet{{RecordKind::App, "controller_id"}, {RecordKind::Mc, "l_min_erpm"}}));
+    const KeySet changed = changedKeys(a, b);
+    EXPECT_EQ(changed, (KeySet{{RecordKind::App, "controller_id"},
+                               {RecordKind::Mc, "l_current_max"},
+                               {RecordKind::Mc, "l_min_erpm"}}));
+}
+
+TEST(CopyEntry, MovesOneValueOnly) {
+    LpfpConfiguration from{};
+    from.mc.l_current_max = 12.5f;
+    from.mc.si_motor_poles = 14;
+    LpfpConfiguration to{};
+    copyEntry(entry("l_current_max"), from, to);
+    EXPECT_EQ(to.mc.l_current_max, 12.5f);
+    EXPECT_EQ(to.mc.si_motor_poles, 0);
+}
+
+TEST(DescribeApplyResult, NamesTheBackupAndWhyEachRecordFailed) {
+    ApplyResult result;
+    result.backup = std::filesystem::path("/data/varko5/backups/VK5-20240101-120000.lpfp");
+    result.app.requested = true;
+    result.app.sent = true; // refused
+    result.mc.requested = true;
+    result.mc.sent = true;
+    result.mc.accepted = true;
+    for (int i = 0; i < 12; ++i) {
+        result.mc.differences.push_back(
+            {"MCConfiguration", "l_current_max", std::to_string(i), std::to_string(i + 1)});
+    }
+    const std::vector<std::string> lines = describeApplyResult(result, 10);
+    ASSERT_EQ(lines.size(), 1u + 1u + 1u + 10u + 1u);
+    EXPECT_EQ(lines[0], "Backup saved to: /data/varko5/backups/VK5-20240101-120000.lpfp");
+    EXPECT_EQ(lines[1], "APPConfiguration: the controller refused the record");
+    EXPECT_EQ(lines[2], "MCConfiguration: the record read back differs in 12 fields");
+    EXPECT_EQ(lines[3], "  l_current_max: sent 0, read back 1");
+    EXPECT_EQ(lines[13], "  and 2 more");
+
+    ApplyResult silent;
+    silent.error = "ARM timed out. It may not be powered.";
+    silent.mc.requested = true;
+    silent.mc.sent = true;
+    silent.mc.error = "ARM timed out. It may not be powered.";
+    EXPECT_EQ(describeApplyResult(silent),
+              (std::vector<std::string>{"ARM timed out. It may not be powered.",
+                                        "MCConfiguration: ARM timed out. It may not be powered."}));
+
+    ApplyResult verified;
+    verified.mc.requested = true;
+    verified.mc.sent = verified.mc.accepted = verified.mc.verified = true;
+    EXPECT_TRUE(describeApplyResult(verified).empty());
+}

@@ -1,0 +1,747 @@
+// The parameter view of a panel against the simulated controller: what it reads and how it
+// marks differences, the filter, editing with its refusals, resetting, the verified apply
+// with its backup and its failures, closing with edits, and Save as.
+
+#include "core/config/config_xml.h"
+#include "core/device/simulator.h"
+#include "core/lpfp/lpfp.h"
+#include "loader/mainwindow.h"
+#include "loader/parameter_delegate.h"
+#include "loader/parameter_model.h"
+#include "loader/parameter_view.h"
+#include "loader/varko5configwidget.h"
+#include "tests/loader/loader_test_support.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+#include <QApplication>
+#include <QBrush>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+// The state the tests give the simulated controller: current records that differ from its
+// defaults in a few keys.
+SimRecords changedRecords() {
+    SimRecords records;
+    records.mc.l_current_max = simulatorDefaultMcConfig().l_current_max + 10.0f;
+    records.mc.si_motor_poles = static_cast<std::uint8_t>(simulatorDefaultMcConfig().si_motor_poles + 2);
+    // Within the 0.01 of the write verification: equal, so not a difference.
+    records.mc.l_min_vin = simulatorDefaultMcConfig().l_min_vin + 0.005f;
+    records.app.app_ppm_conf.ctrl_type = simulatorDefaultAppConfig().app_ppm_conf.ctrl_type + 1;
+    return records;
+}
+
+QStringList shownKeys(const ParameterModel* model) {
+    QStringList keys;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString key = model->index(row, 0).data(ParameterModel::KeyRole).toString();
+        if (!key.isEmpty()) {
+            keys << key;
+        }
+    }
+    return keys;
+}
+
+QStringList headings(const ParameterModel* model) {
+    QStringList texts;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, 0).data(ParameterModel::HeadingRole).toBool()) {
+            texts << model->index(row, 0).data().toString();
+        }
+    }
+    return texts;
+}
+
+QStringList keysWith(const ParameterModel* model, int role) {
+    QStringList keys;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, 0);
+        if (index.data(role).toBool()) {
+            keys << index.data(ParameterModel::KeyRole).toString();
+        }
+    }
+    return keys;
+}
+
+QModelIndex cell(const ParameterModel* model, RecordKind record, const char* key, int column) {
+    const int row = model->rowOf(record, QString::fromLatin1(key));
+    return row < 0 ? QModelIndex() : model->index(row, column);
+}
+
+QString text(const ParameterModel* model, RecordKind record, const char* key, int column) {
+    return cell(model, record, key, column).data().toString();
+}
+
+QColor background(const QModelIndex& index) {
+    const QVariant brush = index.data(Qt::BackgroundRole);
+    return brush.isValid() ? brush.value<QBrush>().color() : QColor();
+}
+
+} // namespace
+
+class ParameterViewTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MessageBoxCatcher> boxes_;
+    std::unique_ptr<FileAnswers> files_;
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<LogCapture> quiet_;
+    std::unique_ptr<ScopedEnv> data_;
+    std::unique_ptr<ScopedEnv> sim_;
+    std::unique_ptr<MainWindow> window_;
+
+    std::string statePath() const { return dir_->file("device.state"); }
+    std::string backupFolder() const { return dir_->file("data") + "/varko5/backups"; }
+
+    // A window over one simulated controller that holds records; faults as in a scenario.
+    varko5ConfigWidget* start(const SimRecords& records, const char* faults = "") {
+        if (!saveSimState(statePath(), records)) {
+            return nullptr;
+        }
+        QByteArray scenario = "devices=1;state=" + QByteArray::fromStdString(statePath());
+        if (*faults != '\0') {
+            scenario += ";" + QByteArray(faults);
+        }
+        sim_ = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR", scenario);
+        window_ = std::make_unique<MainWindow>();
+        return panelAt(*window_, 0);
+    }
+
+    // Presses Parameters and waits for the view to have read the controller.
+    ParameterView* open(varko5ConfigWidget* panel, bool expectLoaded = true) {
+        QPushButton* parameters = button(panel, "parameters_PushButton");
+        if (parameters == nullptr || !parameters->isEnabled()) {
+            return nullptr;
+        }
+        parameters->click();
+        ParameterView* view = panel->parameterView();
+        if (view == nullptr) {
+            return nullptr;
+        }
+        QSignalSpy loaded(view, &ParameterView::loaded);
+        if (loaded.isEmpty() && !loaded.wait(5000)) {
+            return nullptr;
+        }
+        if (loaded.first().first().toBool() != expectLoaded) {
+            return nullptr;
+        }
+        return view;
+    }
+
+    SimRecords controllerHolds() const {
+        SimRecords records;
+        loadSimState(statePath(), records);
+        return records;
+    }
+
+    static QPushButton* viewButton(ParameterView* view, const char* name) {
+        return view->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+
+    static bool applyAndWait(ParameterView* view) {
+        QSignalSpy applied(view, &ParameterView::applied);
+        viewButton(view, "applyButton")->click();
+        return applied.wait(5000) || !applied.isEmpty();
+    }
+
+    static QString statusOf(ParameterView* view) {
+        return view->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
+    }
+
+private slots:
+    void init() {
+        boxes_ = std::make_unique<MessageBoxCatcher>();
+        files_ = std::make_unique<FileAnswers>();
+        dir_ = std::make_unique<TempDir>();
+        quiet_ = std::make_unique<LogCapture>();
+        // Backups go into the test's own folder.
+        data_ = std::make_unique<ScopedEnv>("XDG_DATA_HOME", QByteArray::fromStdString(dir_->file("data")));
+        simulatorForgetRecords();
+    }
+    void cleanup() {
+        window_.reset();
+        sim_.reset();
+        data_.reset();
+        files_.reset();
+        boxes_.reset();
+        quiet_.reset();
+        dir_.reset();
+        spdlog::set_level(spdlog::level::info);
+    }
+
+    void theButtonOpensTheViewInBothModes_data() {
+        QTest::addColumn<bool>("advanced");
+        QTest::newRow("basic") << false;
+        QTest::newRow("advanced") << true;
+    }
+    void theButtonOpensTheViewInBothModes() {
+        QFETCH(bool, advanced);
+        const ScopedEnv mode("VARKO5_ADVANCED", advanced ? std::optional<QByteArray>("1") : std::nullopt);
+        varko5ConfigWidget* panel = start(SimRecords{});
+        QVERIFY(panel != nullptr);
+        QPushButton* parameters = button(panel, "parameters_PushButton");
+        QVERIFY(parameters != nullptr);
+        QCOMPARE(parameters->text(), QStringLiteral("Parameters"));
+        QVERIFY(parameters->isVisibleTo(panel));
+        ParameterView* view = open(panel);
+        QVERIFY(view != nullptr);
+        QVERIFY(view->isVisible());
+        // A second press brings the same view forward.
+        parameters->click();
+        QCOMPARE(panel->parameterView(), view);
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void aControllerThatTakesNoConfigurationHasNoParameters() {
+        sim_ = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR", "devices=1;fw=5.1");
+        window_ = std::make_unique<MainWindow>();
+        varko5ConfigWidget* panel = panelAt(*window_, 0);
+        QVERIFY(panel != nullptr);
+        QVERIFY(!button(panel, "parameters_PushButton")->isEnabled());
+    }
+
+    void loadingShowsEveryKeyOfBothRecordsGrouped() {
+        const SimRecords records = changedRecords();
+        ParameterView* view = open(start(records));
+        QVERIFY(view != nullptr);
+        const ParameterModel* model = view->model();
+
+        const QStringList keys = shownKeys(model);
+        QCOMPARE(keys.size(), 149 + 157);
+        QStringList expected;
+        for (const ParameterEntry& entry : parameterEntries()) {
+            expected << QString::fromLatin1(entry.key.data(), static_cast<int>(entry.key.size()));
+        }
+        QCOMPARE(keys, expected);
+        const QStringList groups = headings(model);
+        QCOMPARE(groups.first(), QStringLiteral("APPConfiguration"));
+        QVERIFY(groups.contains(QStringLiteral("app_ppm_conf.")));
+        QVERIFY(groups.contains(QStringLiteral("MCConfiguration")));
+        QVERIFY(groups.indexOf(QStringLiteral("bms.")) == groups.size() - 1);
+        // A heading row sits right above the first key of its group.
+        const int ppm = model->rowOf(RecordKind::App, QStringLiteral("app_ppm_conf.ctrl_type"));
+        QCOMPARE(model->index(ppm - 1, 0).data().toString(), QStringLiteral("app_ppm_conf."));
+
+        // Values as their XML text, current and default.
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                 QString::fromStdString(fieldXmlText(*mcXmlOrder()[0], records.mc)));
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::DefaultColumn),
+                 QString::fromStdString(fieldXmlText(*mcXmlOrder()[0], simulatorDefaultMcConfig())));
+        QCOMPARE(text(model, RecordKind::App, "app_ppm_conf.ctrl_type", ParameterModel::CurrentColumn),
+                 QString::number(records.app.app_ppm_conf.ctrl_type));
+        for (const ParameterEntry& entry : parameterEntries()) {
+            if (!entry.stored) {
+                continue;
+            }
+            LpfpConfiguration current{records.app, records.mc};
+            const int row = model->rowOf(
+                entry.record, QString::fromLatin1(entry.key.data(), static_cast<int>(entry.key.size())));
+            QCOMPARE(model->index(row, ParameterModel::CurrentColumn).data().toString(),
+                     QString::fromStdString(entryText(entry, current)));
+        }
+
+        // The lo_ keys are shown as not stored and cannot be edited.
+        const QModelIndex lo = cell(model, RecordKind::Mc, "lo_current_max", ParameterModel::CurrentColumn);
+        QCOMPARE(lo.data().toString(), QStringLiteral("not stored"));
+        QVERIFY(!(model->flags(lo) & Qt::ItemIsEditable));
+        QVERIFY(!lo.data(ParameterModel::StoredRole).toBool());
+        // Booleans are check boxes; numbers are edited as text.
+        const QModelIndex flag =
+            cell(model, RecordKind::Mc, "m_invert_direction", ParameterModel::CurrentColumn);
+        QVERIFY(model->flags(flag) & Qt::ItemIsUserCheckable);
+        QVERIFY(!(model->flags(flag) & Qt::ItemIsEditable));
+        QVERIFY(model->flags(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn)) &
+                Qt::ItemIsEditable);
+        QVERIFY(!(model->flags(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::DefaultColumn)) &
+                  Qt::ItemIsEditable));
+        QVERIFY(!model->hasEdits());
+        QVERIFY(!viewButton(view, "applyButton")->isEnabled());
+    }
+
+    void currentValuesThatDifferFromTheDefaultsAreHighlighted() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        const ParameterModel* model = view->model();
+        // l_min_vin is 0.005 off its default: equal under the verification's rule.
+        QCOMPARE(keysWith(model, ParameterModel::DiffersFromDefaultRole),
+                 (QStringList{QStringLiteral("app_ppm_conf.ctrl_type"), QStringLiteral("l_current_max"),
+                              QStringLiteral("si_motor_poles")}));
+        QCOMPARE(background(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn)),
+                 ParameterModel::defaultDifferenceColour());
+        QCOMPARE(background(cell(model, RecordKind::Mc, "l_min_vin", ParameterModel::CurrentColumn)),
+                 QColor());
+        QCOMPARE(background(cell(model, RecordKind::Mc, "l_max_vin", ParameterModel::CurrentColumn)),
+                 QColor());
+        QVERIFY(keysWith(model, ParameterModel::DiffersFromFileRole).isEmpty());
+        QVERIFY(keysWith(model, ParameterModel::EditedRole).isEmpty());
+    }
+
+    void aFileIsComparedWithTheCurrentValues() {
+        const SimRecords records = changedRecords();
+        ParameterView* view = open(start(records));
+        QVERIFY(view != nullptr);
+        const ParameterModel* model = view->model();
+        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        QVERIFY(table->isColumnHidden(ParameterModel::FileColumn));
+
+        // A motor document: a key that differs, one within 0.01, one equal; the keys it leaves
+        // out are those Update would send, the defaults.
+        const std::string xml = dir_->file("motor.xml");
+        writeFileBytes(
+            xml,
+            "<MCConfiguration>\n"
+            "    <l_current_max>" +
+                QString::number(static_cast<double>(records.mc.l_current_max) + 1.0, 'g', 9).toStdString() +
+                "</l_current_max>\n"
+                "    <l_max_vin>" +
+                QString::number(static_cast<double>(records.mc.l_max_vin) + 0.005, 'g', 9).toStdString() +
+                "</l_max_vin>\n"
+                "    <si_motor_poles>" +
+                std::to_string(records.mc.si_motor_poles) +
+                "</si_motor_poles>\n"
+                "</MCConfiguration>\n");
+        files_->answer(xml);
+        viewButton(view, "compareFileButton")->click();
+        QVERIFY(boxes_->boxes().empty());
+        QVERIFY(!table->isColumnHidden(ParameterModel::FileColumn));
+        QCOMPARE(model->headerData(ParameterModel::FileColumn, Qt::Horizontal).toString(),
+                 QStringLiteral("File: motor.xml"));
+        QCOMPARE(files_->requests().back().kind, FileDialogKind::Open);
+        // l_current_max differs from the file; l_max_vin is within 0.01; si_motor_poles is the
+        // same; the keys left out hold the defaults, so the current values that differ from the
+        // defaults (l_min_vin only by 0.005) differ from the file too.
+        QCOMPARE(keysWith(model, ParameterModel::DiffersFromFileRole),
+                 QStringList{QStringLiteral("l_current_max")});
+        QCOMPARE(background(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::FileColumn)),
+                 ParameterModel::fileDifferenceColour());
+        QCOMPARE(text(model, RecordKind::Mc, "l_battery_cut_end", ParameterModel::FileColumn),
+                 text(model, RecordKind::Mc, "l_battery_cut_end", ParameterModel::DefaultColumn));
+        // The document holds no application record: those cells stay empty.
+        QVERIFY(!cell(model, RecordKind::App, "controller_id", ParameterModel::FileColumn).data().isValid());
+
+        // An LPFP file gives both records.
+        LpfpConfiguration pair{records.app, records.mc};
+        pair.app.controller_id = static_cast<std::uint8_t>(records.app.controller_id + 1);
+        const std::string lpfp = dir_->file("both.lpfp");
+        writeLpfpFile(pair, lpfp);
+        files_->answer(lpfp);
+        viewButton(view, "compareFileButton")->click();
+        QCOMPARE(keysWith(model, ParameterModel::DiffersFromFileRole),
+                 QStringList{QStringLiteral("controller_id")});
+
+        // A damaged file is refused with its reason and the comparison stays.
+        const std::string broken = dir_->file("broken.lpfp");
+        std::string bytes = readFileBytes(lpfp);
+        bytes.back() = bytes.back() == 'A' ? 'B' : 'A';
+        writeFileBytes(broken, bytes);
+        files_->answer(broken);
+        viewButton(view, "compareFileButton")->click();
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Checksum Fail")));
+        QCOMPARE(keysWith(model, ParameterModel::DiffersFromFileRole),
+                 QStringList{QStringLiteral("controller_id")});
+
+        // So is a document of neither record.
+        boxes_->clear();
+        const std::string other = dir_->file("other.xml");
+        writeFileBytes(other, "<Something/>\n");
+        files_->answer(other);
+        viewButton(view, "compareFileButton")->click();
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Not a valid configuration file"));
+    }
+
+    void theFilterAndTheDifferencesSwitchChooseTheRows() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        const ParameterModel* model = view->model();
+        auto* filter = view->findChild<QLineEdit*>(QStringLiteral("filterLineEdit"));
+        auto* only = view->findChild<QCheckBox*>(QStringLiteral("onlyDifferencesCheckBox"));
+
+        QTest::keyClicks(filter, QStringLiteral("HALL_TABLE__7"));
+        QCOMPARE(shownKeys(model),
+                 (QStringList{QStringLiteral("foc_hall_table__7"), QStringLiteral("hall_table__7")}));
+        QCOMPARE(headings(model), (QStringList{QStringLiteral("MCConfiguration"), QStringLiteral("foc_"),
+                                               QStringLiteral("hall_")}));
+
+        filter->clear();
+        only->setChecked(true);
+        QCOMPARE(shownKeys(model),
+                 (QStringList{QStringLiteral("app_ppm_conf.ctrl_type"), QStringLiteral("l_current_max"),
+                              QStringLiteral("si_motor_poles")}));
+        filter->setText(QStringLiteral("poles"));
+        QCOMPARE(shownKeys(model), QStringList{QStringLiteral("si_motor_poles")});
+        QCOMPARE(headings(model), (QStringList{QStringLiteral("MCConfiguration"), QStringLiteral("si_")}));
+        filter->setText(QStringLiteral("no such key"));
+        QCOMPARE(model->rowCount(), 0);
+
+        // An edit is a difference of its own.
+        filter->clear();
+        ParameterModel* editable = view->model();
+        only->setChecked(false);
+        QVERIFY(editable->setData(cell(editable, RecordKind::Mc, "foc_f_sw", ParameterModel::CurrentColumn),
+                                  QStringLiteral("30000")));
+        only->setChecked(true);
+        QVERIFY(shownKeys(model).contains(QStringLiteral("foc_f_sw")));
+        only->setChecked(false);
+        QCOMPARE(shownKeys(model).size(), 149 + 157);
+    }
+
+    void editsAreAppliedVerifiedAndReadAgain() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+
+        // Typed into the editor of the current column.
+        const QModelIndex current =
+            cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn);
+        table->setCurrentIndex(current);
+        table->edit(current);
+        auto* editor = table->findChild<QLineEdit*>(QStringLiteral("parameterEditor"));
+        QVERIFY(editor != nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("43.5"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                     QStringLiteral("43.5"));
+        // A check box, and a key of the other record.
+        QVERIFY(
+            model->setData(cell(model, RecordKind::Mc, "m_invert_direction", ParameterModel::CurrentColumn),
+                           Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(model->setData(cell(model, RecordKind::App, "timeout_msec", ParameterModel::CurrentColumn),
+                               QStringLiteral("4321")));
+        QCOMPARE(keysWith(model, ParameterModel::EditedRole),
+                 (QStringList{QStringLiteral("timeout_msec"), QStringLiteral("l_current_max"),
+                              QStringLiteral("m_invert_direction")}));
+        QCOMPARE(background(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn)),
+                 ParameterModel::editedColour());
+        QVERIFY(viewButton(view, "applyButton")->isEnabled());
+
+        QVERIFY(applyAndWait(view));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes()[0];
+        QCOMPARE(box.icon, QMessageBox::Information);
+        QCOMPARE(box.title, QStringLiteral("SUCCESS"));
+        QCOMPARE(box.parent, static_cast<QWidget*>(view));
+        const QStringList lines = box.text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("Configuration updated successfully"));
+        QVERIFY2(
+            lines[1].startsWith(QStringLiteral("Backup saved to: ") + QString::fromStdString(backupFolder())),
+            qPrintable(lines[1]));
+
+        // The controller holds the edits, every other value as it was.
+        SimRecords expected = changedRecords();
+        expected.mc.l_current_max = 43.5f;
+        expected.mc.m_invert_direction = true;
+        expected.app.timeout_msec = 4321;
+        const SimRecords held = controllerHolds();
+        QCOMPARE(QString::fromStdString(mcConfigToXml(held.mc)),
+                 QString::fromStdString(mcConfigToXml(expected.mc)));
+        QCOMPARE(QString::fromStdString(appConfigToXml(held.app)),
+                 QString::fromStdString(appConfigToXml(expected.app)));
+        // The backup holds the records from before the apply.
+        const auto backup = std::filesystem::path(lines[1].mid(17).toStdString());
+        LpfpConfiguration saved{};
+        std::uint64_t keys = 0;
+        QVERIFY(readLpfpFile(saved, backup.string(), keys));
+        QCOMPARE(saved.mc.l_current_max, changedRecords().mc.l_current_max);
+
+        // Read again: nothing is marked, the table shows what the controller holds.
+        QVERIFY(!model->hasEdits());
+        QVERIFY(keysWith(model, ParameterModel::EditedRole).isEmpty());
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                 QStringLiteral("43.5"));
+        QCOMPARE(model->snapshot().current.app.timeout_msec, 4321u);
+        QVERIFY(!viewButton(view, "applyButton")->isEnabled());
+    }
+
+    void onlyTheEditedRecordIsSent() {
+        ParameterView* view = open(start(SimRecords{}, "fault=set_refused;fault_on=16"));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        // The application set is refused by the controller, but only the motor record changed.
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        QVERIFY(model->mcEdited());
+        QVERIFY(!model->appEdited());
+        QVERIFY(applyAndWait(view));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("SUCCESS"));
+        QCOMPARE(controllerHolds().mc.si_motor_poles, std::uint8_t{20});
+    }
+
+    void valuesTheFieldCannotHoldAreRefused() {
+        ParameterView* view = open(start(SimRecords{}));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        const QString poles = text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
+
+        struct Case {
+            RecordKind record;
+            const char* key;
+            const char* text;
+        };
+        const Case refused[] = {
+            {RecordKind::Mc, "si_motor_poles", "300"},                 // one byte
+            {RecordKind::Mc, "si_motor_poles", "-1"},                  //
+            {RecordKind::Mc, "motor_type", "256"},                     // an enumeration sent as one byte
+            {RecordKind::Mc, "l_current_max", "abc"},                  // not a number
+            {RecordKind::Mc, "l_current_max", "1e39"},                 // beyond a float
+            {RecordKind::Mc, "foc_sl_openloop_time", "400"},           // beyond its float16 x100
+            {RecordKind::App, "app_pas_conf.pedal_rpm_start", "0.15"}, // one decimal on the wire
+            {RecordKind::App, "send_can_status_rate_hz", "70000"},     // uint32 sent as uint16
+            {RecordKind::Mc, "lo_current_max", "1"},                   // not stored by the controller
+        };
+        for (const Case& c : refused) {
+            const QModelIndex index = cell(model, c.record, c.key, ParameterModel::CurrentColumn);
+            const QString before = index.data().toString();
+            QVERIFY2(!model->setData(index, QString::fromLatin1(c.text)), c.key);
+            QCOMPARE(index.data().toString(), before);
+        }
+        QVERIFY(!model->hasEdits());
+
+        // In the editor: letters cannot be typed at all, an out-of-range number is kept from
+        // the table and said so.
+        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        const QModelIndex index =
+            cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
+        table->setCurrentIndex(index);
+        table->edit(index);
+        auto* editor = table->findChild<QLineEdit*>(QStringLiteral("parameterEditor"));
+        QVERIFY(editor != nullptr);
+        editor->clear();
+        QTest::keyClicks(editor, QStringLiteral("1x4"));
+        QCOMPARE(editor->text(), QStringLiteral("14"));
+        editor->clear();
+        QTest::keyClicks(editor, QStringLiteral("300"));
+        QCOMPARE(editor->text(), QStringLiteral("300"));
+        QVERIFY(!editor->hasAcceptableInput());
+        // Return does not take it; leaving the editor hands it over, and it is refused.
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents(); // a commit would have been queued
+        QCOMPARE(text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn), poles);
+        auto* delegate =
+            qobject_cast<ParameterDelegate*>(table->itemDelegateForColumn(ParameterModel::CurrentColumn));
+        QVERIFY(delegate != nullptr);
+        delegate->setModelData(editor, model, index);
+        QCOMPARE(text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn), poles);
+        QCOMPARE(statusOf(view),
+                 QStringLiteral("si_motor_poles cannot hold \"300\"; its value is unchanged."));
+        QVERIFY(!model->hasEdits());
+
+        int position = 0;
+        QString typed = QStringLiteral("-");
+        ParameterValidator validator(*model->entryAt(index.row()), nullptr);
+        QCOMPARE(validator.validate(typed, position), QValidator::Intermediate);
+        typed = QStringLiteral("14");
+        QCOMPARE(validator.validate(typed, position), QValidator::Acceptable);
+        typed = QStringLiteral("1.5");
+        QCOMPARE(validator.validate(typed, position), QValidator::Invalid);
+    }
+
+    void aReadBackThatDiffersIsReportedWithItsFields() {
+        ParameterView* view = open(start(SimRecords{}, "fault=change_on_write"));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("43.5")));
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        QSignalSpy applied(view, &ParameterView::applied);
+        viewButton(view, "applyButton")->click();
+        QVERIFY(applied.wait(5000) || !applied.isEmpty());
+        QCOMPARE(applied.first().first().toBool(), false);
+
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes()[0];
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        const QStringList lines = box.text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("Configuration Validation Failed."));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Backup saved to: ")));
+        QCOMPARE(lines[2], QStringLiteral("MCConfiguration: the record read back differs in 1 field"));
+        QCOMPARE(lines[3], QStringLiteral("  l_current_max: sent 43.5, read back 44.5"));
+
+        // Read again: the key the controller did not keep stays marked, the one it kept does not.
+        QCOMPARE(model->snapshot().current.mc.l_current_max, 44.5f);
+        QCOMPARE(keysWith(model, ParameterModel::EditedRole), QStringList{QStringLiteral("l_current_max")});
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                 QStringLiteral("43.5"));
+        QVERIFY(viewButton(view, "applyButton")->isEnabled());
+    }
+
+    void aBackupThatCannotBeWrittenStopsTheApply() {
+        ParameterView* view = open(start(SimRecords{}));
+        QVERIFY(view != nullptr);
+        // The data folder is a file, so no backup folder can be made in it.
+        writeFileBytes(dir_->file("data"), "not a folder");
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        QVERIFY(applyAndWait(view));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Configuration Validation Failed.\n")));
+        QCOMPARE(controllerHolds().mc.si_motor_poles, simulatorDefaultMcConfig().si_motor_poles);
+        QVERIFY(model->hasEdits());
+    }
+
+    void aReadThatFailsIsReported() {
+        varko5ConfigWidget* panel = start(SimRecords{}, "fault=bad_crc;fault_on=14");
+        QVERIFY(panel != nullptr);
+        ParameterView* view = open(panel, false);
+        QVERIFY(view != nullptr);
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Failed at retrieving the parameters\n")));
+        QCOMPARE(view->model()->rowCount(), 0);
+        QVERIFY(!viewButton(view, "saveAsButton")->isEnabled());
+        QVERIFY(viewButton(view, "reloadButton")->isEnabled());
+    }
+
+    void resetToDefaultForOneKeyTheSelectionOrAll() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        QPushButton* reset = viewButton(view, "resetButton");
+        QVERIFY(!reset->isEnabled());
+
+        table->selectRow(model->rowOf(RecordKind::Mc, QStringLiteral("l_current_max")));
+        QVERIFY(reset->isEnabled());
+        reset->click();
+        QCOMPARE(keysWith(model, ParameterModel::EditedRole), QStringList{QStringLiteral("l_current_max")});
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                 text(model, RecordKind::Mc, "l_current_max", ParameterModel::DefaultColumn));
+
+        // A selection that takes in a heading and a lo_ key resets only the keys it can.
+        const int heading = model->rowOf(RecordKind::App, QStringLiteral("app_ppm_conf.ctrl_type")) - 1;
+        QVERIFY(model->entryAt(heading) == nullptr);
+        table->selectRow(model->rowOf(RecordKind::Mc, QStringLiteral("lo_current_max")));
+        for (int row : {heading, heading + 1}) {
+            table->selectionModel()->select(model->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        reset->click();
+        QCOMPARE(keysWith(model, ParameterModel::EditedRole),
+                 (QStringList{QStringLiteral("app_ppm_conf.ctrl_type"), QStringLiteral("l_current_max")}));
+
+        viewButton(view, "resetAllButton")->click();
+        QCOMPARE(keysWith(model, ParameterModel::EditedRole),
+                 (QStringList{QStringLiteral("app_ppm_conf.ctrl_type"), QStringLiteral("l_current_max"),
+                              QStringLiteral("l_min_vin"), QStringLiteral("si_motor_poles")}));
+        QVERIFY(keysWith(model, ParameterModel::DiffersFromDefaultRole).isEmpty());
+
+        viewButton(view, "discardButton")->click();
+        QVERIFY(!model->hasEdits());
+        QCOMPARE(keysWith(model, ParameterModel::DiffersFromDefaultRole).size(), 3);
+    }
+
+    void closingWithEditsAsksFirst() {
+        varko5ConfigWidget* panel = start(SimRecords{});
+        ParameterView* view = open(panel);
+        QVERIFY(view != nullptr);
+        QStringList asked;
+        bool answer = false;
+        view->setAskFunction([&](QWidget* parent, const QString& title, const QString& question) {
+            asked << title + QStringLiteral(": ") + question;
+            return parent == view && answer;
+        });
+        // Without edits it closes without a question; with them it asks.
+        QVERIFY(view->model()->setData(
+            cell(view->model(), RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+            QStringLiteral("20")));
+        QVERIFY(!view->close());
+        QVERIFY(view->isVisible());
+        viewButton(view, "closeButton")->click();
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(view->isVisible());
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(asked[0],
+                 QStringLiteral("Parameters: The edits have not been applied. Close the parameters and "
+                                "discard them?"));
+
+        answer = true;
+        const QPointer<ParameterView> guard(view);
+        QVERIFY(view->close());
+        QCOMPARE(asked.size(), 4);
+        QTRY_VERIFY(guard.isNull()); // deleted on close
+        QVERIFY(panel->parameterView() == nullptr);
+        QCOMPARE(controllerHolds().mc.si_motor_poles, simulatorDefaultMcConfig().si_motor_poles);
+
+        // Without edits nothing is asked.
+        ParameterView* again = open(panel);
+        QVERIFY(again != nullptr);
+        again->setAskFunction([&](QWidget*, const QString&, const QString&) {
+            asked << QStringLiteral("unexpected");
+            return false;
+        });
+        QVERIFY(again->close());
+        QCOMPARE(asked.size(), 4);
+    }
+
+    void saveAsWritesWhatTheTableShows() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("12.25")));
+        const LpfpConfiguration shown = model->working();
+        QCOMPARE(shown.mc.l_current_max, 12.25f);
+
+        // An LPFP file; a name without an extension gets ".lpfp".
+        files_->answer(dir_->file("table"));
+        viewButton(view, "saveAsButton")->click();
+        QCOMPARE(files_->requests().back().kind, FileDialogKind::Save);
+        QCOMPARE(files_->requests().back().caption, QStringLiteral("Save Parameters"));
+        const std::string lpfp = dir_->file("table.lpfp");
+        QCOMPARE(QString::fromStdString(readFileBytes(lpfp)),
+                 QString::fromStdString(encodeLpfp(buildLpfpText(shown))));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("SUCCESS"));
+        QCOMPARE(boxes_->boxes()[0].text,
+                 QStringLiteral("Parameters saved to: ") + QString::fromStdString(lpfp));
+
+        // An XML pair, named after the chosen name.
+        boxes_->clear();
+        files_->answer(dir_->file("pair.mc.xml"));
+        viewButton(view, "saveAsButton")->click();
+        const std::string declaration = std::string(XML_DECLARATION) + "\n";
+        QCOMPARE(QString::fromStdString(readFileBytes(dir_->file("pair.app.xml"))),
+                 QString::fromStdString(declaration + appConfigToXml(shown.app)));
+        QCOMPARE(QString::fromStdString(readFileBytes(dir_->file("pair.mc.xml"))),
+                 QString::fromStdString(declaration + mcConfigToXml(shown.mc)));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Parameters saved to: ") +
+                                              QString::fromStdString(dir_->file("pair.app.xml")) +
+                                              QStringLiteral(" and ") +
+                                              QString::fromStdString(dir_->file("pair.mc.xml")));
+
+        // A folder that does not exist is reported and nothing is claimed.
+        boxes_->clear();
+        files_->answer(dir_->file("missing/x.lpfp"));
+        viewButton(view, "saveAsButton")->click();
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Failed at saving the parameters\n")));
+        // The edits are still there: saving is not applying.
+        QVERIFY(model->hasEdits());
+    }
+};
+
+QTEST_MAIN(ParameterViewTest)
+#include "parameter_view_test.moc"
