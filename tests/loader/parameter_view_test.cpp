@@ -3,13 +3,13 @@
 // with its backup and its failures, closing with edits, and Save as.
 
 #include "core/config/config_xml.h"
-#include "core/device/simulator.h"
 #include "core/lpfp/lpfp.h"
 #include "loader/mainwindow.h"
 #include "loader/parameter_delegate.h"
 #include "loader/parameter_model.h"
 #include "loader/parameter_view.h"
 #include "loader/varko5configwidget.h"
+#include "simulator/simulator.h"
 #include "tests/loader/loader_test_support.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
@@ -97,7 +97,7 @@ private:
     std::unique_ptr<TempDir> dir_;
     std::unique_ptr<LogCapture> quiet_;
     std::unique_ptr<ScopedEnv> data_;
-    std::unique_ptr<ScopedEnv> sim_;
+    std::unique_ptr<ScopedSimulator> sim_;
     std::unique_ptr<MainWindow> window_;
 
     std::string statePath() const { return dir_->file("device.state"); }
@@ -112,7 +112,7 @@ private:
         if (*faults != '\0') {
             scenario += ";" + QByteArray(faults);
         }
-        sim_ = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR", scenario);
+        sim_ = std::make_unique<ScopedSimulator>(scenario.toStdString());
         window_ = std::make_unique<MainWindow>();
         return panelAt(*window_, 0);
     }
@@ -203,7 +203,7 @@ private slots:
     }
 
     void aControllerThatTakesNoConfigurationHasNoParameters() {
-        sim_ = std::make_unique<ScopedEnv>("VARKO5_SIMULATOR", "devices=1;fw=5.1");
+        sim_ = std::make_unique<ScopedSimulator>("devices=1;fw=5.1");
         window_ = std::make_unique<MainWindow>();
         varko5ConfigWidget* panel = panelAt(*window_, 0);
         QVERIFY(panel != nullptr);
