@@ -20,7 +20,9 @@ declare -A corpus=(
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${!corpus[@]}")
 
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARKO5_FUZZ=ON >/dev/null
+# Warnings are errors when the caller asks (scripts/test.sh does).
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARKO5_FUZZ=ON \
+    -DVARKO5_WERROR="${VARKO5_WERROR:-OFF}" >/dev/null
 cmake --build build/fuzz --target "${targets[@]}"
 
 artifacts=build/fuzz/artifacts
