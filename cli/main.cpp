@@ -11,6 +11,7 @@
 
 #include "core/device/timeout_exception.h"
 #include "simulator/backend_choice.h"
+#include "varko5_version.h"
 
 #include <spdlog/spdlog.h>
 
@@ -168,6 +169,11 @@ int main(int argc, char* argv[]) {
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';
         return EXIT_OK;
+    }
+    // The fixed program name, not argv[0]: help2man and scripts read "lpfp_cli <version>".
+    if (options.showVersion) {
+        std::cout << "lpfp_cli " << VARKO5_VERSION << '\n';
+        return 0;
     }
 
     // Last resort: whatever a flow could not judge itself still ends as a failure that a

@@ -49,6 +49,7 @@ constexpr OptionRow OPTION_TABLE[] = {
     {"--json", "--json <output_file>", "[--json <output_file>]",
      "Also write the result as a JSON document (- for standard output; the report then goes to standard "
      "error)"},
+    {"--version", "--version", "[--version]", "Display the version."},
 };
 
 enum OptionIndex : std::size_t {
@@ -69,7 +70,8 @@ enum OptionIndex : std::size_t {
     SERIAL,
     BACKUP_DIR,
     NO_BACKUP,
-    JSON
+    JSON,
+    SHOW_VERSION
 };
 
 void addFlag(CLI::App& app, OptionIndex index, bool& field) {
@@ -121,6 +123,7 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     addValue(app, BACKUP_DIR, options.backupDir);
     addFlag(app, NO_BACKUP, options.noBackup);
     addValue(app, JSON, options.jsonPath);
+    addFlag(app, SHOW_VERSION, options.showVersion);
 
     // CLI11 consumes its argument list from the back.
     std::vector<std::string> tokens = splitShortAssignments(arguments);

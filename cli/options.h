@@ -26,6 +26,7 @@ struct CommandLineOptions {
     std::string backupDir;
     bool noBackup = false;
     std::string jsonPath; // "-": standard output
+    bool showVersion = false;
 };
 
 // Parse the arguments that follow the program name. On failure the result holds the parser's

@@ -1,11 +1,13 @@
 #include "loader/mainwindow.h"
 #include "simulator/backend_choice.h"
+#include "varko5_version.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VARKO5_VERSION));
     // Lets the desktop match the window to its menu entry and show the installed icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("lpfp_loader"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lpfp_loader")));

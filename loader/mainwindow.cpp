@@ -5,8 +5,12 @@
 #include "core/lpfp/lpfp.h"
 #include "loader/file_dialogs.h"
 #include "loader/varko5configwidget.h"
+#include "varko5_version.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -29,6 +33,12 @@ template <std::size_t N> QString fixedText(const char (&field)[N]) {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
     ui_->setupUi(this);
+    // Not a slot, so the form's connection by name leaves it alone.
+    QMenu* help = ui_->menubar->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    QAction* about = help->addAction(tr("&About"));
+    about->setObjectName(QStringLiteral("actionAbout"));
+    connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 
     const std::vector<DeviceInfoNode> nodes = enumerateDevices();
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -102,6 +112,13 @@ void MainWindow::on_convertXMLButton_clicked() {
                            "files have the proper <APPConfiguration></APPConfiguration> and "
                            "<MCConfiguration></MCConfiguration> tags"));
     }
+}
+
+void MainWindow::showAbout() {
+    QMessageBox::about(this, tr("About LPFP Configuration Loader"),
+                       tr("LPFP Configuration Loader %1\n\n"
+                          "Reads, saves and applies the configuration of Varko 5 motor controllers.")
+                           .arg(QString::fromLatin1(VARKO5_VERSION)));
 }
 
 int runLoader(QApplication& app) {

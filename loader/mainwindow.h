@@ -25,6 +25,9 @@ private slots:
     void on_convertLPFPButton_clicked();
 
 private:
+    // Help -> About: the program's name and version, which a support request needs.
+    void showAbout();
+
     std::unique_ptr<Ui::MainWindow> ui_;
 };
 

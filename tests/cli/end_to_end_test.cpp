@@ -11,6 +11,7 @@
 #include "simulator/simulator.h"
 #include "tests/support/scoped_backend.h"
 #include "tests/support/temp_dir.h"
+#include "varko5_version.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -196,6 +197,20 @@ TEST_F(CliEndToEnd, HelpPrintsTheUsageTextAndWinsOverEveryOtherOption) {
         EXPECT_EQ(result.out, usage) << arguments[0];
         EXPECT_EQ(result.err, "") << arguments[0];
     }
+}
+
+TEST_F(CliEndToEnd, VersionPrintsTheProjectVersionAndTouchesNoDevice) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--version"},
+                                                      {"--version", "--test"},
+                                                      {"-d", "--getConfig", "--version"}}) {
+        const CliResult result = run(arguments, UNTOUCHABLE);
+        EXPECT_EQ(result.status, 0) << arguments[0];
+        EXPECT_EQ(result.out, std::string("lpfp_cli ") + VARKO5_VERSION + "\n") << arguments[0];
+        EXPECT_EQ(result.err, "") << arguments[0];
+    }
+    // Help still wins.
+    EXPECT_EQ(run({"--version", "--help"}, UNTOUCHABLE).out, usageText("lpfp_cli") + "\n");
+    EXPECT_EQ(run({"--version=1"}, UNTOUCHABLE).status, 1);
 }
 
 TEST_F(CliEndToEnd, CommandLineThatDoesNotParseIsRefusedOnStandardErrorWithStatus1) {

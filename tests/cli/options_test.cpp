@@ -42,6 +42,7 @@ TEST(CommandLineOptions, EveryNameSetsItsField) {
     EXPECT_TRUE(parsed({"--getDefaults"}).getDefaults);
     EXPECT_TRUE(parsed({"--getConfig"}).getConfig);
     EXPECT_TRUE(parsed({"--test"}).test);
+    EXPECT_TRUE(parsed({"--version"}).showVersion);
     EXPECT_EQ(parsed({"--mc_config", "m.xml"}).mcConfigPath, "m.xml");
     EXPECT_EQ(parsed({"-o", "base"}).outputBasename, "base");
     EXPECT_EQ(parsed({"--output", "base"}).outputBasename, "base");
@@ -90,7 +91,7 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "[-o|--output <output_filename>] [--getDefaults] [--getConfig] [--test] "
         "[--lpfp_config <input_file>] [--saveLpfp <output_file>] [--lpfp_to_xml <input_file>] "
         "[--xml_to_lpfp <output_file>] [--diff <source> <source>] [--changed] [--serial <serial_number>] "
-        "[--backup_dir <folder>] [--no_backup] [--json <output_file>]\n"
+        "[--backup_dir <folder>] [--no_backup] [--json <output_file>] [--version]\n"
         "\n"
         "Options, arguments:\n"
         "  -?, -h, --help\n"
@@ -134,7 +135,9 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "        Write to the controller without saving a backup first\n"
         "  --json <output_file>\n"
         "        Also write the result as a JSON document (- for standard output; the report then goes to "
-        "standard error)");
+        "standard error)\n"
+        "  --version\n"
+        "        Display the version.");
 }
 
 } // namespace

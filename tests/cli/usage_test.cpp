@@ -33,7 +33,7 @@ TEST_F(CliExtras, UsageTextKeepsTheOriginalOptionsFirstAndAddsTheNewOnesAfter) {
     for (const char* name :
          {"--lpfp_config <input_file>", "--saveLpfp <output_file>", "--lpfp_to_xml <input_file>",
           "--xml_to_lpfp <output_file>", "--diff <source> <source>", "--changed", "--serial <serial_number>",
-          "--backup_dir <folder>", "--no_backup"}) {
+          "--backup_dir <folder>", "--no_backup", "--version"}) {
         EXPECT_THAT(added, HasSubstr("  " + std::string(name) + "\n")) << name;
     }
 }

@@ -1,5 +1,5 @@
 // The main window against the simulated controller: start-up with zero, one and two devices,
-// start-up failures, the converter buttons and both conversions with their dialogs.
+// start-up failures, the converter buttons, Help -> About and both conversions with their dialogs.
 
 #include "core/config/config_xml.h"
 #include "core/lpfp/lpfp.h"
@@ -8,11 +8,14 @@
 #include "tests/loader/loader_test_support.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "varko5_version.h"
 
 #include <QApplication>
 #include <QFormLayout>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -100,6 +103,27 @@ private slots:
             slotNames << QString::fromLatin1(meta.method(i).name());
         }
         QCOMPARE(slotNames, (QStringList{"on_convertXMLButton_clicked", "on_convertLPFPButton_clicked"}));
+    }
+
+    void helpAboutShowsTheProjectVersion() {
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        auto* help = window.findChild<QMenu*>(QStringLiteral("menuHelp"));
+        QVERIFY(help != nullptr);
+        QCOMPARE(help->title(), QStringLiteral("&Help"));
+        QCOMPARE(window.menuBar()->actions(), QList<QAction*>{help->menuAction()});
+        auto* about = window.findChild<QAction*>(QStringLiteral("actionAbout"));
+        QVERIFY(about != nullptr);
+        QCOMPARE(help->actions(), QList<QAction*>{about});
+
+        about->trigger(); // modal: returns once the catcher has pressed OK
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes().front();
+        QCOMPARE(box.title, QStringLiteral("About LPFP Configuration Loader"));
+        QCOMPARE(box.text.section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("LPFP Configuration Loader ") + QString::fromLatin1(VARKO5_VERSION));
+        QCOMPARE(box.parent, &window);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
 
     void convertersFollowTheAdvancedVariable() {
