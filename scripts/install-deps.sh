@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with. Safe to run again:
-# it only asks apt for what is missing, and refreshes the package lists once per run.
+# Installs the Debian 12 packages the project builds, tests and packages with: everything
+# scripts/test.sh (and with it CI) uses, on a minimal Debian 12 as debootstrap makes it.
+# Safe to run again: it asks apt only for what is missing, and skips apt entirely when nothing
+# is. Not as root it uses sudo, and hands apt its settings through sudo's clean environment.
 set -euo pipefail
 
 packages=(
-    build-essential locales cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    # compilers and build tools
+    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    # libraries
     qtbase5-dev libtinyxml2-dev libspdlog-dev libfmt-dev libcli11-dev
-    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
-    nlohmann-json3-dev python3 python3-jsonschema
+    libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    # tests: the comma-decimal locale, a virtual X server for the screenshots, the JSON schema
+    # check
+    locales xvfb xauth python3 python3-jsonschema
+    # packages: cpack's dpkg-shlibdeps and file, help2man for the manual page, udev.pc for the
+    # rule's folder, and the package checks (lintian, AppStream, desktop entry)
+    dpkg-dev file help2man udev lintian appstream desktop-file-utils
 )
 
 missing=()
@@ -17,13 +26,15 @@ done
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+# sudo resets the environment, so the setting goes through env on the far side of it.
+apt_get=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
 
 if [ ${#missing[@]} -eq 0 ]; then
     echo "install-deps: all packages present"
 else
     echo "install-deps: installing ${missing[*]}"
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${apt_get[@]}" update -qq
+    "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # A locale whose decimal separator is a comma, so the tests can prove that number text in
