@@ -2,7 +2,9 @@
 # The main job of lpfp_cli from a fresh machine, against the simulated controller: install the
 # dependencies, build, test the connection, save the factory defaults as XML, change a few
 # values, apply them with read-back verification, read the configuration back and show what
-# changed. Ends with "DEMO PASSED" (status 0) or "DEMO FAILED: <reason>" (status 1).
+# changed with the tool's own --diff. Everything it writes, the backup taken before the apply
+# included, stays in its own temporary folder, which it removes at the end.
+# Ends with "DEMO PASSED" (status 0) or "DEMO FAILED: <reason>" (status 1).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,24 +48,30 @@ set_value "$work/new.app.xml" timeout_msec 2500
 set_value "$work/new.mc.xml" l_current_max 45.5
 set_value "$work/new.mc.xml" l_max_vin 50
 set_value "$work/new.mc.xml" si_motor_poles 10
-expected_changes=$'controller_id: 0 -> 3\ntimeout_msec: 1000 -> 2500\nl_current_max: 60 -> 45.5\nl_max_vin: 57 -> 50\nsi_motor_poles: 14 -> 10'
+expected_changes="APPConfiguration controller_id: 0 -> 3
+APPConfiguration timeout_msec: 1000 -> 2500
+MCConfiguration l_current_max: 60 -> 45.5
+MCConfiguration l_max_vin: 57 -> 50
+MCConfiguration si_motor_poles: 14 -> 10"
 
-step "4. Applying the new configuration with verification"
-"$cli" --app_config "$work/new.app.xml" --mc_config "$work/new.mc.xml" ||
+step "4. Applying the new configuration with verification (backup first, into $work/backups)"
+"$cli" --app_config "$work/new.app.xml" --mc_config "$work/new.mc.xml" --backup_dir "$work/backups" ||
     fail "the controller did not take the new configuration"
+backups=("$work"/backups/*.lpfp)
+[ -f "${backups[0]}" ] || fail "no backup was saved in $work/backups"
 
 step "5. Reading the configuration back"
 "$cli" --getConfig -o "$work/after" || fail "the configuration could not be read back"
 
-step "6. What changed on the controller"
-# Both documents list their keys in a fixed order, so line n of one matches line n of the other.
-changes() {
-    paste -d '\n' "$1" "$2" | awk -F'[<>]' 'NR % 2 == 1 { key = $2; old = $3; next }
-                                             $3 != old { print key ": " old " -> " $3 }'
-}
-actual_changes=$( { changes "$work/defaults.app.xml" "$work/after.app.xml"
-                    changes "$work/defaults.mc.xml" "$work/after.mc.xml"; } ) || fail "the documents could not be compared"
-echo "$actual_changes" | sed 's/^/  /'
+step "6. What changed on the controller (lpfp_cli --diff of the defaults and the read-back)"
+# Status 1 means "the configurations differ", which is what the apply was for; the report lines
+# are the ones that are not log lines.
+status=0
+report=$("$cli" --diff "$work/defaults.app.xml,$work/defaults.mc.xml" "$work/after.app.xml,$work/after.mc.xml") ||
+    status=$?
+echo "$report" | sed 's/^/  /'
+[ "$status" -eq 1 ] || fail "lpfp_cli --diff ended with status $status instead of 1 (the configurations differ)"
+actual_changes=$(grep -v '^\[' <<<"$report")
 
 [ "$actual_changes" = "$expected_changes" ] ||
     fail "the controller holds other changes than the ones applied; expected:"$'\n'"$expected_changes"
