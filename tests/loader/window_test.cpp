@@ -106,7 +106,7 @@ private slots:
     }
 
     void helpAboutShowsTheProjectVersion() {
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         auto* help = window.findChild<QMenu*>(QStringLiteral("menuHelp"));
         QVERIFY(help != nullptr);
@@ -115,6 +115,7 @@ private slots:
         auto* about = window.findChild<QAction*>(QStringLiteral("actionAbout"));
         QVERIFY(about != nullptr);
         QCOMPARE(help->actions(), QList<QAction*>{about});
+        QVERIFY(boxes_->boxes().empty());
 
         about->trigger(); // modal: returns once the catcher has pressed OK
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
