@@ -1,13 +1,40 @@
 #pragma once
 // Whole-file text reading and writing shared by the XML and LPFP code.
 
+#include <chrono>
+#include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-// Replace the file at path with content: write a temporary file beside it and rename it over
-// the target only when every byte is on disk, so a failed write never destroys what was there.
-// Throws std::runtime_error naming the path on any failure.
+// Write content to path as writing the file in place would, but never leave a half-written
+// regular file behind:
+// - a regular file is replaced by a complete new one, written beside it under a short
+//   temporary name and renamed over it; its owner, group and mode are kept. When the owner
+//   cannot be kept (someone else's file we may write) or the file has further hard links,
+//   it is rewritten in place instead, as those names must keep seeing the same file;
+// - a symbolic link is followed: its target is written and the link stays;
+// - a target that is not a regular file (a device, a FIFO, /dev/stdout) is written directly;
+// - a target the user may not write is refused, whatever the folder allows.
+// Throws std::runtime_error "Cannot write file <path>: <reason>" on any failure.
 void writeFileAtomically(const std::string& path, std::string_view content);
 
 // The whole file as text; an empty text when it cannot be read.
 std::string readFileText(const std::string& path);
+
+// An input file that cannot be used; the message names the file and says why.
+class InputFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// How long an input may stay silent before it is given up, and how much it may hold.
+inline constexpr std::chrono::milliseconds kInputIdleTimeout{5000};
+inline constexpr std::size_t kMaxInputBytes = std::size_t{16} << 20;
+
+// The whole content of a file given as input: a regular file, or a pipe or FIFO (such as
+// the "<(command)" of a shell), read to its end. Anything else (a folder, a device, a
+// socket) is refused without being opened for reading. A pipe that stays silent for
+// idleTimeout, whether nobody ever writes to it or its writer stops without closing it, is
+// given up rather than waited for. Throws InputFileError "Cannot read file <path>: <reason>".
+std::string readInputFile(const std::string& path, std::chrono::milliseconds idleTimeout = kInputIdleTimeout);
