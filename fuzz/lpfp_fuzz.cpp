@@ -41,9 +41,14 @@ void fuzzLpfp(const std::uint8_t* data, std::size_t size) {
     LpfpConfiguration pair{};
     std::uint64_t keys = 0;
     (void)readLpfpFile(pair, lpfpPath, keys);
+    (void)checkLpfpValues(text);
     // The converter syncs its files to disk, which is slow; exercise it on a share of inputs.
     if (size % 8 == 0) {
-        (void)lpfpToXmlFiles(lpfpPath, appPath, mcPath);
+        try {
+            (void)lpfpToXmlFiles(lpfpPath, appPath, mcPath);
+        } catch (const std::runtime_error&) {
+            // An excerpt that would not parse is refused; nothing was written then.
+        }
         std::remove(appPath.c_str());
         std::remove(mcPath.c_str());
     }

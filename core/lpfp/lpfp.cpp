@@ -1,5 +1,6 @@
 #include "core/lpfp/lpfp.h"
 
+#include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
 #include "core/config/file_io.h"
 
@@ -50,6 +51,103 @@ constexpr std::string_view kAppStart = "<APPConfiguration>";
 constexpr std::string_view kAppEnd = "</APPConfiguration>";
 constexpr std::string_view kMcStart = "<MCConfiguration>";
 constexpr std::string_view kMcEnd = "</MCConfiguration>";
+
+// Whether a text parses as the readers parse it and holds a top-level element of that name.
+bool holdsElement(std::string_view text, const char* name) {
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS &&
+           document.FirstChildElement(name) != nullptr;
+}
+
+// Whether a plain text would read back: it parses, and its LPFP element holds both documents.
+bool holdsLpfpPair(std::string_view plainText) {
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (document.Parse(plainText.data(), plainText.size()) != tinyxml2::XML_SUCCESS) {
+        return false;
+    }
+    const tinyxml2::XMLElement* lpfp = document.FirstChildElement("LPFP");
+    return lpfp != nullptr && lpfp->FirstChildElement("APPConfiguration") != nullptr &&
+           lpfp->FirstChildElement("MCConfiguration") != nullptr;
+}
+
+// Why an excerpt is not a document of its own, for the converters' refusals.
+std::string brokenExcerpt(std::string_view startTag, std::string_view endTag, const std::string& path) {
+    return "the text from the first " + std::string(startTag) + " to the first " + std::string(endTag) +
+           " in " + path + " is not a whole XML element (is one of these tags inside a comment?)";
+}
+
+// Stored files keep their exact checksum, so a near miss still fails; what made it miss
+// is named on a line of its own after "Checksum Fail".
+std::string upperHex(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'f') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+std::string likelyChecksumCause(std::string_view fileText) {
+    std::string_view text = fileText;
+    std::string lineBreak;
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        lineBreak = text.size() >= 2 && text.substr(text.size() - 2) == "\r\n" ? "a CR LF line break"
+                                                                               : "a line break";
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.remove_suffix(1);
+        }
+        lineBreak += " after the checksum (the file must end with its four checksum digits)";
+    }
+    if (text.size() < 4) {
+        return {};
+    }
+    const std::string_view given = text.substr(text.size() - 4);
+    std::string plainText;
+    try {
+        plainText = base64Decode(text.substr(0, text.size() - 4));
+    } catch (const std::exception&) {
+        return {};
+    }
+    std::vector<std::string> causes;
+    auto matches = [&](std::string_view plain) {
+        const std::string wanted = checksumText(plain);
+        if (wanted == given) {
+            return true;
+        }
+        if (wanted == upperHex(given)) {
+            causes.emplace_back("lower-case hex digits in the checksum (they must be upper-case)");
+            return true;
+        }
+        return false;
+    };
+    bool found = matches(plainText);
+    if (!found && plainText.find("\r\n") != std::string::npos) {
+        std::string singleFeeds;
+        for (std::size_t i = 0; i < plainText.size(); ++i) {
+            if (!(plainText[i] == '\r' && i + 1 < plainText.size() && plainText[i + 1] == '\n')) {
+                singleFeeds += plainText[i];
+            }
+        }
+        found = matches(singleFeeds);
+        if (found) {
+            causes.emplace_back("CR LF line ends in the text inside (it must have single line feeds)");
+        }
+    }
+    if (!found) {
+        return {};
+    }
+    if (!lineBreak.empty()) {
+        causes.push_back(lineBreak);
+    } else if (causes.empty()) {
+        return {};
+    }
+    std::string line = "Likely cause: ";
+    for (std::size_t i = 0; i < causes.size(); ++i) {
+        line += (i == 0 ? "" : " and ") + causes[i];
+    }
+    return line;
+}
 
 std::string xmlFileText(std::string_view documentExcerpt) {
     std::string text(XML_DECLARATION);
@@ -134,13 +232,15 @@ std::string encodeLpfp(std::string_view plainText) {
 
 std::string decodeLpfp(std::string_view fileText) {
     if (fileText.size() < 4) {
-        throw std::runtime_error("Checksum Fail");
+        const std::string cause = likelyChecksumCause(fileText);
+        throw std::runtime_error(cause.empty() ? "Checksum Fail" : "Checksum Fail\n" + cause);
     }
     const std::string_view body = fileText.substr(0, fileText.size() - 4);
     const std::string_view checksum = fileText.substr(fileText.size() - 4);
     std::string plainText = base64Decode(body);
     if (checksumText(plainText) != checksum) {
-        throw std::runtime_error("Checksum Fail");
+        const std::string cause = likelyChecksumCause(fileText);
+        throw std::runtime_error(cause.empty() ? "Checksum Fail" : "Checksum Fail\n" + cause);
     }
     return plainText;
 }
@@ -171,8 +271,27 @@ bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_
 
 bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& appKeys,
                   std::uint64_t& mcKeys) {
-    const std::string plainText = decodeLpfp(readFileText(path));
+    return lpfpFromPlainText(pair, decodeLpfp(readFileText(path)), appKeys, mcKeys);
+}
 
+std::vector<ValueViolation> checkLpfpValues(std::string_view plainText) {
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (document.Parse(plainText.data(), plainText.size()) != tinyxml2::XML_SUCCESS) {
+        return {};
+    }
+    const tinyxml2::XMLElement* lpfp = document.FirstChildElement("LPFP");
+    if (lpfp == nullptr) {
+        return {};
+    }
+    std::vector<ValueViolation> violations =
+        checkAppConfigValues(lpfp->FirstChildElement("APPConfiguration"));
+    std::vector<ValueViolation> mc = checkMcConfigValues(lpfp->FirstChildElement("MCConfiguration"));
+    violations.insert(violations.end(), mc.begin(), mc.end());
+    return violations;
+}
+
+bool lpfpFromPlainText(LpfpConfiguration& pair, std::string_view plainText, std::uint64_t& appKeys,
+                       std::uint64_t& mcKeys) {
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (document.Parse(plainText.data(), plainText.size()) != tinyxml2::XML_SUCCESS) {
         return false;
@@ -203,8 +322,17 @@ bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath,
     if (!app || !mc) {
         return false;
     }
-    writeFileAtomically(appXmlPath, xmlFileText(*app));
-    writeFileAtomically(mcXmlPath, xmlFileText(*mc));
+    // Both files are checked before either is written, so a refusal leaves both as they were.
+    const std::string appText = xmlFileText(*app);
+    const std::string mcText = xmlFileText(*mc);
+    if (!holdsElement(appText, "APPConfiguration")) {
+        throw std::runtime_error(appXmlPath + " not written: " + brokenExcerpt(kAppStart, kAppEnd, lpfpPath));
+    }
+    if (!holdsElement(mcText, "MCConfiguration")) {
+        throw std::runtime_error(mcXmlPath + " not written: " + brokenExcerpt(kMcStart, kMcEnd, lpfpPath));
+    }
+    writeFileAtomically(appXmlPath, appText);
+    writeFileAtomically(mcXmlPath, mcText);
     return true;
 }
 
@@ -223,6 +351,16 @@ bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath,
     plainText += '\n';
     plainText += *mc;
     plainText += "\n</LPFP>";
+    // The excerpts are copied as they stand (stored files rely on that), so a tag inside a
+    // comment would cut a document in two; such a file is refused before it replaces anything.
+    if (!holdsLpfpPair(plainText)) {
+        const std::string reason = !holdsElement(xmlFileText(*app), "APPConfiguration")
+                                       ? brokenExcerpt(kAppStart, kAppEnd, appXmlPath)
+                                   : !holdsElement(xmlFileText(*mc), "MCConfiguration")
+                                       ? brokenExcerpt(kMcStart, kMcEnd, mcXmlPath)
+                                       : "its text would not read back";
+        throw std::runtime_error(lpfpPath + " not written: " + reason);
+    }
     writeFileAtomically(lpfpPath, encodeLpfp(plainText));
     return true;
 }

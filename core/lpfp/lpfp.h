@@ -3,6 +3,7 @@
 // by its CRC-16/CCITT-FALSE in four upper-case hex digits, low-order byte first.
 
 #include "core/config/app_configuration.h"
+#include "core/config/config_validate.h"
 #include "core/config/mc_configuration.h"
 
 #include <cstdint>
@@ -24,7 +25,10 @@ std::string toHexUpper(std::string_view bytes);
 std::uint16_t crc16CcittFalse(std::string_view bytes);
 
 std::string encodeLpfp(std::string_view plainText);
-// Throws std::runtime_error "Decoding Failed." or "Checksum Fail".
+// Throws std::runtime_error "Decoding Failed." or "Checksum Fail". A file that would pass but
+// for a line break after its checksum, lower-case hex digits in it or CR LF line ends in its
+// text still fails (stored files rely on the exact checksum), and the message names that
+// cause on a second line: "Checksum Fail\nLikely cause: ...".
 std::string decodeLpfp(std::string_view fileText);
 std::string buildLpfpText(const LpfpConfiguration& pair);
 
@@ -39,13 +43,23 @@ bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_
 // The same, counting the keys of each record apart.
 bool readLpfpFile(LpfpConfiguration& pair, const std::string& path, std::uint64_t& appKeys,
                   std::uint64_t& mcKeys);
+// The same from a decoded plain text.
+bool lpfpFromPlainText(LpfpConfiguration& pair, std::string_view plainText, std::uint64_t& appKeys,
+                       std::uint64_t& mcKeys);
+
+// The value check of config_validate.h over both documents of a decoded plain text: first
+// the application document's offenders, then the motor document's. Nothing for a text that
+// does not parse or lacks a document (the readers refuse those on their own).
+std::vector<ValueViolation> checkLpfpValues(std::string_view plainText);
 
 // The converters copy each document from its first start tag to its first end tag, found by
 // plain text search. They return false, writing nothing, when a tag of either pair is missing
 // (or an end tag comes before its start tag), and true only when every file they promise was
-// written. A file that cannot be written throws std::runtime_error naming its path; the file
-// that was there before stays intact, though lpfpToXmlFiles may already have replaced the
-// application file when writing the motor file fails. lpfpToXmlFiles also throws as decodeLpfp
-// does, before touching any file.
+// written. What they would write is read back first: an excerpt that is not a whole element
+// (a tag inside a comment cuts it short) throws std::runtime_error "<path> not written: ..."
+// before any file is touched. A file that cannot be written throws std::runtime_error naming
+// its path; the file that was there before stays intact, though lpfpToXmlFiles may already
+// have replaced the application file when writing the motor file fails. lpfpToXmlFiles also
+// throws as decodeLpfp does, before touching any file.
 bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath, const std::string& mcXmlPath);
 bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath);

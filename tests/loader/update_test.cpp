@@ -380,8 +380,12 @@ private slots:
             browse(panel, "browseLPFPConfig_PushButton", path);
             writeFileBytes(path, readFileBytes(path) + "\n");
             button(panel, "updateLPFP")->click();
-            checkOnlyBox(QMessageBox::Critical, "Error",
-                         QStringLiteral("Configuration Validation Failed.\nChecksum Fail"));
+            // The near miss still fails, and the box names what made it miss.
+            checkOnlyBox(
+                QMessageBox::Critical, "Error",
+                QStringLiteral("Configuration Validation Failed.\nChecksum Fail\nLikely cause: a line "
+                               "break after the checksum (the file must end with its four checksum "
+                               "digits)"));
         }
         QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
     }

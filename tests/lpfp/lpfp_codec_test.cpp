@@ -90,8 +90,8 @@ TEST(LpfpDecode, DamagedChecksumOrBodyFails) {
     const std::string good = encodeLpfp("<LPFP>abc</LPFP>");
     ASSERT_EQ(decodeLpfp(good), "<LPFP>abc</LPFP>");
 
-    EXPECT_EQ(decodeFailure(good + "\n"), "Checksum Fail");
-    EXPECT_EQ(decodeFailure("YWJj4a51"), "Checksum Fail");
+    EXPECT_EQ(decodeFailure(good + "\n").substr(0, 14), "Checksum Fail\n");
+    EXPECT_EQ(decodeFailure("YWJj4a51").substr(0, 14), "Checksum Fail\n");
 
     std::string otherLetter = good;
     otherLetter[0] = otherLetter[0] == 'A' ? 'B' : 'A';
@@ -105,6 +105,40 @@ TEST(LpfpDecode, DamagedChecksumOrBodyFails) {
     std::string wrapped = good;
     wrapped.insert(8, "\n");
     EXPECT_EQ(decodeFailure(wrapped), "Decoding Failed.");
+}
+
+TEST(LpfpDecode, NearMissesStillFailAndNameTheLikelyCause) {
+    const std::string lineBreak =
+        "a line break after the checksum (the file must end with its four checksum digits)";
+    const std::string crlfBreak =
+        "a CR LF line break after the checksum (the file must end with its four checksum digits)";
+    const std::string lowerCase = "lower-case hex digits in the checksum (they must be upper-case)";
+    const std::string crlfInside = "CR LF line ends in the text inside (it must have single line feeds)";
+    auto because = [](const std::string& cause) { return "Checksum Fail\nLikely cause: " + cause; };
+
+    // "abc" has the checksum 4A51, with two letters in it.
+    EXPECT_EQ(decodeFailure("YWJj4A51\n"), because(lineBreak));
+    EXPECT_EQ(decodeFailure("YWJj4A51\n\n"), because(lineBreak));
+    EXPECT_EQ(decodeFailure("YWJj4A51\r\n"), because(crlfBreak));
+    EXPECT_EQ(decodeFailure("YWJj4a51"), because(lowerCase));
+    EXPECT_EQ(decodeFailure("YWJj4a51\r\n"), because(lowerCase + " and " + crlfBreak));
+
+    // A text whose line ends became CR LF after its checksum was taken.
+    const std::string lf = "<LPFP>\n<a/>\n</LPFP>\n";
+    const std::string crlf = "<LPFP>\r\n<a/>\r\n</LPFP>\r\n";
+    const std::string lfChecksum = encodeLpfp(lf).substr(encodeLpfp(lf).size() - 4);
+    EXPECT_EQ(decodeFailure(base64Encode(crlf) + lfChecksum), because(crlfInside));
+    EXPECT_EQ(decodeFailure(base64Encode(crlf) + lfChecksum + "\n"),
+              because(crlfInside + " and " + lineBreak));
+
+    // Other damage has no likely cause to name.
+    EXPECT_EQ(decodeFailure("YWJk4A51"), "Checksum Fail");
+    EXPECT_EQ(decodeFailure("YWJk4A51\n"), "Checksum Fail");
+    EXPECT_EQ(decodeFailure("YWJj4A52"), "Checksum Fail");
+    EXPECT_EQ(decodeFailure("A51\n"), "Checksum Fail");
+    EXPECT_EQ(decodeFailure("\n"), "Checksum Fail");
+    // A line break inside the body is still a decoding failure, found before any checksum.
+    EXPECT_EQ(decodeFailure("YW\nJj4A51\n"), "Decoding Failed.");
 }
 
 TEST(LpfpDecode, JunkAfterPaddingIsIgnored) {
@@ -130,7 +164,8 @@ TEST(LpfpDecode, ArbitraryBytesEitherDecodeOrFailWithAKnownMessage) {
                                : alphabet[static_cast<std::size_t>(byte(random)) % alphabet.size()];
         }
         const std::string failure = decodeFailure(text);
-        EXPECT_TRUE(failure == "no failure" || failure == "Checksum Fail" || failure == "Decoding Failed.")
+        EXPECT_TRUE(failure == "no failure" || failure.rfind("Checksum Fail", 0) == 0 ||
+                    failure == "Decoding Failed.")
             << failure;
     }
 }

@@ -1,5 +1,7 @@
 #include "core/config/config_fields.h"
+#include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
+#include "core/device/simulator.h"
 #include "core/lpfp/lpfp.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
@@ -230,9 +232,13 @@ TEST_F(LpfpFile, DamagedFilesFailBeforeAnyXmlFileIsTouched) {
     std::string star = good;
     star[10] = '*';
     const std::pair<std::string, std::string> cases[] = {
-        {"", "Checksum Fail"},          {"FFF", "Checksum Fail"},
-        {good + "\n", "Checksum Fail"}, {"A" + good, "Checksum Fail"},
-        {star, "Decoding Failed."},     {std::string(3, '\xFF') + good, "Decoding Failed."}};
+        {"", "Checksum Fail"},
+        {"FFF", "Checksum Fail"},
+        {good + "\n", "Checksum Fail\nLikely cause: a line break after the checksum (the file must end with "
+                      "its four checksum digits)"},
+        {"A" + good, "Checksum Fail"},
+        {star, "Decoding Failed."},
+        {std::string(3, '\xFF') + good, "Decoding Failed."}};
     for (const auto& [text, message] : cases) {
         writeFileBytes(dir.file("bad.lpfp"), text);
         LpfpConfiguration pair;
@@ -306,6 +312,120 @@ TEST_F(LpfpFile, FailedWritesThrowNamingThePathAndKeepWhatWasThere) {
         ++entries;
     }
     EXPECT_EQ(entries, 6); // good.lpfp, a.xml, m.xml, plain, folder, a2.xml
+}
+
+TEST_F(LpfpFile, ConvertersRefuseWhatWouldNotReadBack) {
+    const LpfpConfiguration pair = distinctPair();
+    writeLpfpFile(pair, dir.file("old.lpfp"));
+    const std::string oldLpfp = readFileBytes(dir.file("old.lpfp"));
+    saveAppConfigXml(pair.app, dir.file("a.xml"));
+    saveMcConfigXml(pair.mc, dir.file("m.xml"));
+    const std::string goodApp = readFileBytes(dir.file("a.xml"));
+    const std::string goodMc = readFileBytes(dir.file("m.xml"));
+
+    // A whole document each, but the first end tag of each stands in a comment: the excerpts
+    // would stop there.
+    auto commented = [](std::string text, const std::string& endTag) {
+        const std::size_t at = text.find('>', text.find('<', 40)) + 1; // after the root's start tag
+        return text.insert(at, "\n<!-- ends with " + endTag + " -->");
+    };
+    writeFileBytes(dir.file("bad-a.xml"), commented(goodApp, "</APPConfiguration>"));
+    writeFileBytes(dir.file("bad-m.xml"), commented(goodMc, "</MCConfiguration>"));
+    const std::string hint = " is not a whole XML element (is one of these tags inside a comment?)";
+    EXPECT_EQ(
+        failureOf([&] { xmlFilesToLpfp(dir.file("bad-a.xml"), dir.file("m.xml"), dir.file("old.lpfp")); }),
+        dir.file("old.lpfp") + " not written: the text from the first <APPConfiguration> to the first " +
+            "</APPConfiguration> in " + dir.file("bad-a.xml") + hint);
+    EXPECT_EQ(
+        failureOf([&] { xmlFilesToLpfp(dir.file("a.xml"), dir.file("bad-m.xml"), dir.file("old.lpfp")); }),
+        dir.file("old.lpfp") + " not written: the text from the first <MCConfiguration> to the first " +
+            "</MCConfiguration> in " + dir.file("bad-m.xml") + hint);
+    EXPECT_EQ(readFileBytes(dir.file("old.lpfp")), oldLpfp);
+
+    // The same documents inside an LPFP file, which parses as a whole: the XML files it would
+    // give do not, and neither is written.
+    const std::string badAppInside =
+        kDeclaration + "\n<LPFP>\n" +
+        commented(goodApp, "</APPConfiguration>").substr(kDeclaration.size() + 1) + "\n" +
+        goodMc.substr(kDeclaration.size() + 1) + "</LPFP>\n";
+    const std::string badMcInside =
+        kDeclaration + "\n<LPFP>\n" + goodApp.substr(kDeclaration.size() + 1) + "\n" +
+        commented(goodMc, "</MCConfiguration>").substr(kDeclaration.size() + 1) + "</LPFP>\n";
+    writeLpfpOf(dir.file("bad-a.lpfp"), badAppInside);
+    writeLpfpOf(dir.file("bad-m.lpfp"), badMcInside);
+    LpfpConfiguration read;
+    std::uint64_t keys = 0;
+    EXPECT_TRUE(readLpfpFile(read, dir.file("bad-a.lpfp"), keys)); // the file itself is fine
+    writeFileBytes(dir.file("out-a.xml"), "old a");
+    writeFileBytes(dir.file("out-m.xml"), "old m");
+    EXPECT_EQ(failureOf([&] {
+                  lpfpToXmlFiles(dir.file("bad-a.lpfp"), dir.file("out-a.xml"), dir.file("out-m.xml"));
+              }),
+              dir.file("out-a.xml") +
+                  " not written: the text from the first <APPConfiguration> to the first " +
+                  "</APPConfiguration> in " + dir.file("bad-a.lpfp") + hint);
+    EXPECT_EQ(failureOf([&] {
+                  lpfpToXmlFiles(dir.file("bad-m.lpfp"), dir.file("out-a.xml"), dir.file("out-m.xml"));
+              }),
+              dir.file("out-m.xml") +
+                  " not written: the text from the first <MCConfiguration> to the first " +
+                  "</MCConfiguration> in " + dir.file("bad-m.lpfp") + hint);
+    EXPECT_EQ(readFileBytes(dir.file("out-a.xml")), "old a");
+    EXPECT_EQ(readFileBytes(dir.file("out-m.xml")), "old m");
+
+    // Comments elsewhere, even holding the other record's tags, are copied as they stand.
+    std::string harmless = goodApp;
+    harmless.insert(harmless.find("<controller_id>"), "<!-- <MCConfiguration> -->");
+    writeFileBytes(dir.file("harmless.xml"), harmless);
+    EXPECT_TRUE(xmlFilesToLpfp(dir.file("harmless.xml"), dir.file("m.xml"), dir.file("new.lpfp")));
+    EXPECT_NE(decodedFile(dir.file("new.lpfp")).find("<!-- <MCConfiguration> -->"), std::string::npos);
+    EXPECT_TRUE(readLpfpFile(read, dir.file("new.lpfp"), keys));
+    EXPECT_EQ(keys, 306u);
+}
+
+TEST_F(LpfpFile, ValueCheckCoversBothDocumentsOfThePair) {
+    LpfpConfiguration pair;
+    pair.app = simulatorDefaultAppConfig();
+    pair.mc = simulatorDefaultMcConfig();
+    std::string plain = buildLpfpText(pair);
+    auto replaceValue = [&](const std::string& key, const std::string& text) {
+        const std::string open = "<" + key + ">";
+        const std::size_t at = plain.find(open) + open.size();
+        plain.replace(at, plain.find('<', at) - at, text);
+    };
+    replaceValue("controller_id", "300");
+    replaceValue("app_ppm_conf.tc", "true");
+    replaceValue("si_battery_cells", "-1");
+    replaceValue("bms.t_limit_start", "400");
+    std::vector<std::string> lines;
+    for (const auto& v : checkLpfpValues(plain)) {
+        lines.push_back(std::string(v.record) + " " + describeViolation(v));
+    }
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "APPConfiguration controller_id: \"300\" (allowed: a whole number from 0 to 255)",
+                  "APPConfiguration app_ppm_conf.tc: \"true\" (allowed: 0 or 1)",
+                  "MCConfiguration si_battery_cells: \"-1\" (allowed: a whole number from 0 to 255)",
+                  "MCConfiguration bms.t_limit_start: \"400\" (allowed: a decimal number from -327.68 to "
+                  "327.67)"}));
+    // Texts that are no pair are left to the readers.
+    EXPECT_TRUE(checkLpfpValues("not xml").empty());
+    EXPECT_TRUE(checkLpfpValues("<LPFP/>").empty());
+}
+
+TEST_F(LpfpFile, FilesWrittenFromControllerRecordsPassTheValueCheck) {
+    LpfpConfiguration simulated;
+    simulated.app = simulatorDefaultAppConfig();
+    simulated.mc = simulatorDefaultMcConfig();
+    for (const LpfpConfiguration& pair : {simulated, LpfpConfiguration{}}) {
+        writeLpfpFile(pair, dir.file("saved.lpfp"));
+        const std::string plain = decodedFile(dir.file("saved.lpfp"));
+        EXPECT_TRUE(checkLpfpValues(plain).empty()) << describeViolation(checkLpfpValues(plain).front());
+        // And through the converter into XML files and back.
+        ASSERT_TRUE(lpfpToXmlFiles(dir.file("saved.lpfp"), dir.file("a.xml"), dir.file("m.xml")));
+        ASSERT_TRUE(xmlFilesToLpfp(dir.file("a.xml"), dir.file("m.xml"), dir.file("again.lpfp")));
+        EXPECT_TRUE(checkLpfpValues(decodedFile(dir.file("again.lpfp"))).empty());
+    }
 }
 
 } // namespace
