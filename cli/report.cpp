@@ -116,6 +116,9 @@ void printApplyEvent(ApplyWording wording, const OpEvent& event) {
         if (!lpfp || app)
             spdlog::info("Getting Default {} Configuration", recordWord(event.record));
         break;
+    case OpStep::ValuesRefused:
+        printValueRefusal(event.text, event.violations);
+        break;
     case OpStep::FileInvalid:
         if (lpfp)
             spdlog::error("{}: Invalid Configuration File", event.text);
@@ -156,6 +159,13 @@ void printApplyEvent(ApplyWording wording, const OpEvent& event) {
 }
 
 } // namespace
+
+void printValueRefusal(const std::string& path, const std::vector<ValueViolation>& violations) {
+    if (violations.empty())
+        return;
+    for (const std::string& line : refusalLines(path, violations))
+        spdlog::error("{}", line);
+}
 
 ProgressFn applyProgressPrinter(ApplyWording wording) {
     return [wording](const OpEvent& event) { printApplyEvent(wording, event); };

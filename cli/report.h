@@ -39,5 +39,9 @@ bool checkVersion(ControllerSession& session, bool report, bool forWriting);
 enum class ApplyWording { XmlFiles, LpfpFile };
 ProgressFn applyProgressPrinter(ApplyWording wording);
 
+// The refusal of an input for its values, one error line per key after a heading; nothing when
+// there are no violations.
+void printValueRefusal(const std::string& path, const std::vector<ValueViolation>& violations);
+
 // "<record> <key>: <left> -> <right>", one line per difference.
 void printDifferences(std::ostream& out, const std::vector<FieldDifference>& differences);

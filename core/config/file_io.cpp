@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -300,8 +301,12 @@ std::string readFileText(const std::string& path) {
 
 namespace {
 
-[[noreturn]] void refuseInput(const std::string& path, const std::string& reason) {
-    throw InputFileError("Cannot read file " + path + ": " + reason);
+[[noreturn]] void refuseInput(const std::string& path, const std::string& reason, int errorNumber = 0) {
+    throw InputFileError("Cannot read file " + path + ": " + reason, errorNumber);
+}
+
+[[noreturn]] void refuseInput(const std::string& path, int errorNumber) {
+    refuseInput(path, std::strerror(errorNumber), errorNumber);
 }
 
 const char* kindOf(mode_t mode) {
@@ -329,11 +334,24 @@ std::string secondsText(std::chrono::milliseconds duration) {
 
 } // namespace
 
+std::chrono::milliseconds inputIdleTimeout() {
+    const char* text = std::getenv("VARKO5_INPUT_TIMEOUT_MS");
+    if (text == nullptr || *text == '\0') {
+        return kInputIdleTimeout;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0) {
+        return kInputIdleTimeout;
+    }
+    return std::chrono::milliseconds(value);
+}
+
 std::string readInputFile(const std::string& path, std::chrono::milliseconds idleTimeout) {
     // Look before opening: opening a device can have effects of its own.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        refuseInput(path, std::strerror(errno));
+        refuseInput(path, errno);
     }
     if (!isInput(info.st_mode)) {
         refuseInput(path, kindOf(info.st_mode));
@@ -341,11 +359,11 @@ std::string readInputFile(const std::string& path, std::chrono::milliseconds idl
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        refuseInput(path, std::strerror(errno));
+        refuseInput(path, errno);
     }
     // The name may have been replaced between the look and the open.
     if (::fstat(fd.get(), &info) != 0) {
-        refuseInput(path, std::strerror(errno));
+        refuseInput(path, errno);
     }
     if (!isInput(info.st_mode)) {
         refuseInput(path, kindOf(info.st_mode));
@@ -364,7 +382,7 @@ std::string readInputFile(const std::string& path, std::chrono::milliseconds idl
                 if (errno == EINTR) {
                     continue;
                 }
-                refuseInput(path, std::strerror(errno));
+                refuseInput(path, errno);
             }
             if (ready == 0) {
                 refuseInput(path, text.empty() ? "nothing arrived within " + secondsText(idleTimeout) + " s"
@@ -377,7 +395,7 @@ std::string readInputFile(const std::string& path, std::chrono::milliseconds idl
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
-            refuseInput(path, std::strerror(errno));
+            refuseInput(path, errno);
         }
         if (got == 0) {
             return text;

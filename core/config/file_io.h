@@ -25,16 +25,28 @@ std::string readFileText(const std::string& path);
 // An input file that cannot be used; the message names the file and says why.
 class InputFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    InputFileError(const std::string& message, int errorNumber)
+        : std::runtime_error(message), errorNumber_(errorNumber) {}
+    // The system's error number when the file could not be looked at or opened (ENOENT for
+    // a file that is not there); 0 when it was refused for what it is or how it behaved.
+    int errorNumber() const { return errorNumber_; }
+
+private:
+    int errorNumber_;
 };
 
 // How long an input may stay silent before it is given up, and how much it may hold.
 inline constexpr std::chrono::milliseconds kInputIdleTimeout{5000};
 inline constexpr std::size_t kMaxInputBytes = std::size_t{16} << 20;
 
+// kInputIdleTimeout, or the milliseconds in the environment variable VARKO5_INPUT_TIMEOUT_MS
+// (for tests that check the give-up without waiting for it).
+std::chrono::milliseconds inputIdleTimeout();
+
 // The whole content of a file given as input: a regular file, or a pipe or FIFO (such as
 // the "<(command)" of a shell), read to its end. Anything else (a folder, a device, a
 // socket) is refused without being opened for reading. A pipe that stays silent for
 // idleTimeout, whether nobody ever writes to it or its writer stops without closing it, is
 // given up rather than waited for. Throws InputFileError "Cannot read file <path>: <reason>".
-std::string readInputFile(const std::string& path, std::chrono::milliseconds idleTimeout = kInputIdleTimeout);
+std::string readInputFile(const std::string& path,
+                          std::chrono::milliseconds idleTimeout = inputIdleTimeout());

@@ -316,7 +316,12 @@ bool lpfpFromPlainText(LpfpConfiguration& pair, std::string_view plainText, std:
 
 bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath,
                     const std::string& mcXmlPath) {
-    const std::string plainText = decodeLpfp(readFileText(lpfpPath));
+    return lpfpTextToXmlFiles(readFileText(lpfpPath), lpfpPath, appXmlPath, mcXmlPath);
+}
+
+bool lpfpTextToXmlFiles(std::string_view fileText, const std::string& lpfpPath, const std::string& appXmlPath,
+                        const std::string& mcXmlPath) {
+    const std::string plainText = decodeLpfp(fileText);
     const auto app = excerpt(plainText, kAppStart, kAppEnd);
     const auto mc = excerpt(plainText, kMcStart, kMcEnd);
     if (!app || !mc) {
@@ -338,8 +343,11 @@ bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath,
 
 bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath,
                     const std::string& lpfpPath) {
-    const std::string appText = readFileText(appXmlPath);
-    const std::string mcText = readFileText(mcXmlPath);
+    return xmlTextsToLpfp(readFileText(appXmlPath), appXmlPath, readFileText(mcXmlPath), mcXmlPath, lpfpPath);
+}
+
+bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std::string_view mcText,
+                    const std::string& mcXmlPath, const std::string& lpfpPath) {
     const auto app = excerpt(appText, kAppStart, kAppEnd);
     const auto mc = excerpt(mcText, kMcStart, kMcEnd);
     if (!app || !mc) {

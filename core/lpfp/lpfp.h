@@ -63,3 +63,9 @@ std::vector<ValueViolation> checkLpfpValues(std::string_view plainText);
 // throws as decodeLpfp does, before touching any file.
 bool lpfpToXmlFiles(const std::string& lpfpPath, const std::string& appXmlPath, const std::string& mcXmlPath);
 bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath);
+// The same from texts already read (a pipe can be read only once); the paths name the
+// inputs in messages.
+bool lpfpTextToXmlFiles(std::string_view fileText, const std::string& lpfpPath, const std::string& appXmlPath,
+                        const std::string& mcXmlPath);
+bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std::string_view mcText,
+                    const std::string& mcXmlPath, const std::string& lpfpPath);

@@ -2,7 +2,10 @@
 
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
+#include "core/config/file_io.h"
 #include "core/device/timeout_exception.h"
+
+#include <tinyxml2.h>
 
 #include <utility>
 
@@ -21,8 +24,9 @@ template <> struct RecordTraits<APPConfiguration> {
     static std::vector<FieldDifference> diff(const APPConfiguration& a, const APPConfiguration& b) {
         return diffAppConfig(a, b);
     }
-    static bool fromXmlFile(APPConfiguration& record, const std::string& path, std::uint64_t& keys) {
-        return appConfigFromXmlFile(record, path, keys);
+    static constexpr const char* rootName = "APPConfiguration";
+    static bool fromXml(APPConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
+        return appConfigFromXml(record, root, keys);
     }
 };
 
@@ -36,10 +40,28 @@ template <> struct RecordTraits<MCConfiguration> {
     static std::vector<FieldDifference> diff(const MCConfiguration& a, const MCConfiguration& b) {
         return diffMcConfig(a, b);
     }
-    static bool fromXmlFile(MCConfiguration& record, const std::string& path, std::uint64_t& keys) {
-        return mcConfigFromXmlFile(record, path, keys);
+    static constexpr const char* rootName = "MCConfiguration";
+    static bool fromXml(MCConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
+        return mcConfigFromXml(record, root, keys);
     }
 };
+
+// Parses a document as the file readers do and finds its top-level element of that name.
+const tinyxml2::XMLElement* rootOf(tinyxml2::XMLDocument& document, const std::string& text,
+                                   const char* name) {
+    if (document.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) {
+        return nullptr;
+    }
+    return document.FirstChildElement(name);
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
+}
 
 // One apply in progress: its session, its policy, its listener and the result it fills.
 class Applier {
@@ -51,7 +73,8 @@ public:
     RecordOutcome& outcome(RecordKind kind) { return kind == RecordKind::App ? result_.app : result_.mc; }
 
     void emit(OpStep step, RecordKind record, std::string text = {}, std::uint64_t keys = 0,
-              std::vector<FieldDifference> differences = {}) const {
+              std::vector<FieldDifference> differences = {},
+              std::vector<ValueViolation> violations = {}) const {
         if (!progress_)
             return;
         OpEvent event;
@@ -60,7 +83,29 @@ public:
         event.text = std::move(text);
         event.keys = keys;
         event.differences = std::move(differences);
+        event.violations = std::move(violations);
         progress_(event);
+    }
+
+    // Before anything else is done: false, with each offending input reported, when an input
+    // holds a value the controller cannot take.
+    bool valuesAllowed(const std::vector<std::pair<const ApplyInput*, RecordKind>>& inputs) {
+        std::vector<std::string> lines;
+        for (const auto& [input, record] : inputs) {
+            if (input == nullptr)
+                continue;
+            std::vector<ValueViolation> violations = checkInputValues(*input, record);
+            if (violations.empty())
+                continue;
+            const std::vector<std::string> refusal = refusalLines(input->path, violations);
+            lines.insert(lines.end(), refusal.begin(), refusal.end());
+            result_.refusedValues.insert(result_.refusedValues.end(), violations.begin(), violations.end());
+            emit(OpStep::ValuesRefused, record, input->path, 0, {}, std::move(violations));
+        }
+        if (lines.empty())
+            return true;
+        result_.error = joined(lines);
+        return false;
     }
 
     // The backup comes before anything is sent; false when the apply must not go on.
@@ -133,7 +178,7 @@ public:
     }
 
     // Lay an XML document over the controller's default record, then send and verify it.
-    template <class Record> bool applyXml(const std::string& path) {
+    template <class Record> bool applyXml(const ApplyInput& input) {
         using Traits = RecordTraits<Record>;
         constexpr RecordKind kind = Traits::kind;
         RecordOutcome& out = outcome(kind);
@@ -144,14 +189,14 @@ public:
             emit(OpStep::GettingDefaults, kind);
             record = Traits::defaults(session_.link());
             std::uint64_t keys = 0;
-            if (!Traits::fromXmlFile(record, path, keys)) {
-                // The file was checked before; it changed since.
+            tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+            if (!Traits::fromXml(record, rootOf(document, input.text, Traits::rootName), keys)) {
                 out.error = Traits::invalidFileText;
-                emit(OpStep::FileInvalid, kind, path);
+                emit(OpStep::FileInvalid, kind, input.path);
                 return true;
             }
             out.foundKeys = keys;
-            emit(OpStep::FileRead, kind, path, keys);
+            emit(OpStep::FileRead, kind, input.path, keys);
             laid = true;
             return true;
         });
@@ -175,24 +220,96 @@ std::filesystem::path backupCurrentConfiguration(ControllerSession& session, con
     return writeBackup(current, folder, session.serial(), localTimeNow());
 }
 
-ApplyResult applyXmlFiles(ControllerSession& session, const std::string& appPath, const std::string& mcPath,
-                          const ApplyOptions& options, const ProgressFn& progress) {
+std::vector<ValueViolation> checkInputValues(const ApplyInput& input, RecordKind record) {
+    if (record == RecordKind::None) {
+        std::string plainText;
+        try {
+            plainText = decodeLpfp(input.text);
+        } catch (const std::exception&) {
+            return {}; // a damaged file is refused by the reader
+        }
+        return checkLpfpValues(plainText);
+    }
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (record == RecordKind::App) {
+        return checkAppConfigValues(rootOf(document, input.text, "APPConfiguration"));
+    }
+    return checkMcConfigValues(rootOf(document, input.text, "MCConfiguration"));
+}
+
+std::vector<std::string> refusalLines(const std::string& path,
+                                      const std::vector<ValueViolation>& violations) {
+    std::vector<std::string> lines{"Nothing was sent: " + path + " holds values the controller cannot take"};
+    for (const ValueViolation& violation : violations) {
+        lines.push_back(describeViolation(violation));
+    }
+    return lines;
+}
+
+ApplyResult applyXmlInputs(ControllerSession& session, const ApplyInput* app, const ApplyInput* mc,
+                           const ApplyOptions& options, const ProgressFn& progress) {
     Applier applier(session, options, progress);
+    if (!applier.valuesAllowed({{app, RecordKind::App}, {mc, RecordKind::Mc}}))
+        return std::move(applier.result());
     if (!applier.backupFirst())
         return std::move(applier.result());
-    if (!appPath.empty() && !applier.applyXml<APPConfiguration>(appPath))
+    if (app && !applier.applyXml<APPConfiguration>(*app))
         return std::move(applier.result());
-    if (!mcPath.empty())
-        applier.applyXml<MCConfiguration>(mcPath);
+    if (mc)
+        applier.applyXml<MCConfiguration>(*mc);
     return std::move(applier.result());
 }
 
-ApplyResult applyLpfpFile(ControllerSession& session, const std::string& lpfpPath,
+namespace {
+
+// The whole file for an apply. A file that is not there or cannot be opened reads as an empty
+// text, which its reader then refuses as it always has; a file refused for what it is (a folder,
+// a device, a pipe that never delivers) throws.
+ApplyInput readApplyInput(const std::string& path) {
+    ApplyInput input{path, {}};
+    try {
+        input.text = readInputFile(path);
+    } catch (const InputFileError& error) {
+        if (error.errorNumber() == 0)
+            throw;
+    }
+    return input;
+}
+
+} // namespace
+
+ApplyResult applyXmlFiles(ControllerSession& session, const std::string& appPath, const std::string& mcPath,
                           const ApplyOptions& options, const ProgressFn& progress) {
+    // What cannot be read at all counts as a document without its root element.
+    auto read = [](const std::string& path) {
+        try {
+            return readApplyInput(path);
+        } catch (const InputFileError&) {
+            return ApplyInput{path, {}};
+        }
+    };
+    const ApplyInput app = appPath.empty() ? ApplyInput{} : read(appPath);
+    const ApplyInput mc = mcPath.empty() ? ApplyInput{} : read(mcPath);
+    return applyXmlInputs(session, appPath.empty() ? nullptr : &app, mcPath.empty() ? nullptr : &mc, options,
+                          progress);
+}
+
+ApplyResult applyLpfpInput(ControllerSession& session, const ApplyInput& lpfp, const ApplyOptions& options,
+                           const ProgressFn& progress) {
     Applier applier(session, options, progress);
     ApplyResult& result = applier.result();
     result.app.requested = true;
     result.mc.requested = true;
+    const std::string& lpfpPath = lpfp.path;
+    std::string plainText;
+    // A damaged file fails before anything is read from the controller.
+    if (!applier.guarded(RecordKind::None, [&] {
+            plainText = decodeLpfp(lpfp.text);
+            return true;
+        }))
+        return std::move(result);
+    if (!applier.valuesAllowed({{&lpfp, RecordKind::None}}))
+        return std::move(result);
     if (!applier.backupFirst())
         return std::move(result);
 
@@ -202,7 +319,7 @@ ApplyResult applyLpfpFile(ControllerSession& session, const std::string& lpfpPat
         pair.app = session.link().ARM_getDefaultAppConfig();
         applier.emit(OpStep::GettingDefaults, RecordKind::Mc);
         pair.mc = session.link().ARM_getDefaultMCConfig();
-        if (!readLpfpFile(pair, lpfpPath, result.app.foundKeys, result.mc.foundKeys)) {
+        if (!lpfpFromPlainText(pair, plainText, result.app.foundKeys, result.mc.foundKeys)) {
             result.error = lpfpPath + ": Invalid Configuration File";
             applier.emit(OpStep::FileInvalid, RecordKind::None, lpfpPath);
             return false;
@@ -218,10 +335,40 @@ ApplyResult applyLpfpFile(ControllerSession& session, const std::string& lpfpPat
     return std::move(result);
 }
 
+ApplyResult applyLpfpFile(ControllerSession& session, const std::string& lpfpPath,
+                          const ApplyOptions& options, const ProgressFn& progress) {
+    ApplyInput input;
+    try {
+        input = readApplyInput(lpfpPath);
+    } catch (const InputFileError& error) {
+        ApplyResult result;
+        result.app.requested = true;
+        result.mc.requested = true;
+        result.error = error.what();
+        if (progress) {
+            OpEvent event;
+            event.step = OpStep::Failed;
+            event.text = error.what();
+            progress(event);
+        }
+        return result;
+    }
+    return applyLpfpInput(session, input, options, progress);
+}
+
 ApplyResult applyRecords(ControllerSession& session, const std::optional<APPConfiguration>& app,
                          const std::optional<MCConfiguration>& mc, const ApplyOptions& options,
                          const ProgressFn& progress) {
     Applier applier(session, options, progress);
+    // Records made in memory pass the same check, through the documents they would save as.
+    const ApplyInput appInput{"the APPConfiguration record", app ? appConfigToXml(*app) : std::string()};
+    const ApplyInput mcInput{"the MCConfiguration record", mc ? mcConfigToXml(*mc) : std::string()};
+    if (!applier.valuesAllowed(
+            {{app ? &appInput : nullptr, RecordKind::App}, {mc ? &mcInput : nullptr, RecordKind::Mc}})) {
+        applier.result().app.requested = app.has_value();
+        applier.result().mc.requested = mc.has_value();
+        return std::move(applier.result());
+    }
     if (!applier.backupFirst())
         return std::move(applier.result());
     if (app && !applier.sendAndVerify(*app))

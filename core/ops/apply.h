@@ -48,19 +48,51 @@ struct ApplyResult {
     RecordOutcome mc;
     std::optional<std::filesystem::path> backup;
     // What ended the apply before every requested record was attempted (a time-out, a reply
-    // that could not be read under StopAtFirstFailure, a failed backup); empty otherwise.
+    // that could not be read under StopAtFirstFailure, a failed backup, values the controller
+    // cannot take); empty otherwise. Values refused give the lines of refusalLines, joined by
+    // line feeds.
     std::string error;
+    // The values that kept anything from being sent, of every input.
+    std::vector<ValueViolation> refusedValues;
 
     bool ok() const { return error.empty() && app.ok() && mc.ok(); }
 };
 
-// Apply the XML documents whose paths are not empty, application first, each laid over the
-// controller's default record read just before it.
+// A document to apply, read whole and once before the apply (a pipe cannot be read twice, and a
+// file could change between a check and its use).
+struct ApplyInput {
+    std::string path; // as given, for messages
+    std::string text; // the file's whole text: an XML document, or an LPFP file as stored
+};
+
+// The values of an input the controller cannot take, one entry per key (config_validate.h):
+// of the record's document for an XML input (record App or Mc), of both documents of an LPFP
+// file (record None). Nothing for a text the readers would refuse on their own.
+std::vector<ValueViolation> checkInputValues(const ApplyInput& input, RecordKind record);
+
+// How a refusal for values reads: a heading naming the file, then one line per key with its
+// text and what is allowed.
+std::vector<std::string> refusalLines(const std::string& path, const std::vector<ValueViolation>& violations);
+
+// Every apply checks every value of its inputs before anything else: when one is refused, each
+// offending input is reported (OpStep::ValuesRefused), the result's error holds the refusal
+// lines, and nothing is sent, read or backed up.
+
+// Apply the XML documents given (application first), each laid over the controller's default
+// record read just before it. A document without its record's root element is reported as
+// FileInvalid and skipped.
+ApplyResult applyXmlInputs(ControllerSession& session, const ApplyInput* app, const ApplyInput* mc,
+                           const ApplyOptions& options, const ProgressFn& progress);
+// The same for the files whose paths are not empty; a file that cannot be read counts as one
+// without its root element.
 ApplyResult applyXmlFiles(ControllerSession& session, const std::string& appPath, const std::string& mcPath,
                           const ApplyOptions& options, const ProgressFn& progress);
 
 // Apply an LPFP file: both default records are read first, the file's values laid over them,
-// then both records are sent and verified.
+// then both records are sent and verified. A file that does not decode fails the apply
+// (OpStep::Failed); one without both documents is FileInvalid.
+ApplyResult applyLpfpInput(ControllerSession& session, const ApplyInput& lpfp, const ApplyOptions& options,
+                           const ProgressFn& progress);
 ApplyResult applyLpfpFile(ControllerSession& session, const std::string& lpfpPath,
                           const ApplyOptions& options, const ProgressFn& progress);
 

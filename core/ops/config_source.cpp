@@ -1,5 +1,7 @@
 #include "core/ops/config_source.h"
 
+#include "core/config/config_fields.h"
+#include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
 #include "core/config/file_io.h"
 
@@ -19,49 +21,75 @@ bool endsWithLpfp(const std::string& path) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-void requireReadableFile(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        throw SourceError("Cannot read file " + path);
-    }
-}
-
 [[noreturn]] void invalidLpfp(const std::string& path) {
     throw SourceError(path + ": Invalid Configuration File");
 }
 
+// The text a narrowed value reads as, found by its key in the record's fields.
+template <class Table, class Record>
+std::string readAs(const Table& table, const Record& record, std::string_view key) {
+    for (const auto& field : table) {
+        if (field.key == key) {
+            return fieldXmlText(field, record);
+        }
+    }
+    return {};
+}
+
+void noteNarrowed(ConfigurationSet& set, const std::string& path,
+                  const std::vector<ValueViolation>& violations) {
+    for (const ValueViolation& violation : violations) {
+        const std::string value = violation.record == "APPConfiguration"
+                                      ? readAs(appFields(), set.records.app, violation.key)
+                                      : readAs(mcFields(), set.records.mc, violation.key);
+        set.narrowed.push_back(path + ": " + describeViolation(violation) + ", read as " + value);
+    }
+}
+
+bool parsed(tinyxml2::XMLDocument& document, const std::string& text) {
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
+}
+
 ConfigurationSet loadLpfp(const std::string& path) {
-    requireReadableFile(path);
+    const std::string fileText = readSourceFile(path);
     ConfigurationSet set;
-    std::uint64_t keyCount = 0;
-    bool complete = false;
+    std::string plainText;
     try {
-        complete = readLpfpFile(set.records, path, keyCount);
+        plainText = decodeLpfp(fileText);
     } catch (const std::exception& e) {
         throw SourceError(path + ": " + e.what());
     }
-    if (!complete) {
+    std::uint64_t appKeys = 0;
+    std::uint64_t mcKeys = 0;
+    if (!lpfpFromPlainText(set.records, plainText, appKeys, mcKeys)) {
         invalidLpfp(path);
     }
     set.hasApp = true;
     set.hasMc = true;
+    noteNarrowed(set, path, checkLpfpValues(plainText));
     return set;
 }
 
 void loadXmlInto(ConfigurationSet& set, const std::string& path) {
-    requireReadableFile(path);
-    const std::string record = xmlRecordName(path);
+    const std::string text = readSourceFile(path);
+    const std::string record = xmlRecordNameOf(text);
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    parsed(document, text);
     std::uint64_t keyCount = 0;
     if (record == "APPConfiguration") {
         if (set.hasApp) {
             throw SourceError("Two APPConfiguration documents given: " + path);
         }
-        set.hasApp = appConfigFromXmlFile(set.records.app, path, keyCount);
+        const tinyxml2::XMLElement* root = document.FirstChildElement("APPConfiguration");
+        set.hasApp = appConfigFromXml(set.records.app, root, keyCount);
+        noteNarrowed(set, path, checkAppConfigValues(root));
     } else if (record == "MCConfiguration") {
         if (set.hasMc) {
             throw SourceError("Two MCConfiguration documents given: " + path);
         }
-        set.hasMc = mcConfigFromXmlFile(set.records.mc, path, keyCount);
+        const tinyxml2::XMLElement* root = document.FirstChildElement("MCConfiguration");
+        set.hasMc = mcConfigFromXml(set.records.mc, root, keyCount);
+        noteNarrowed(set, path, checkMcConfigValues(root));
     } else {
         throw SourceError("Not a valid configuration XML file: " + path);
     }
@@ -119,11 +147,26 @@ ConfigurationSet loadFileSource(const SourceDescription& source) {
     return set;
 }
 
+std::string readSourceFile(const std::string& path) {
+    try {
+        return readInputFile(path);
+    } catch (const InputFileError& error) {
+        if (error.errorNumber() != 0) {
+            throw SourceError("Cannot read file " + path);
+        }
+        throw SourceError(error.what());
+    }
+}
+
 void checkLpfpFile(const std::string& path) {
-    requireReadableFile(path);
+    (void)readCheckedLpfpFile(path);
+}
+
+std::string readCheckedLpfpFile(const std::string& path) {
+    const std::string fileText = readSourceFile(path);
     std::string plainText;
     try {
-        plainText = decodeLpfp(readFileText(path));
+        plainText = decodeLpfp(fileText);
     } catch (const std::exception& e) {
         throw SourceError(path + ": " + e.what());
     }
@@ -136,11 +179,25 @@ void checkLpfpFile(const std::string& path) {
         lpfp->FirstChildElement("MCConfiguration") == nullptr) {
         invalidLpfp(path);
     }
+    return fileText;
 }
 
 std::string xmlRecordName(const std::string& path) {
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
+        return {};
+    }
+    for (const char* name : {"APPConfiguration", "MCConfiguration"}) {
+        if (document.FirstChildElement(name) != nullptr) {
+            return name;
+        }
+    }
+    return {};
+}
+
+std::string xmlRecordNameOf(const std::string& documentText) {
+    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (!parsed(document, documentText)) {
         return {};
     }
     for (const char* name : {"APPConfiguration", "MCConfiguration"}) {

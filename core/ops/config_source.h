@@ -28,6 +28,9 @@ struct ConfigurationSet {
     LpfpConfiguration records;
     bool hasApp = false;
     bool hasMc = false;
+    // Values the readers had to narrow to something else than their text says (config_validate.h),
+    // one line per key: "<file>: <key>: "<text>" (allowed: ...), read as <value>".
+    std::vector<std::string> narrowed;
 };
 
 // A source that cannot be read; the message is meant for the user.
@@ -46,6 +49,14 @@ ConfigurationSet loadFileSource(const SourceDescription& source);
 // Checks that an LPFP file can be used without reading its values: readable, intact, holding
 // both documents. Throws SourceError with the messages loadFileSource uses.
 void checkLpfpFile(const std::string& path);
+// The same check on a file read once, whose stored text it returns.
+std::string readCheckedLpfpFile(const std::string& path);
+
+// The whole text of a file given as input, read once: a regular file or a pipe alike. Throws
+// SourceError "Cannot read file <path>" when the file is not there or cannot be opened, or
+// "Cannot read file <path>: <reason>" when it is something else (a folder, a device) or a pipe
+// that never delivers.
+std::string readSourceFile(const std::string& path);
 
 // Reads both records of a device source. Controller failures pass through.
 ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSession& session);
@@ -53,3 +64,5 @@ ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSes
 // Which record an XML document holds, by its root element: "APPConfiguration",
 // "MCConfiguration", or empty when the file is missing, does not parse or has another root.
 std::string xmlRecordName(const std::string& path);
+// The same for a document text.
+std::string xmlRecordNameOf(const std::string& documentText);

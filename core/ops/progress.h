@@ -4,6 +4,7 @@
 // events into the lines it has always shown.
 
 #include "core/config/config_diff.h"
+#include "core/config/config_validate.h"
 
 #include <cstdint>
 #include <exception>
@@ -17,6 +18,8 @@ enum class OpStep : std::uint8_t {
     BackupSaved,     // text: the backup's path
     BackupFailed,    // text: why; nothing is sent after it
     GettingDefaults, // about to read the controller's default record as the base
+    ValuesRefused,   // text: the file; violations: its values the controller cannot take.
+                     // Nothing is sent then, not even the other record.
     FileInvalid,     // text: the file that could no longer be read as a configuration
     FileRead,        // text: the file; keys: how many of its keys were laid over the base
     Refused,         // the controller did not accept the record
@@ -34,6 +37,7 @@ struct OpEvent {
     std::string text;
     std::uint64_t keys = 0;
     std::vector<FieldDifference> differences;
+    std::vector<ValueViolation> violations;
 };
 
 using ProgressFn = std::function<void(const OpEvent&)>;

@@ -171,6 +171,71 @@ private slots:
         QVERIFY(button(panel, "updateMC")->isEnabled());
     }
 
+    // Browse stays lenient (it only looks for the root element); Update checks every value and
+    // sends nothing when one is refused, with the lines naming each key in the box.
+    void updatesRefuseValuesTheControllerCannotTake_data() {
+        QTest::addColumn<QByteArray>("browseName");
+        QTest::addColumn<QByteArray>("updateName");
+        QTest::addColumn<QByteArray>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("failureText");
+        QTest::addColumn<QStringList>("keyLines");
+        QTest::newRow("motor") << QByteArray("browseMotorConfig_PushButton") << QByteArray("updateMC")
+                               << QByteArray("odd.mc.xml")
+                               << QByteArray("<MCConfiguration><si_battery_cells>300</si_battery_cells>"
+                                             "<l_current_max>12,5</l_current_max></MCConfiguration>")
+                               << "MC Configuration Validation Failed."
+                               << QStringList{
+                                      "l_current_max: \"12,5\" (allowed: a decimal number from "
+                                      "-3.4028235e+38 to 3.4028235e+38)",
+                                      "si_battery_cells: \"300\" (allowed: a whole number from 0 to 255)"};
+        QTest::newRow("application") << QByteArray("browseAppConfig_PushButton") << QByteArray("updateAPP")
+                                     << QByteArray("odd.app.xml")
+                                     << QByteArray("<APPConfiguration><pairing_done>true</pairing_done>"
+                                                   "</APPConfiguration>")
+                                     << "APP Configuration Validation Failed."
+                                     << QStringList{"pairing_done: \"true\" (allowed: 0 or 1)"};
+        LpfpConfiguration pair{};
+        std::string plain = buildLpfpText(pair);
+        const std::string key = "<foc_sat_comp>";
+        const std::size_t at = plain.find(key) + key.size();
+        plain.replace(at, plain.find('<', at) - at, "40");
+        QTest::newRow("lpfp") << QByteArray("browseLPFPConfig_PushButton") << QByteArray("updateLPFP")
+                              << QByteArray("odd.lpfp") << QByteArray::fromStdString(encodeLpfp(plain))
+                              << "Configuration Validation Failed."
+                              << QStringList{
+                                     "foc_sat_comp: \"40\" (allowed: a decimal number from -32.768 to "
+                                     "32.767)"};
+    }
+    void updatesRefuseValuesTheControllerCannotTake() {
+        QFETCH(QByteArray, browseName);
+        QFETCH(QByteArray, updateName);
+        QFETCH(QByteArray, fileName);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, failureText);
+        QFETCH(QStringList, keyLines);
+        const std::string path = dir_->file(fileName.toStdString());
+        writeFileBytes(path, content.toStdString());
+        {
+            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, browseName.constData(), path);
+            QVERIFY(boxes_->boxes().empty());
+            QVERIFY(button(panel, updateName.constData())->isEnabled());
+            button(panel, updateName.constData())->click();
+            const QString heading =
+                QStringLiteral("Nothing was sent: %1 holds values the controller cannot take")
+                    .arg(QString::fromStdString(path));
+            checkOnlyBox(QMessageBox::Critical, "Error",
+                         failureText + "\n" + heading + "\n" + keyLines.join(QLatin1Char('\n')));
+            QVERIFY(progressText(panel).isEmpty());
+        }
+        QVERIFY(!std::filesystem::exists(dir_->file("device.state")));
+    }
+
     void motorUpdateSendsNothingWithoutItsBase() {
         const DeviceRecords before = recordsNow();
         {

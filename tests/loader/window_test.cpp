@@ -372,6 +372,29 @@ private slots:
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
         QCOMPARE(boxes_->boxes()[0].text, QString::fromLatin1(XML_TO_LPFP_FAILURE));
     }
+
+    // An end tag inside a comment would cut the document short: the file the converter would
+    // write could not be read, so the one already there stays.
+    void xmlToLpfpKeepsTheOldFileWhenTheNewOneWouldNotReadBack() {
+        const std::string app = dir_->file("in.app.xml");
+        const std::string mc = dir_->file("in.mc.xml");
+        writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
+        std::string text = readFileBytes(app);
+        text.insert(text.find("<controller_id>"), "<!-- </APPConfiguration> -->");
+        writeFileBytes(app, text);
+        const std::string lpfp = dir_->file("out.lpfp");
+        writeFileBytes(lpfp, "the old file");
+        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        MainWindow window;
+        files_->answer(app);
+        files_->answer(mc);
+        files_->answer(lpfp);
+        window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
+        QCOMPARE(readFileBytes(lpfp), std::string("the old file"));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->boxes()[0].text, QString::fromLatin1(XML_TO_LPFP_FAILURE));
+    }
 };
 
 int main(int argc, char* argv[]) {

@@ -210,4 +210,110 @@ TEST_F(ApplyTest, TheSessionIdentifiesTheControllerAndGatesWriting) {
     EXPECT_EQ(session->serial(), "VK5SIM0001");
 }
 
+TEST_F(ApplyTest, ValuesTheControllerCannotTakeMeanNothingIsSentOrBackedUp) {
+    auto session = open();
+    const std::string badApp = write("bad.app.xml", "<APPConfiguration><controller_id>270</controller_id>"
+                                                    "<timeout_brake_current>nan</timeout_brake_current>"
+                                                    "<app_to_use> 2 </app_to_use></APPConfiguration>");
+    ApplyOptions options;
+    options.backup = BackupSettings{true, (dir.path() / "backups").string()};
+    // The motor document is fine, but it is not sent either: the apply is one request.
+    const ApplyResult result = applyXmlFiles(*session, badApp, fewMc(), options, recorder());
+
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.error, "Nothing was sent: " + badApp +
+                                " holds values the controller cannot take\n"
+                                "controller_id: \"270\" (allowed: a whole number from 0 to 255)\n"
+                                "timeout_brake_current: \"nan\" (allowed: a decimal number from "
+                                "-3.4028235e+38 to 3.4028235e+38)");
+    ASSERT_EQ(result.refusedValues.size(), 2u);
+    EXPECT_EQ(result.refusedValues[0].key, "controller_id");
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::ValuesRefused, RecordKind::App}));
+    EXPECT_EQ(events[0].text, badApp);
+    EXPECT_EQ(events[0].violations.size(), 2u);
+    EXPECT_FALSE(result.app.sent);
+    EXPECT_FALSE(result.mc.sent);
+    EXPECT_FALSE(result.backup);
+    EXPECT_FALSE(fs::exists(dir.path() / "backups"));
+    EXPECT_FALSE(fs::exists(statePath)) << "the controller stored nothing";
+
+    // Both documents refused: each is reported, application first.
+    seen.clear();
+    const std::string badMc =
+        write("bad.mc.xml", "<MCConfiguration><lo_current_max>4.5</lo_current_max>"
+                            "<bms.t_limit_start>400</bms.t_limit_start></MCConfiguration>");
+    const ApplyResult both = applyXmlFiles(*session, badApp, badMc, ApplyOptions{}, recorder());
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::ValuesRefused, RecordKind::App},
+                                  Seen{OpStep::ValuesRefused, RecordKind::Mc}));
+    EXPECT_EQ(both.refusedValues.size(), 4u);
+    EXPECT_NE(both.error.find("\nNothing was sent: " + badMc +
+                              " holds values the controller cannot take\n"
+                              "lo_current_max: \"4.5\" (allowed: 0 or no element, since the controller does "
+                              "not keep this value)\nbms.t_limit_start: \"400\" (allowed: a decimal number "
+                              "from -327.68 to 327.67)"),
+              std::string::npos)
+        << both.error;
+    EXPECT_FALSE(fs::exists(statePath));
+}
+
+TEST_F(ApplyTest, AnLpfpFileWithValuesTheControllerCannotTakeIsNotSent) {
+    auto session = open();
+    LpfpConfiguration pair{simulatorDefaultAppConfig(), simulatorDefaultMcConfig()};
+    std::string plain = buildLpfpText(pair);
+    auto replaceValue = [&](const std::string& key, const std::string& text) {
+        const std::string open = "<" + key + ">";
+        const std::size_t at = plain.find(open) + open.size();
+        plain.replace(at, plain.find('<', at) - at, text);
+    };
+    replaceValue("app_ppm_conf.median_filter", "true");
+    replaceValue("si_battery_cells", "300");
+    const std::string lpfp = write("bad.lpfp", encodeLpfp(plain));
+
+    const ApplyResult result = applyLpfpFile(*session, lpfp, ApplyOptions{}, recorder());
+    EXPECT_FALSE(result.ok());
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::ValuesRefused, RecordKind::None}));
+    EXPECT_EQ(result.error, "Nothing was sent: " + lpfp +
+                                " holds values the controller cannot take\n"
+                                "app_ppm_conf.median_filter: \"true\" (allowed: 0 or 1)\n"
+                                "si_battery_cells: \"300\" (allowed: a whole number from 0 to 255)");
+    EXPECT_FALSE(fs::exists(statePath));
+
+    // Read once from a pipe, the same file applies when its values are right.
+    seen.clear();
+    const ApplyResult good = applyLpfpInput(*session, ApplyInput{"piped", encodeLpfp(buildLpfpText(pair))},
+                                            ApplyOptions{}, recorder());
+    EXPECT_TRUE(good.ok()) << good.error;
+    EXPECT_EQ(seen.front(), (Seen{OpStep::GettingDefaults, RecordKind::App}));
+}
+
+TEST_F(ApplyTest, ADamagedLpfpFileFailsBeforeTheControllerIsAsked) {
+    auto session = open();
+    LpfpConfiguration pair{simulatorDefaultAppConfig(), simulatorDefaultMcConfig()};
+    const std::string lpfp = write("near.lpfp", encodeLpfp(buildLpfpText(pair)) + "\n");
+    const ApplyResult result = applyLpfpFile(*session, lpfp, ApplyOptions{}, recorder());
+    EXPECT_EQ(result.error, "Checksum Fail\nLikely cause: a line break after the checksum (the file must end "
+                            "with its four checksum digits)");
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::Failed, RecordKind::None}));
+
+    // What is no file at all is refused by what it is.
+    seen.clear();
+    const ApplyResult folder = applyLpfpFile(*session, dir.path().string(), ApplyOptions{}, recorder());
+    EXPECT_EQ(folder.error, "Cannot read file " + dir.path().string() + ": it is a folder");
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::Failed, RecordKind::None}));
+    EXPECT_FALSE(fs::exists(statePath));
+}
+
+TEST_F(ApplyTest, WholeRecordsPassTheSameValueCheck) {
+    auto session = open();
+    MCConfiguration mc = simulatorDefaultMcConfig();
+    mc.lo_in_current_max = 3.0f; // never stored by the controller: the read-back could not match
+    const ApplyResult result = applyRecords(*session, std::nullopt, mc, ApplyOptions{}, recorder());
+    EXPECT_FALSE(result.ok());
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::ValuesRefused, RecordKind::Mc}));
+    EXPECT_EQ(result.error, "Nothing was sent: the MCConfiguration record holds values the controller cannot "
+                            "take\nlo_in_current_max: \"3\" (allowed: 0 or no element, since the controller "
+                            "does not keep this value)");
+    EXPECT_FALSE(fs::exists(statePath));
+}
+
 } // namespace

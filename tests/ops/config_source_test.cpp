@@ -6,9 +6,24 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace {
+
+// Sets how long an input may stay silent, for as long as the object lives.
+class ScopedTimeout {
+public:
+    explicit ScopedTimeout(const char* milliseconds) { ::setenv("VARKO5_INPUT_TIMEOUT_MS", milliseconds, 1); }
+    ~ScopedTimeout() { ::unsetenv("VARKO5_INPUT_TIMEOUT_MS"); }
+    ScopedTimeout(const ScopedTimeout&) = delete;
+    ScopedTimeout& operator=(const ScopedTimeout&) = delete;
+};
 
 void expectSourceError(const SourceDescription& source, const std::string& message) {
     try {
@@ -125,7 +140,8 @@ TEST_F(ConfigSourceFiles, LpfpFileHoldsBothRecords) {
 TEST_F(ConfigSourceFiles, UnreadableSourcesAreRefusedWithTheReason) {
     expectSourceError(source(path("absent.xml")), "Cannot read file " + path("absent.xml"));
     expectSourceError(source(path("absent.lpfp")), "Cannot read file " + path("absent.lpfp"));
-    expectSourceError(source(dir.path().string()), "Cannot read file " + dir.path().string());
+    expectSourceError(source(dir.path().string()),
+                      "Cannot read file " + dir.path().string() + ": it is a folder");
 
     std::string damaged = readFileBytes(path("both.lpfp"));
     damaged[0] = damaged[0] == 'A' ? 'B' : 'A';
@@ -165,6 +181,53 @@ TEST_F(ConfigSourceFiles, RecordNameComesFromTheRoot) {
     EXPECT_EQ(xmlRecordName(path("absent.xml")), "");
     writeFileBytes(path("case.xml"), "<mcconfiguration/>");
     EXPECT_EQ(xmlRecordName(path("case.xml")), "");
+}
+
+TEST_F(ConfigSourceFiles, PipesServeAsFilesDoAndOtherKindsAreRefused) {
+    // A FIFO whose writer hands over the document, as "<(cat app.xml)" would.
+    const std::string fifo = path("app.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string document = readFileBytes(path("app.xml"));
+    std::thread writer([&] {
+        std::ofstream out(fifo, std::ios::binary);
+        out << document;
+    });
+    const auto set = loadFileSource(source(fifo));
+    writer.join();
+    EXPECT_TRUE(set.hasApp);
+    EXPECT_EQ(set.records.app.controller_id, 9);
+
+    expectSourceError(source("/dev/null"), "Cannot read file /dev/null: it is a device, not a file");
+    expectCheckError("/dev/zero", "Cannot read file /dev/zero: it is a device, not a file");
+    // Nobody writes: given up after the wait rather than waited for.
+    const ScopedTimeout shortWait("100");
+    expectSourceError(source(fifo), "Cannot read file " + fifo + ": nothing arrived within 0.1 s");
+}
+
+TEST_F(ConfigSourceFiles, ValuesTheReadersHadToNarrowAreNoted) {
+    writeFileBytes(path("odd.xml"), "<APPConfiguration><controller_id>300</controller_id>"
+                                    "<pairing_done>true</pairing_done><timeout_msec>5</timeout_msec>"
+                                    "</APPConfiguration>");
+    LogCapture quiet(spdlog::level::err);
+    const auto set = loadFileSource(source(path("odd.xml")));
+    EXPECT_EQ(set.records.app.controller_id, 44);
+    EXPECT_EQ(
+        set.narrowed,
+        (std::vector<std::string>{
+            path("odd.xml") + ": controller_id: \"300\" (allowed: a whole number from 0 to 255), read as 44",
+            path("odd.xml") + ": pairing_done: \"true\" (allowed: 0 or 1), read as 0"}));
+
+    LpfpConfiguration pair{app, mc};
+    std::string plain = buildLpfpText(pair);
+    const std::string open = "<si_battery_cells>";
+    const std::size_t at = plain.find(open) + open.size();
+    plain.replace(at, plain.find('<', at) - at, "-1");
+    writeFileBytes(path("odd.lpfp"), encodeLpfp(plain));
+    EXPECT_EQ(loadFileSource(source(path("odd.lpfp"))).narrowed,
+              std::vector<std::string>{
+                  path("odd.lpfp") +
+                  ": si_battery_cells: \"-1\" (allowed: a whole number from 0 to 255), read as -1"});
+    EXPECT_TRUE(loadFileSource(source(path("app.xml") + "," + path("mc.xml"))).narrowed.empty());
 }
 
 } // namespace
