@@ -2,6 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/flows.h"
+#include "cli/inputs.h"
 #include "cli/report_stream.h"
 #include "core/ops/config_source.h"
 
@@ -30,9 +31,10 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
         const std::string base = basename.empty() ? withoutLpfpExtension(lpfpPath) : basename;
         const std::string appPath = base + ".app.xml";
         const std::string mcPath = base + ".mc.xml";
-        // Refuse a missing file by name rather than by its empty content's checksum.
-        checkLpfpFile(lpfpPath);
-        if (!lpfpToXmlFiles(lpfpPath, appPath, mcPath)) {
+        // Read once (a pipe serves as well as a file); a missing file is refused by name rather
+        // than by its empty content's checksum.
+        const std::string fileText = readCheckedLpfpFile(lpfpPath);
+        if (!lpfpTextToXmlFiles(fileText, lpfpPath, appPath, mcPath)) {
             spdlog::error("{}: Invalid Configuration File", lpfpPath);
             return EXIT_FAILED;
         }
@@ -48,15 +50,14 @@ int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, c
             spdlog::error("--xml_to_lpfp needs both --app_config and --mc_config");
             return EXIT_FAILED;
         }
-        if (xmlRecordName(appXmlPath) != "APPConfiguration") {
-            spdlog::error("Not a valid APPConfiguration XML file");
+        // Each input is read once, so pipes serve as well as files.
+        const auto app = readXmlInput(appXmlPath, RecordKind::App);
+        if (!app)
             return EXIT_FAILED;
-        }
-        if (xmlRecordName(mcXmlPath) != "MCConfiguration") {
-            spdlog::error("Not a valid MCConfiguration XML file");
+        const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc);
+        if (!mc)
             return EXIT_FAILED;
-        }
-        if (!xmlFilesToLpfp(appXmlPath, mcXmlPath, lpfpPath)) {
+        if (!xmlTextsToLpfp(app->text, appXmlPath, mc->text, mcXmlPath, lpfpPath)) {
             spdlog::error("Cannot convert {} and {}: their root tags must be written without attributes",
                           appXmlPath, mcXmlPath);
             return EXIT_FAILED;

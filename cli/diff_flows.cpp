@@ -52,6 +52,10 @@ int diffFlow(const std::string& left, const std::string& right, const DeviceTarg
             leftSet = loadFileSource(leftSource);
         if (!isDeviceSource(rightSource))
             rightSet = loadFileSource(rightSource);
+        // Comparing reads leniently, as the readers always have; what it had to narrow is said.
+        for (const ConfigurationSet* set : {&leftSet, &rightSet})
+            for (const std::string& note : set->narrowed)
+                spdlog::warn("{}", note);
         if (isDeviceSource(leftSource) || isDeviceSource(rightSource)) {
             const auto session = openChosenDevice(target, false);
             if (!session || !checkVersion(*session, false, false))

@@ -15,7 +15,11 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -146,6 +150,34 @@ int runCommand(const CommandLineOptions& options) {
     return status;
 }
 
+// Everything written to standard output (reports, documents, log lines) is flushed before the
+// program ends, and a write that failed (a full disk, a closed pipe) turns into failureStatus
+// with a message on standard error, so that nothing lost is reported as done.
+int finishOutput(int status, int failureStatus) {
+    std::cout.flush();
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout) && std::cout.good())
+        return status;
+    std::cerr << "Error: writing to standard output failed" << (error != 0 ? ": " : "")
+              << (error != 0 ? std::strerror(error) : "") << '\n';
+    return status == EXIT_OK ? failureStatus : std::max(status, failureStatus);
+}
+
+int runGuarded(const CommandLineOptions& options) {
+    // Last resort: whatever a flow could not judge itself still ends as a failure that a
+    // calling script can see.
+    try {
+        return runCommand(options);
+    } catch (const timeout_exception&) {
+        spdlog::critical("ARM Timeout exception!");
+    } catch (const std::exception& error) {
+        spdlog::critical("ERROR: {}", error.what());
+    }
+    return EXIT_FAILED;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -168,7 +200,7 @@ int main(int argc, char* argv[]) {
 
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';
-        return EXIT_OK;
+        return finishOutput(EXIT_OK, EXIT_FAILED);
     }
     // The fixed program name, not argv[0]: help2man and scripts read "lpfp_cli <version>".
     if (options.showVersion) {
@@ -176,14 +208,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    // Last resort: whatever a flow could not judge itself still ends as a failure that a
-    // calling script can see.
-    try {
-        return runCommand(options);
-    } catch (const timeout_exception&) {
-        spdlog::critical("ARM Timeout exception!");
-    } catch (const std::exception& error) {
-        spdlog::critical("ERROR: {}", error.what());
-    }
-    return EXIT_FAILED;
+    // --diff and --changed keep 1 for "different"; trouble of theirs is 2.
+    const FlowChoice flow = chooseFlow(options);
+    const bool comparing = flow == FlowChoice::Diff || flow == FlowChoice::Changed;
+    return finishOutput(runGuarded(options), comparing ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
 }

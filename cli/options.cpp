@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstddef>
+#include <string_view>
 
 namespace {
 
@@ -98,6 +99,27 @@ std::vector<std::string> splitShortAssignments(const std::vector<std::string>& a
     return tokens;
 }
 
+// "--output=" (or "-o=") with nothing after the "=": CLI11 would take the next argument as the
+// value, so "--saveLpfp= --getDefaults" would save into a file named "--getDefaults". An empty
+// value given this way is refused instead. The option table decides which names take values.
+std::optional<std::string> emptyAssignment(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 3 || argument[0] != '-' || argument.back() != '=' ||
+            argument.find('=') != argument.size() - 1) {
+            continue;
+        }
+        const std::string name = argument.substr(0, argument.size() - 1);
+        for (const OptionRow& row : OPTION_TABLE) {
+            const std::string names = std::string(",") + row.names + ",";
+            const bool takesValue = std::string_view(row.shownNames).find('<') != std::string_view::npos;
+            if (takesValue && names.find("," + name + ",") != std::string::npos) {
+                return "The value of " + name + " is empty after \"=\"";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> parseCommandLine(const std::vector<std::string>& arguments,
@@ -125,6 +147,8 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     addValue(app, JSON, options.jsonPath);
     addFlag(app, SHOW_VERSION, options.showVersion);
 
+    if (auto error = emptyAssignment(arguments))
+        return error;
     // CLI11 consumes its argument list from the back.
     std::vector<std::string> tokens = splitShortAssignments(arguments);
     std::vector<std::string> reversed(tokens.rbegin(), tokens.rend());
