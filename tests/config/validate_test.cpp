@@ -2,7 +2,7 @@
 #include "core/config/config_fields.h"
 #include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
-#include "core/device/simulator.h"
+#include "simulator/simulator.h"
 #include "tests/config/config_samples.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"

@@ -217,7 +217,7 @@ private slots:
         const std::string path = dir_->file(fileName.toStdString());
         writeFileBytes(path, content.toStdString());
         {
-            const ScopedEnv sim("VARKO5_SIMULATOR", scenario());
+            const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
             varko5ConfigWidget* panel = panelAt(window, 0);

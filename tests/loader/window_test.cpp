@@ -384,7 +384,7 @@ private slots:
         writeFileBytes(app, text);
         const std::string lpfp = dir_->file("out.lpfp");
         writeFileBytes(lpfp, "the old file");
-        const ScopedEnv sim("VARKO5_SIMULATOR", ONE_DEVICE);
+        const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
         files_->answer(app);
         files_->answer(mc);
