@@ -10,8 +10,10 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <string>
 
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
@@ -32,7 +34,13 @@ template <class Body> int guarded(int failureStatus, Body&& body) {
     } catch (const DeviceSetupError& error) {
         spdlog::critical("ERROR: {}", error.what());
     } catch (const std::exception& error) {
-        spdlog::error("{}", describeFailure(error));
+        // A failure with its likely cause on a second line is logged as two lines.
+        const std::string text = describeFailure(error);
+        for (std::size_t start = 0; start <= text.size();) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            spdlog::error("{}", text.substr(start, end - start));
+            start = end + 1;
+        }
     }
     return failureStatus;
 }

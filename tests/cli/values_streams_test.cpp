@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -336,4 +337,29 @@ TEST_F(CliValuesAndStreams, ConvertersRefuseOutputThatWouldNotReadBack) {
                           "</APPConfiguration> in " +
                           app + " is not a whole XML element (is one of these tags inside a comment?)"}));
     EXPECT_EQ(readFileBytes(out), "the old file");
+}
+
+TEST_F(CliValuesAndStreams, ANearMissOfTheChecksumNamesItsLikelyCause) {
+    const std::string good = readFileBytes(writeLpfp("good.lpfp", defaults()));
+    const std::string trailing = write("trailing.lpfp", good + "\r\n");
+    const CliResult result = run({"--lpfp_config", trailing}, UNTOUCHABLE);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.lines,
+                ElementsAreArray(Lines{"[error] " + trailing + ": Checksum Fail",
+                                       "[error] Likely cause: a CR LF line break after the checksum "
+                                       "(the file must end with its four checksum digits)"}));
+    std::string lower = good;
+    for (std::size_t i = lower.size() - 4; i < lower.size(); ++i) {
+        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+    }
+    if (lower != good) {
+        const std::string path = write("lower.lpfp", lower);
+        const CliResult lowerResult = run({"--lpfp_to_xml", path}, UNTOUCHABLE);
+        EXPECT_EQ(lowerResult.status, 1);
+        EXPECT_THAT(
+            lowerResult.lines,
+            ElementsAreArray(Lines{"[error] " + path + ": Checksum Fail",
+                                   "[error] Likely cause: lower-case hex digits in the checksum (they must "
+                                   "be upper-case)"}));
+    }
 }

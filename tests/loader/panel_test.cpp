@@ -427,6 +427,32 @@ private slots:
         QVERIFY(boxes_->boxes().empty());
     }
 
+    // Saving onto a link replaces the file it points to, whose mode stays; the link stays too.
+    void savingThroughALinkReplacesItsTarget() {
+        const ScopedSimulator sim("devices=1");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        const std::string target = dir_->file("kept.lpfp");
+        writeFileBytes(target, "old");
+        std::filesystem::permissions(target, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_write |
+                                                 std::filesystem::perms::group_read);
+        const std::string link = dir_->file("link.lpfp");
+        std::filesystem::create_symlink(target, link);
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        files_->answer(link);
+        button(panel, "getLpfp")->click();
+        checkOnlyBox(QMessageBox::Information, "SUCCESS",
+                     QStringLiteral("LPFP Configuration saved to: ") + QString::fromStdString(link), panel);
+        QVERIFY(std::filesystem::is_symlink(link));
+        const DeviceRecords records = readDeviceRecords();
+        QCOMPARE(readFileBytes(target), encodeLpfp(buildLpfpText({records.app, records.mc})));
+        QCOMPARE(std::filesystem::status(target).permissions(), std::filesystem::perms::owner_read |
+                                                                    std::filesystem::perms::owner_write |
+                                                                    std::filesystem::perms::group_read);
+    }
+
     void currentAndDefaultFailuresWriteNoFile_data() {
         QTest::addColumn<QByteArray>("scenario");
         QTest::addColumn<QByteArray>("buttonName");
