@@ -66,7 +66,7 @@ int applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target, const
     return guarded(EXIT_FAILED, [&] {
         // A damaged file, or one with values the controller cannot take, is refused before any
         // device is touched.
-        const ApplyInput input{lpfpPath, readCheckedLpfpFile(lpfpPath)};
+        const ApplyInput input{lpfpPath, readCheckedLpfpFile(lpfpPath, readInputOnce)};
         if (!valuesAllowed(input, RecordKind::None))
             return EXIT_FAILED;
         const auto session = openChosenDevice(target, true);

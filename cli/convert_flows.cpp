@@ -33,7 +33,7 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
         const std::string mcPath = base + ".mc.xml";
         // Read once (a pipe serves as well as a file); a missing file is refused by name rather
         // than by its empty content's checksum.
-        const std::string fileText = readCheckedLpfpFile(lpfpPath);
+        const std::string fileText = readCheckedLpfpFile(lpfpPath, readInputOnce);
         if (!lpfpTextToXmlFiles(fileText, lpfpPath, appPath, mcPath)) {
             spdlog::error("{}: Invalid Configuration File", lpfpPath);
             return EXIT_FAILED;

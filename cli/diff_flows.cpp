@@ -3,6 +3,7 @@
 #include "cli/exit_status.h"
 #include "cli/flow_report.h"
 #include "cli/flows.h"
+#include "cli/inputs.h"
 #include "cli/report.h"
 #include "cli/report_stream.h"
 #include "core/ops/config_source.h"
@@ -49,9 +50,9 @@ int diffFlow(const std::string& left, const std::string& right, const DeviceTarg
         ConfigurationSet leftSet;
         ConfigurationSet rightSet;
         if (!isDeviceSource(leftSource))
-            leftSet = loadFileSource(leftSource);
+            leftSet = loadFileSource(leftSource, readInputOnce);
         if (!isDeviceSource(rightSource))
-            rightSet = loadFileSource(rightSource);
+            rightSet = loadFileSource(rightSource, readInputOnce);
         // Comparing reads leniently, as the readers always have; what it had to narrow is said.
         for (const ConfigurationSet* set : {&leftSet, &rightSet})
             for (const std::string& note : set->narrowed)

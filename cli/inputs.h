@@ -7,6 +7,11 @@
 #include <optional>
 #include <string>
 
+// The whole text of an input, read at most once in a run: when several devices are worked at
+// once, every worker asks for the same inputs, and a pipe can be read only once. Later calls
+// get what the first got, its failure included (InputFileError, as readInputFile throws).
+std::string readInputOnce(const std::string& path);
+
 // The document at path, which must hold the record (App or Mc). Nothing, with the reason logged,
 // when it cannot serve: a file that is not there or cannot be opened, does not parse or holds
 // another record gets

@@ -50,8 +50,8 @@ bool parsed(tinyxml2::XMLDocument& document, const std::string& text) {
     return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
 }
 
-ConfigurationSet loadLpfp(const std::string& path) {
-    const std::string fileText = readSourceFile(path);
+ConfigurationSet loadLpfp(const std::string& path, const InputReader& read) {
+    const std::string fileText = readSourceFile(path, read);
     ConfigurationSet set;
     std::string plainText;
     try {
@@ -70,8 +70,8 @@ ConfigurationSet loadLpfp(const std::string& path) {
     return set;
 }
 
-void loadXmlInto(ConfigurationSet& set, const std::string& path) {
-    const std::string text = readSourceFile(path);
+void loadXmlInto(ConfigurationSet& set, const std::string& path, const InputReader& read) {
+    const std::string text = readSourceFile(path, read);
     const std::string record = xmlRecordNameOf(text);
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     parsed(document, text);
@@ -133,23 +133,23 @@ bool isDeviceSource(const SourceDescription& source) {
     return source.kind == SourceKind::DeviceCurrent || source.kind == SourceKind::DeviceDefault;
 }
 
-ConfigurationSet loadFileSource(const SourceDescription& source) {
+ConfigurationSet loadFileSource(const SourceDescription& source, const InputReader& read) {
     if (source.kind == SourceKind::LpfpFile) {
-        return loadLpfp(source.paths.at(0));
+        return loadLpfp(source.paths.at(0), read);
     }
     if (source.kind != SourceKind::XmlFiles) {
         throw SourceError("Not a file source: " + source.text);
     }
     ConfigurationSet set;
     for (const auto& path : source.paths) {
-        loadXmlInto(set, path);
+        loadXmlInto(set, path, read);
     }
     return set;
 }
 
-std::string readSourceFile(const std::string& path) {
+std::string readSourceFile(const std::string& path, const InputReader& read) {
     try {
-        return readInputFile(path);
+        return read ? read(path) : readInputFile(path);
     } catch (const InputFileError& error) {
         if (error.errorNumber() != 0) {
             throw SourceError("Cannot read file " + path);
@@ -162,8 +162,8 @@ void checkLpfpFile(const std::string& path) {
     (void)readCheckedLpfpFile(path);
 }
 
-std::string readCheckedLpfpFile(const std::string& path) {
-    const std::string fileText = readSourceFile(path);
+std::string readCheckedLpfpFile(const std::string& path, const InputReader& read) {
+    const std::string fileText = readSourceFile(path, read);
     std::string plainText;
     try {
         plainText = decodeLpfp(fileText);

@@ -8,6 +8,7 @@
 
 #include "core/lpfp/lpfp.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,20 +44,25 @@ public:
 SourceDescription parseSource(const std::string& text);
 bool isDeviceSource(const SourceDescription& source);
 
+// How the files of a source are read: the whole text of a path, or InputFileError (file_io.h).
+// Empty: readInputFile. A caller that asks for the same input more than once (one worker per
+// device) gives a reader that reads each path once, as a pipe can only be read once.
+using InputReader = std::function<std::string(const std::string& path)>;
+
 // Reads a file source. Throws SourceError when a file is missing, damaged, holds no
 // configuration record, or when a pair does not hold one record of each kind.
-ConfigurationSet loadFileSource(const SourceDescription& source);
+ConfigurationSet loadFileSource(const SourceDescription& source, const InputReader& read = {});
 // Checks that an LPFP file can be used without reading its values: readable, intact, holding
 // both documents. Throws SourceError with the messages loadFileSource uses.
 void checkLpfpFile(const std::string& path);
 // The same check on a file read once, whose stored text it returns.
-std::string readCheckedLpfpFile(const std::string& path);
+std::string readCheckedLpfpFile(const std::string& path, const InputReader& read = {});
 
-// The whole text of a file given as input, read once: a regular file or a pipe alike. Throws
-// SourceError "Cannot read file <path>" when the file is not there or cannot be opened, or
+// The whole text of a file given as input: a regular file or a pipe alike. Throws SourceError
+// "Cannot read file <path>" when the file is not there or cannot be opened, or
 // "Cannot read file <path>: <reason>" when it is something else (a folder, a device) or a pipe
 // that never delivers.
-std::string readSourceFile(const std::string& path);
+std::string readSourceFile(const std::string& path, const InputReader& read = {});
 
 // Reads both records of a device source. Controller failures pass through.
 ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSession& session);

@@ -363,3 +363,30 @@ TEST_F(CliValuesAndStreams, ANearMissOfTheChecksumNamesItsLikelyCause) {
                                    "be upper-case)"}));
     }
 }
+
+TEST_F(CliValuesAndStreams, SeveralDevicesShareOneReadingOfAPipe) {
+    const std::string states = "devices=2;state=" + dir.file("s1") + "," + dir.file("s2");
+    SimRecords wanted = defaults();
+    wanted.mc.si_motor_poles = 26;
+    FifoWriter writer(dir.file("line.fifo"), mcXml(wanted));
+    const CliResult result = runCli({"--serial", "all", "--mc_config", dir.file("line.fifo"), "--no_backup"},
+                                    {{"VARKO5_SIMULATOR", states}, {"XDG_DATA_HOME", dataHome.string()}});
+    EXPECT_EQ(result.status, 0) << result.out;
+    for (const char* state : {"s1", "s2"}) {
+        EXPECT_EQ(stored(dir.file(state)).mc.si_motor_poles, 26) << state;
+    }
+
+    // A refusal for values is the same for every device, and nothing reaches any of them.
+    const std::string odd = write("odd.mc.xml", withValue(mcXml(defaults()), "si_battery_cells", "999"));
+    const CliResult refused = runCli({"--serial", "all", "--mc_config", odd, "--no_backup"},
+                                     {{"VARKO5_SIMULATOR", states}, {"XDG_DATA_HOME", dataHome.string()}});
+    EXPECT_EQ(refused.status, 1);
+    for (const char* serial : {"VK5SIM0001: ", "VK5SIM0002: "}) {
+        EXPECT_THAT(refused.out, HasSubstr(std::string(serial)));
+    }
+    EXPECT_THAT(refused.out,
+                HasSubstr("[error] si_battery_cells: \"999\" (allowed: a whole number from 0 to 255)"));
+    for (const char* state : {"s1", "s2"}) {
+        EXPECT_EQ(stored(dir.file(state)).mc.si_motor_poles, 26) << state;
+    }
+}
