@@ -1,8 +1,8 @@
 #include "core/config/config_fields.h"
 #include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
-#include "simulator/simulator.h"
 #include "core/lpfp/lpfp.h"
+#include "simulator/simulator.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
