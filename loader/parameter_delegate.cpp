@@ -15,17 +15,6 @@ bool possibleCharacter(FieldType type, QChar c) {
            (c == QLatin1Char('.') || c == QLatin1Char('e') || c == QLatin1Char('E'));
 }
 
-QString describeKind(FieldType type) {
-    switch (type) {
-    case FieldType::Float32:
-        return QObject::tr("a decimal number");
-    case FieldType::Bool:
-        return QObject::tr("0 or 1");
-    default:
-        return QObject::tr("a whole number");
-    }
-}
-
 } // namespace
 
 ParameterValidator::ParameterValidator(const ParameterEntry& entry, QObject* parent)
@@ -54,9 +43,8 @@ QWidget* ParameterDelegate::createEditor(QWidget* parent, const QStyleOptionView
     editor->setObjectName(QStringLiteral("parameterEditor"));
     editor->setFrame(false);
     editor->setValidator(new ParameterValidator(*entry, editor));
-    editor->setToolTip(tr("%1: %2 the controller can keep")
-                           .arg(QString::fromLatin1(entry->key.data(), static_cast<int>(entry->key.size())),
-                                describeKind(entry->type)));
+    editor->setToolTip(QString::fromLatin1(entry->key.data(), static_cast<int>(entry->key.size())) +
+                       QStringLiteral(": ") + QString::fromStdString(allowedText(*entry)));
     // A text that cannot be kept is shown in red while it is typed.
     connect(editor, &QLineEdit::textChanged, editor, [editor] {
         editor->setStyleSheet(editor->hasAcceptableInput() ? QString() : QStringLiteral("color: #c00000;"));
@@ -83,6 +71,9 @@ void ParameterDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
         return;
     }
     if (!line->hasAcceptableInput() || !model->setData(index, line->text(), Qt::EditRole)) {
-        emit refused(index.data(ParameterModel::KeyRole).toString(), line->text());
+        const auto* parameters = qobject_cast<const ParameterModel*>(model);
+        const ParameterEntry* entry = parameters != nullptr ? parameters->entryAt(index.row()) : nullptr;
+        emit refused(index.data(ParameterModel::KeyRole).toString(), line->text(),
+                     entry != nullptr ? QString::fromStdString(allowedText(*entry)) : QString());
     }
 }

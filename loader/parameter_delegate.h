@@ -33,6 +33,7 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
 signals:
-    // A text the key cannot hold was left in an editor; the table keeps its value.
-    void refused(const QString& key, const QString& text) const;
+    // A text the key cannot hold was left in an editor; the table keeps its value. allowed
+    // says what the key takes.
+    void refused(const QString& key, const QString& text, const QString& allowed) const;
 };

@@ -3,6 +3,7 @@
 #include "core/config/config_codec.h"
 #include "core/config/config_compare.h"
 #include "core/config/config_diff.h"
+#include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
 #include "core/ops/session.h"
 
@@ -172,50 +173,37 @@ std::optional<double> parseDecimal(std::string_view text) {
     return value;
 }
 
-bool withinFieldWidth(FieldType type, std::int64_t value) {
-    const auto within = [value](auto low, auto high) {
-        return value >= static_cast<std::int64_t>(low) && value <= static_cast<std::int64_t>(high);
-    };
-    switch (type) {
-    case FieldType::Bool:
-        return within(0, 1);
-    case FieldType::Uint8:
-        return within(0, std::numeric_limits<std::uint8_t>::max());
-    case FieldType::Int8:
-        return within(std::numeric_limits<std::int8_t>::min(), std::numeric_limits<std::int8_t>::max());
-    case FieldType::Uint16:
-        return within(0, std::numeric_limits<std::uint16_t>::max());
-    case FieldType::Enum:
-    case FieldType::Int32:
-        return within(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
-    case FieldType::Uint32:
-        return within(0, std::numeric_limits<std::uint32_t>::max());
-    case FieldType::Float32:
-        return false;
-    }
-    return false;
-}
-
+// The number in a text the value checker has accepted.
 std::optional<TypedValue> parseTyped(const ParameterEntry& entry, std::string_view text) {
     text = trimmed(text);
     TypedValue typed;
     if (entry.type == FieldType::Float32) {
         const auto value = parseDecimal(text);
+        // Beyond the largest float the conversion would have no defined result.
         if (!value || std::fabs(*value) > static_cast<double>(std::numeric_limits<float>::max())) {
             return std::nullopt;
         }
         typed.real = static_cast<float>(*value);
         return typed;
     }
-    if (entry.type == FieldType::Bool && text != "0" && text != "1") {
-        return std::nullopt;
-    }
     const auto value = parseWhole(text);
-    if (!value || !withinFieldWidth(entry.type, *value)) {
+    if (!value) {
         return std::nullopt;
     }
     typed.whole = *value;
     return typed;
+}
+
+// 1 / scale as a document would write it: "0.1".
+std::string stepText(float scale) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, 1.0 / static_cast<double>(scale),
+                                      std::chars_format::general, 8);
+    return std::string(text, result.ptr);
+}
+
+bool allowedByTheChecker(const ParameterEntry& entry, std::string_view text) {
+    return entry.app != nullptr ? valueAllowed(*entry.app, text) : valueAllowed(*entry.mc, text);
 }
 
 void store(const ParameterEntry& entry, LpfpConfiguration& pair, const TypedValue& typed) {
@@ -297,11 +285,27 @@ KeySet changedKeys(const LpfpConfiguration& a, const LpfpConfiguration& b) {
 }
 
 bool valueFits(const ParameterEntry& entry, std::string_view text) {
-    if (!entry.stored) {
+    // The checker knows the ranges the field and its wire encoding carry; the trip through
+    // the encoding adds what a range cannot say: a float16 of scale 10 keeps one decimal.
+    if (!entry.stored || !allowedByTheChecker(entry, text)) {
         return false;
     }
     const auto typed = parseTyped(entry, text);
     return typed && survivesTheWire(entry, *typed);
+}
+
+std::string allowedText(const ParameterEntry& entry) {
+    if (!entry.stored) {
+        return "nothing: the controller does not keep this value";
+    }
+    std::string text = entry.app != nullptr ? allowedValues(*entry.app) : allowedValues(*entry.mc);
+    const float scale = entry.app != nullptr ? entry.app->scale : entry.mc->scale;
+    const WireEncoding wire = entry.app != nullptr ? entry.app->wire : entry.mc->wire;
+    // Steps finer than the 0.01 of the verification come back equal; coarser ones do not.
+    if (wire == WireEncoding::Float16 && scale < 100.0f) {
+        text += ", in steps of " + stepText(scale);
+    }
+    return text;
 }
 
 bool setEntryText(const ParameterEntry& entry, LpfpConfiguration& pair, std::string_view text) {

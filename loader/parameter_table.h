@@ -50,11 +50,14 @@ KeySet differingKeys(const LpfpConfiguration& a, const LpfpConfiguration& b);
 // Keys whose XML texts are not the same: what a user changed, however little.
 KeySet changedKeys(const LpfpConfiguration& a, const LpfpConfiguration& b);
 
-// True when text is a value the key can hold and carry to the controller unchanged: a whole
-// number or a decimal number, in full (white space around it allowed), within the field's
-// width, and coming back from the controller's encoding equal by the verification's rule.
-// A boolean takes 0 or 1. The lo_ keys take nothing: the controller does not keep them.
+// True when text is a value the key can hold and carry to the controller unchanged: one the
+// value checker of config_validate.h allows (a number in full, within the field's and its
+// wire encoding's range; 0 or 1 for a boolean) that also comes back from the controller's
+// encoding equal by the verification's rule. The lo_ keys take nothing: the controller does
+// not keep them.
 bool valueFits(const ParameterEntry& entry, std::string_view text);
+// What the key takes, for people: "a whole number from 0 to 255".
+std::string allowedText(const ParameterEntry& entry);
 // Stores text into the entry's field of pair; false, nothing changed, when it does not fit.
 bool setEntryText(const ParameterEntry& entry, LpfpConfiguration& pair, std::string_view text);
 

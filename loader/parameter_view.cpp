@@ -97,9 +97,12 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
     connect(model_, &ParameterModel::editsChanged, this, &ParameterView::updateButtons);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ParameterView::updateButtons);
-    connect(delegate_, &ParameterDelegate::refused, this, [this](const QString& key, const QString& text) {
-        showStatus(tr("%1 cannot hold \"%2\"; its value is unchanged.").arg(key, text));
-    });
+    connect(
+        delegate_, &ParameterDelegate::refused, this,
+        [this](const QString& key, const QString& text, const QString& allowed) {
+            showStatus(
+                tr("%1 cannot hold \"%2\" (allowed: %3); its value is unchanged.").arg(key, text, allowed));
+        });
 
     connect(ui_->filterLineEdit, &QLineEdit::textChanged, model_, &ParameterModel::setFilterText);
     connect(ui_->onlyDifferencesCheckBox, &QCheckBox::toggled, model_, &ParameterModel::setOnlyDifferences);

@@ -197,6 +197,15 @@ TEST(ValueFits, DecimalsThatComeBackFromTheWireWithin001) {
     }
 }
 
+TEST(AllowedText, TheCheckersPhraseAndTheStepOfACoarseFloat16) {
+    EXPECT_EQ(allowedText(entry("si_motor_poles")), "a whole number from 0 to 255");
+    EXPECT_EQ(allowedText(entry("app_pas_conf.pedal_rpm_start")),
+              "a decimal number from -3276.8 to 3276.7, in steps of 0.1");
+    // Hundredths come back within the verification's 0.01: no step is named.
+    EXPECT_EQ(allowedText(entry("foc_sl_openloop_time")), "a decimal number from -327.68 to 327.67");
+    EXPECT_EQ(allowedText(entry("lo_current_max")), "nothing: the controller does not keep this value");
+}
+
 TEST(SetEntryText, StoresWhatFitsAndLeavesTheRecordAloneOtherwise) {
     LpfpConfiguration pair{};
     EXPECT_TRUE(setEntryText(entry("hall_table__3"), pair, "-1"));

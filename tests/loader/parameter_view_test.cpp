@@ -538,8 +538,10 @@ private slots:
         QVERIFY(delegate != nullptr);
         delegate->setModelData(editor, model, index);
         QCOMPARE(text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn), poles);
-        QCOMPARE(statusOf(view),
-                 QStringLiteral("si_motor_poles cannot hold \"300\"; its value is unchanged."));
+        QCOMPARE(
+            statusOf(view),
+            QStringLiteral("si_motor_poles cannot hold \"300\" (allowed: a whole number from 0 to 255); its "
+                           "value is unchanged."));
         QVERIFY(!model->hasEdits());
 
         int position = 0;
