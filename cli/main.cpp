@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -181,6 +182,9 @@ int runGuarded(const CommandLineOptions& options) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A reader that goes away ("| head -1") must give a failed write and status 1, which the
+    // end of main reports, rather than kill the tool in the middle of a line.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::string executable = argc > 0 ? argv[0] : "lpfp_cli";
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)

@@ -87,6 +87,36 @@ protected:
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes(errPath)};
     }
+
+    // lpfp_cli writing into a pipe whose reader is already gone, as with "| head -1" once head
+    // has its line. -1 as status when it was killed by a signal.
+    ShellResult runIntoClosedPipe(const std::vector<std::string>& arguments) const {
+        int ends[2];
+        EXPECT_EQ(pipe(ends), 0);
+        close(ends[0]);
+        const std::string errPath = dir.file("stderr.txt");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(ends[1], STDOUT_FILENO);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(err, STDERR_FILENO);
+            setenv("VARKO5_SIMULATOR", scenario("").c_str(), 1);
+            unsetenv("VARKO5_PORTS");
+            setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+            std::vector<std::string> words{"lpfp_cli"};
+            words.insert(words.end(), arguments.begin(), arguments.end());
+            std::vector<char*> argv;
+            for (std::string& word : words)
+                argv.push_back(word.data());
+            argv.push_back(nullptr);
+            execv(LPFP_CLI_PATH, argv.data());
+            _exit(127);
+        }
+        close(ends[1]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes(errPath)};
+    }
 };
 
 TEST_F(CliValuesAndStreams, ValuesTheControllerCannotTakeAreRefusedBeforeAnyDeviceIsListed) {
@@ -262,6 +292,12 @@ TEST_F(CliValuesAndStreams, AnEmptyValueAfterEqualsIsAnError) {
     options = CommandLineOptions{};
     EXPECT_FALSE(parseCommandLine({"--serial=VK5SIM0001", "--test"}, options).has_value());
     EXPECT_EQ(options.serial, "VK5SIM0001");
+}
+
+TEST_F(CliValuesAndStreams, AReaderThatWentAwayIsAFailureNotASignal) {
+    const ShellResult result = runIntoClosedPipe({"--getConfig"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr("Error: writing to standard output failed"));
 }
 
 TEST_F(CliValuesAndStreams, AFailedWriteToStandardOutputIsAFailure) {
