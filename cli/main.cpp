@@ -197,7 +197,7 @@ int main(int argc, char* argv[]) {
     }
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
-    installBackendFromEnvironment();
+    installBackendFromEnvironment(options.baud);
     report::installLogging();
     if (options.jsonPath == "-")
         report::useStandardError(); // standard output carries the JSON document alone

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "core/device/serial_port.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstddef>
@@ -51,6 +53,8 @@ constexpr OptionRow OPTION_TABLE[] = {
      "Also write the result as a JSON document (- for standard output; the report then goes to standard "
      "error)"},
     {"--version", "--version", "[--version]", "Display the version."},
+    {"--baud", "--baud <rate>", "[--baud <rate>]",
+     "Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)"},
 };
 
 enum OptionIndex : std::size_t {
@@ -72,7 +76,8 @@ enum OptionIndex : std::size_t {
     BACKUP_DIR,
     NO_BACKUP,
     JSON,
-    SHOW_VERSION
+    SHOW_VERSION,
+    BAUD
 };
 
 void addFlag(CLI::App& app, OptionIndex index, bool& field) {
@@ -146,6 +151,8 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     addFlag(app, NO_BACKUP, options.noBackup);
     addValue(app, JSON, options.jsonPath);
     addFlag(app, SHOW_VERSION, options.showVersion);
+    std::string baud;
+    addValue(app, BAUD, baud);
 
     if (auto error = emptyAssignment(arguments))
         return error;
@@ -156,6 +163,13 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
         app.parse(reversed);
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
+    }
+    if (!baud.empty()) {
+        const bool digits = baud.size() <= 9 && baud.find_first_not_of("0123456789") == std::string::npos;
+        const auto rate = digits ? static_cast<std::uint32_t>(std::stoul(baud)) : 0u;
+        if (!isSupportedBaud(rate))
+            return "--baud: " + baud + " is not a line speed a serial port can be set to";
+        options.baud = rate;
     }
     return std::nullopt;
 }

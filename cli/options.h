@@ -1,6 +1,7 @@
 #pragma once
 // The command line of lpfp_cli: the option table, its parser and the usage text.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ struct CommandLineOptions {
     bool noBackup = false;
     std::string jsonPath; // "-": standard output
     bool showVersion = false;
+    // The serial line's speed; without it VARKO5_BAUD, or 9600.
+    std::optional<std::uint32_t> baud;
 };
 
 // Parse the arguments that follow the program name. On failure the result holds the parser's

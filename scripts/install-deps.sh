@@ -10,7 +10,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
     # libraries
     qtbase5-dev libtinyxml2-dev libspdlog-dev libfmt-dev libcli11-dev
-    libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libftdi1-dev
     # tests: the comma-decimal locale, a virtual X server for the screenshots, the JSON schema
     # check
     locales xvfb xauth python3 python3-jsonschema

@@ -7,7 +7,7 @@
 // first line on standard output is the terminal's path. The program runs until it is killed
 // or, when its standard input is a pipe or a terminal, until that input is closed.
 
-#include "simulator/device.h"
+#include "simulator/pty_server.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,82 +45,15 @@ int run(const std::string& text) {
         std::fprintf(stderr, "lpfp_sim: %s\n", error.what());
         return 2;
     }
-
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::fprintf(stderr, "lpfp_sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+    try {
+        PtyServer server(scenario);
+        std::printf("%s\n", server.path().c_str());
+        std::fflush(stdout);
+        return server.serve(watchStdin() ? STDIN_FILENO : -1);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "lpfp_sim: %s\n", error.what());
         return 1;
     }
-    const char* name = ::ptsname(master);
-    if (name == nullptr) {
-        std::fprintf(stderr, "lpfp_sim: cannot name the pseudo-terminal: %s\n", std::strerror(errno));
-        return 1;
-    }
-    const std::string path = name;
-    // Holding the terminal side open keeps the line up between the clients' opens, and
-    // setting it raw here means no byte is ever echoed or translated.
-    const int terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0) {
-        std::fprintf(stderr, "lpfp_sim: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-        return 1;
-    }
-    termios settings{};
-    ::tcgetattr(terminal, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(terminal, TCSANOW, &settings);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    std::printf("%s\n", path.c_str());
-    std::fflush(stdout);
-
-    SimulatedDevice device(scenario, 0, std::make_shared<SimRecords>());
-    const bool stdinWatched = watchStdin();
-    std::vector<std::uint8_t> outgoing;
-    std::vector<std::uint8_t> chunk(4096);
-
-    while (true) {
-        if (const std::size_t ready = device.readable(); ready > 0) {
-            const std::size_t old = outgoing.size();
-            outgoing.resize(old + ready);
-            outgoing.resize(old + device.take(outgoing.data() + old, ready));
-        }
-        int timeout = -1;
-        if (device.hasPending()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  device.nextDue() - SimulatedDevice::Clock::now())
-                                  .count();
-            timeout = static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000));
-        }
-        pollfd fds[2] = {{master, static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0},
-                         {STDIN_FILENO, POLLIN, 0}};
-        if (::poll(fds, stdinWatched ? 2 : 1, timeout) < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(master, chunk.data(), chunk.size());
-            if (n > 0)
-                device.receive(chunk.data(), static_cast<std::size_t>(n));
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                return 1;
-        } else if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return 1;
-        }
-        if ((fds[0].revents & POLLOUT) != 0 && !outgoing.empty()) {
-            const ssize_t n = ::write(master, outgoing.data(), outgoing.size());
-            if (n > 0)
-                outgoing.erase(outgoing.begin(), outgoing.begin() + n);
-        }
-        if (stdinWatched && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            char discard[256];
-            if (::read(STDIN_FILENO, discard, sizeof discard) <= 0)
-                break;
-        }
-    }
-    ::close(terminal);
-    ::close(master);
-    return 0;
 }
 
 } // namespace

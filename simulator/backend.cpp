@@ -29,10 +29,21 @@ public:
 
     PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
-        while (device_->readable() < count && device_->hasPending() &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_until(std::min(device_->nextDue(), deadline));
+        // Waits for bytes that are on their way, never for bytes that will not come.
+        const std::size_t coming = std::min<std::size_t>(count, device_->queuedTotal());
+        if (const auto due = device_->dueTime(coming))
+            std::this_thread::sleep_until(std::min(*due, deadline));
         received = static_cast<std::uint32_t>(device_->take(buffer, count));
+        return PLATFORM_OK;
+    }
+
+    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                              std::uint32_t& received) override {
+        // Nothing can arrive but what the device has queued: sleep until the count-th byte of
+        // it is due, or to the deadline when it will never come.
+        const auto due = device_->dueTime(count);
+        std::this_thread::sleep_until(due ? std::min(*due, deadline) : deadline);
+        received = static_cast<std::uint32_t>(device_->readable());
         return PLATFORM_OK;
     }
 
@@ -46,6 +57,8 @@ public:
         received = static_cast<std::uint32_t>(device_->readable());
         return PLATFORM_OK;
     }
+
+    bool idleUntilWritten() const override { return device_->queuedTotal() == device_->readable(); }
 
     PlatformStatus chipId(std::uint32_t& id) override {
         id = device_->settings().chipId;

@@ -5,12 +5,15 @@
 
 #include <cstdlib>
 
-std::shared_ptr<PlatformBackend> backendFromEnvironment() {
+std::shared_ptr<PlatformBackend> backendFromEnvironment(std::optional<std::uint32_t> baud) {
     if (const char* scenario = std::getenv("VARKO5_SIMULATOR"); scenario != nullptr)
         return makeSimulatedBackend(scenario);
-    return makeSerialBackend(serialSettingsFromEnvironment());
+    SerialSettings settings = serialSettingsFromEnvironment();
+    if (baud)
+        settings.baud = *baud;
+    return makeSerialBackend(settings);
 }
 
-void installBackendFromEnvironment() {
-    installPlatformBackend(backendFromEnvironment());
+void installBackendFromEnvironment(std::optional<std::uint32_t> baud) {
+    installPlatformBackend(backendFromEnvironment(baud));
 }

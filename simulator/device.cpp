@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 std::string simulatorStatusText(const SimDeviceSettings& settings) {
@@ -15,6 +16,10 @@ std::string simulatorStatusText(const SimDeviceSettings& settings) {
 SimulatedDevice::SimulatedDevice(SimScenario scenario, int index, std::shared_ptr<SimRecords> records)
     : scenario_(std::move(scenario)), index_(index), settings_(simDeviceSettings(scenario_, index)),
       records_(records ? std::move(records) : std::make_shared<SimRecords>()) {
+    if (scenario_.baud != 0)
+        byteTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
+            (10ull * 1000000000ull + scenario_.baud / 2) / scenario_.baud)); // 8N1: 10 bits a byte
+    latencyTimer_ = std::chrono::milliseconds(scenario_.latencyTimerMs);
     if (!settings_.statePath.empty())
         loadSimState(settings_.statePath, *records_);
     if (scenario_.pendingBytes > 0) {
@@ -28,56 +33,109 @@ SimulatedDevice::SimulatedDevice(SimScenario scenario, int index, std::shared_pt
 void SimulatedDevice::receive(const std::uint8_t* data, std::size_t length) {
     if (length == 0)
         return;
+    // On a paced line the bytes reach the bridge one after the other from now (or from the
+    // end of what is still arriving); what the bridge answers cannot start before the last.
+    const auto now = Clock::now();
+    inputFreeAt_ = std::max(now, inputFreeAt_) + byteTime_ * static_cast<long>(length);
     log_.insert(log_.end(), data, data + length);
     input_.insert(input_.end(), data, data + length);
     processInput();
 }
 
-std::size_t SimulatedDevice::readable() const {
-    const auto now = Clock::now();
+SimulatedDevice::Clock::time_point SimulatedDevice::handedOver(Clock::time_point arrival) const {
+    if (latencyTimer_.count() == 0 || arrival <= epoch_)
+        return arrival;
+    // The bridge hands over what it holds at each tick of its latency timer.
+    const auto ticks = (arrival - epoch_ + latencyTimer_ - Clock::duration(1)) / latencyTimer_;
+    return epoch_ + latencyTimer_ * ticks;
+}
+
+// How many bytes of a chunk have arrived by time t (before hand-over).
+std::size_t SimulatedDevice::arrivedBy(const Chunk& chunk, Clock::time_point t) {
+    if (t < chunk.start)
+        return 0;
+    if (chunk.interval.count() == 0)
+        return chunk.bytes.size();
+    const auto n = static_cast<std::size_t>((t - chunk.start) / chunk.interval);
+    return std::min(n, chunk.bytes.size());
+}
+
+SimulatedDevice::Clock::time_point SimulatedDevice::arrivalOf(const Chunk& chunk, std::size_t index) {
+    return chunk.start + chunk.interval * static_cast<long>(index + 1);
+}
+
+std::size_t SimulatedDevice::readableAt(Clock::time_point now) const {
+    // A byte is readable once the latency timer has handed it over; the last tick at or
+    // before now is when that last happened.
+    Clock::time_point t = now;
+    if (latencyTimer_.count() != 0 && now > epoch_)
+        t = epoch_ + latencyTimer_ * ((now - epoch_) / latencyTimer_);
     std::size_t count = 0;
     bool first = true;
     for (const Chunk& chunk : output_) {
-        if (chunk.due > now)
-            break;
-        count += chunk.bytes.size() - (first ? outputOffset_ : 0);
+        const std::size_t arrived = arrivedBy(chunk, t);
+        count += arrived - (first ? std::min(arrived, outputOffset_) : 0);
         first = false;
+        if (arrived < chunk.bytes.size())
+            break;
     }
     return count;
 }
 
+std::size_t SimulatedDevice::readable() const {
+    return readableAt(Clock::now());
+}
+
+std::size_t SimulatedDevice::queuedTotal() const {
+    std::size_t total = 0;
+    for (const Chunk& chunk : output_)
+        total += chunk.bytes.size();
+    return total - outputOffset_;
+}
+
 bool SimulatedDevice::hasPending() const {
-    const auto now = Clock::now();
-    return std::any_of(output_.begin(), output_.end(), [now](const Chunk& chunk) { return chunk.due > now; });
+    return queuedTotal() > readable();
+}
+
+std::optional<SimulatedDevice::Clock::time_point> SimulatedDevice::dueTime(std::size_t count) const {
+    if (count == 0)
+        return Clock::now();
+    std::size_t skip = outputOffset_;
+    for (const Chunk& chunk : output_) {
+        const std::size_t available = chunk.bytes.size() - skip;
+        if (count <= available)
+            return handedOver(arrivalOf(chunk, skip + count - 1));
+        count -= available;
+        skip = 0;
+    }
+    return std::nullopt;
 }
 
 SimulatedDevice::Clock::time_point SimulatedDevice::nextDue() const {
-    const auto now = Clock::now();
-    for (const Chunk& chunk : output_)
-        if (chunk.due > now)
-            return chunk.due;
-    return now;
+    return dueTime(readable() + 1).value_or(Clock::now());
 }
 
 std::size_t SimulatedDevice::take(std::uint8_t* out, std::size_t count) {
-    const auto now = Clock::now();
     std::size_t taken = 0;
-    while (taken < count && !output_.empty() && output_.front().due <= now) {
+    std::size_t ready = readable();
+    while (taken < count && ready > 0 && !output_.empty()) {
         Chunk& chunk = output_.front();
-        const std::size_t n = std::min(count - taken, chunk.bytes.size() - outputOffset_);
+        const std::size_t n = std::min({count - taken, chunk.bytes.size() - outputOffset_, ready});
         std::memcpy(out + taken, chunk.bytes.data() + outputOffset_, n);
         taken += n;
+        ready -= n;
         outputOffset_ += n;
         if (outputOffset_ == chunk.bytes.size()) {
             output_.pop_front();
             outputOffset_ = 0;
         }
     }
+    sent_ += taken;
     return taken;
 }
 
 void SimulatedDevice::inject(const std::uint8_t* data, std::size_t length) {
-    send(data, length);
+    queue(data, length, Clock::now(), false);
 }
 
 void SimulatedDevice::setFaults(std::vector<SimFault> faults, std::vector<int> commands) {
@@ -86,14 +144,28 @@ void SimulatedDevice::setFaults(std::vector<SimFault> faults, std::vector<int> c
 }
 
 void SimulatedDevice::send(const std::uint8_t* data, std::size_t length, std::uint32_t delayMs) {
+    // An answer starts once the frame it answers has arrived whole, after the delay.
+    const auto earliest = std::max(Clock::now(), inputFreeAt_) + std::chrono::milliseconds(delayMs);
+    queue(data, length, earliest, true);
+}
+
+void SimulatedDevice::queue(const std::uint8_t* data, std::size_t length, Clock::time_point earliest,
+                            bool paced) {
     if (length == 0)
         return;
-    auto due = Clock::now() + std::chrono::milliseconds(delayMs);
-    // Bytes leave in order: nothing overtakes what is already queued.
-    if (!output_.empty() && output_.back().due > due)
-        due = output_.back().due;
+    // Bytes leave in order: nothing overtakes what is already queued or on the line.
+    Clock::time_point start = earliest;
+    if (!output_.empty())
+        start = std::max(start, arrivalOf(output_.back(), output_.back().bytes.size() - 1));
+    const Clock::duration interval = paced ? byteTime_ : Clock::duration::zero();
+    if (interval.count() == 0 && !output_.empty() && output_.back().interval.count() == 0 &&
+        output_.back().start == start) {
+        output_.back().bytes.insert(output_.back().bytes.end(), data, data + length);
+        return;
+    }
     Chunk& chunk = output_.emplace_back();
-    chunk.due = due;
+    chunk.start = start;
+    chunk.interval = interval;
     chunk.bytes.assign(data, data + length);
 }
 
@@ -292,5 +364,6 @@ void SimulatedDevice::sendReply(int command, const std::vector<std::uint8_t>& pa
     }
     if (faultActive(SimFault::TruncatedReply, command))
         packet.resize(packet.size() / 2);
+    ++replies_;
     send(packet, scenario_.latencyMs);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,14 @@ public:
     SimulatedDevice(SimScenario scenario, int index, std::shared_ptr<SimRecords> records);
 
     void receive(const std::uint8_t* data, std::size_t length);
-    // Bytes that are due now.
+    // Bytes the host can read now, and all bytes queued for it, readable or on their way.
     std::size_t readable() const;
-    // Bytes queued but not yet due, and the time the first of them falls due.
+    std::size_t queuedTotal() const;
+    // Whether bytes are on their way that are not readable yet; when the next of them, and
+    // when the count-th byte from the current read position, will be (none: not queued).
     bool hasPending() const;
     Clock::time_point nextDue() const;
+    std::optional<Clock::time_point> dueTime(std::size_t count) const;
     std::size_t take(std::uint8_t* out, std::size_t count);
 
     // Put bytes straight into the outgoing queue, readable at once.
@@ -39,18 +43,30 @@ public:
     // Replace the faults and the commands they apply to (empty: every command) from the next
     // frame on, for tests that change faults while the device stays open.
     void setFaults(std::vector<SimFault> faults, std::vector<int> commands = {});
-    // Everything the host has written so far.
+    // Everything the host has written so far, and how many bytes it has read.
     const std::vector<std::uint8_t>& received() const { return log_; }
+    std::size_t sentCount() const { return sent_; }
+    // Controller replies sent so far (each one waited the scenario's latency).
+    std::size_t replyCount() const { return replies_; }
     const SimRecords& records() const { return *records_; }
     const SimScenario& scenario() const { return scenario_; }
     int index() const { return index_; }
     const SimDeviceSettings& settings() const { return settings_; }
 
 private:
+    // Bytes sent back to back: byte i arrives at the host's bridge at start + (i + 1) x
+    // interval (an interval of 0: all at start).
     struct Chunk {
-        Clock::time_point due;
+        Clock::time_point start;
+        Clock::duration interval{};
         std::vector<std::uint8_t> bytes;
     };
+
+    std::size_t readableAt(Clock::time_point now) const;
+    Clock::time_point handedOver(Clock::time_point arrival) const;
+    static std::size_t arrivedBy(const Chunk& chunk, Clock::time_point t);
+    static Clock::time_point arrivalOf(const Chunk& chunk, std::size_t index);
+    void queue(const std::uint8_t* data, std::size_t length, Clock::time_point earliest, bool paced);
 
     void processInput();
     void handleFrame(std::uint8_t type, const std::uint8_t* payload, std::size_t length);
@@ -74,4 +90,10 @@ private:
     std::vector<std::uint8_t> log_;
     std::deque<Chunk> output_;
     std::size_t outputOffset_ = 0; // bytes of output_.front() already taken
+    Clock::time_point epoch_ = Clock::now();
+    Clock::duration byteTime_{};      // one byte on the line at the scenario's baud; 0: unpaced
+    Clock::duration latencyTimer_{};  // the bridge's hand-over period; 0: at once
+    Clock::time_point inputFreeAt_{}; // when the last byte written by the host reaches the bridge
+    std::size_t sent_ = 0;
+    std::size_t replies_ = 0;
 };

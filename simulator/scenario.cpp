@@ -108,6 +108,10 @@ SimScenario parseSimScenario(const std::string& text) {
             }
         } else if (key == "latency") {
             scenario.latencyMs = parseNumber(key, value, 60000);
+        } else if (key == "baud") {
+            scenario.baud = parseNumber(key, value, 12000000);
+        } else if (key == "latency_timer") {
+            scenario.latencyTimerMs = parseNumber(key, value, 255);
         } else if (key == "pending") {
             scenario.pendingBytes = parseNumber(key, value, 1u << 20);
         } else if (key == "state") {

@@ -11,6 +11,11 @@
 //   chipid=X1,X2         chip identifiers, hex (0x...) or decimal
 //   fw=5.2,5.1           firmware version of each controller (default 5.2)
 //   latency=MS           delay before a controller reply becomes readable (default 0)
+//   baud=N               paces every byte, both ways, at N baud 8N1 (10 bits a byte); the
+//                        bridge answers a frame once its last byte has arrived
+//   latency_timer=MS     the bridge hands received bytes to the host every MS milliseconds,
+//                        all that arrived since the last hand-over, as an FTDI bridge does
+//                        (default 0: each byte as it arrives)
 //   state=P1,P2          files holding the current records: loaded at open when present,
 //                        written after every accepted set; without one the records live in
 //                        memory for the process
@@ -53,6 +58,8 @@ struct SimScenario {
     std::vector<std::pair<int, int>> firmware;
     std::vector<std::string> statePaths;
     std::uint32_t latencyMs = 0;
+    std::uint32_t baud = 0;           // 0: bytes are not paced
+    std::uint32_t latencyTimerMs = 0; // 0: received bytes are handed over at once
     std::uint32_t pendingBytes = 0;
     std::vector<SimFault> faults;
     std::vector<int> faultCommands; // empty: every command

@@ -70,21 +70,48 @@ std::int32_t ArmLink::read(std::uint8_t* buffer, std::uint32_t count) {
     return ok ? static_cast<std::int32_t>(received) : -1;
 }
 
+std::uint32_t ArmLink::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline) {
+    std::uint32_t queued = 0;
+    const PlatformStatus status = handle_.waitQueued(count, deadline, queued);
+    if (status == PLATFORM_IO_ERROR)
+        throw std::runtime_error("Lost the connection to the bridge on " + handle_.name());
+    if (status != PLATFORM_OK) {
+        // A queue that cannot be asked counts as empty: nothing is coming.
+        std::this_thread::sleep_until(deadline);
+        return 0;
+    }
+    return queued;
+}
+
 bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
-    const auto start = std::chrono::system_clock::now();
-    // A failed status query counts as an empty queue.
-    const auto queued = [this] {
-        std::uint32_t rx = 0;
-        return handle_.queued(rx) == PLATFORM_OK ? rx : 0u;
-    };
-    if (queued() >= count)
-        return true;
-    while (true) {
-        std::this_thread::sleep_for(pollInterval_);
-        if (std::chrono::system_clock::now() - start > std::chrono::milliseconds(timeoutMs))
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (waitQueued(count, deadline) < count) {
+        if (std::chrono::steady_clock::now() >= deadline)
             throw timeout_exception();
-        if (queued() >= count)
-            return true;
+    }
+    return true;
+}
+
+std::size_t ArmLink::discardUntilQuiet() {
+    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
+    std::size_t discarded = 0;
+    std::uint32_t rx = 0;
+    if (handle_.queued(rx) != PLATFORM_OK)
+        rx = 0;
+    while (true) {
+        while (rx != 0) {
+            const std::int32_t got = read(scratch.data(), std::min(rx, FLUSH_CHUNK));
+            if (got <= 0)
+                return discarded;
+            discarded += static_cast<std::size_t>(got);
+            if (handle_.queued(rx) != PLATFORM_OK)
+                rx = 0;
+        }
+        if (handle_.idleUntilWritten())
+            return discarded;
+        rx = waitQueued(1, std::chrono::steady_clock::now() + quietWindow_);
+        if (rx == 0)
+            return discarded;
     }
 }
 
@@ -93,28 +120,41 @@ void ArmLink::flush() {
     if (handle_.queued(rx) != PLATFORM_OK)
         rx = 0;
     spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
-    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
-    while (rx != 0) {
-        read(scratch.data(), std::min(rx, FLUSH_CHUNK));
-        if (handle_.queued(rx) != PLATFORM_OK)
-            rx = 0;
-        std::this_thread::sleep_for(pollInterval_);
+    discardUntilQuiet();
+    handle_.setUnsettled(false);
+}
+
+std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t quietMs,
+                                      std::uint32_t limitMs) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    std::uint32_t received = 0;
+    std::uint32_t rx = waitQueued(1, limit);
+    while (rx != 0 && received < capacity) {
+        const std::int32_t got = read(buffer + received, std::min(rx, capacity - received));
+        if (got <= 0)
+            break;
+        received += static_cast<std::uint32_t>(got);
+        if (handle_.idleUntilWritten())
+            break;
+        const auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(quietMs);
+        rx = waitQueued(1, std::min(quiet, limit));
     }
+    return received;
 }
 
 // Throw away up to count bytes of a reply that cannot be received: what is queued now and
-// what keeps arriving without a pause of a poll interval.
+// what keeps arriving without a quiet window's pause.
 void ArmLink::drain(std::size_t count) {
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     while (count > 0) {
         std::uint32_t rx = 0;
         if (handle_.queued(rx) != PLATFORM_OK)
             return;
-        if (rx == 0) {
-            std::this_thread::sleep_for(pollInterval_);
-            if (handle_.queued(rx) != PLATFORM_OK || rx == 0)
-                return;
-        }
+        if (rx == 0 && (handle_.idleUntilWritten() ||
+                        waitQueued(1, std::chrono::steady_clock::now() + quietWindow_) == 0))
+            return;
+        if (handle_.queued(rx) != PLATFORM_OK || rx == 0)
+            return;
         const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>({count, rx, FLUSH_CHUNK}));
         const std::int32_t got = read(scratch.data(), chunk);
         if (got <= 0)
@@ -232,13 +272,28 @@ bool ArmLink::setAccepted(std::uint8_t command, std::uint8_t* buffer) {
     Receipt receipt = Receipt::Malformed;
     std::uint32_t declared = 0;
     receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
+    if (receipt == Receipt::Intact)
+        handle_.setUnsettled(false);
     const bool carriesPayload = (receipt == Receipt::Intact || receipt == Receipt::BadCrc) && declared >= 1;
     return carriesPayload && buffer[0] == command;
+}
+
+// Bytes of a reply that was not taken whole (a time-out, a damaged or refused reply) may still
+// be arriving; read as the next acknowledge, they would fail a healthy command. So a command
+// that follows a failed one starts on a quiet line.
+void ArmLink::beginExchange() {
+    if (handle_.unsettled()) {
+        if (const std::size_t dropped = discardUntilQuiet(); dropped > 0)
+            spdlog::debug("Dropped {} bytes left over from a failed exchange", dropped);
+    }
+    // Until its reply has been taken whole, this exchange counts as failed.
+    handle_.setUnsettled(true);
 }
 
 ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length) {
     std::array<std::uint8_t, ARM_BUFFER_SIZE> frame{};
     const std::size_t size = generateVarko5Message(messageType::ARM_MESSAGE, packet, length, frame.data());
+    beginExchange();
     write(frame.data(), static_cast<std::uint32_t>(size));
     return acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE));
 }
@@ -264,6 +319,7 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     version.major = reply[1];
     version.minor = reply[2];
     version.valid = true;
+    handle_.setUnsettled(false);
     spdlog::trace("END ARM_getVersion()");
     return version;
 }
@@ -299,6 +355,7 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
         throw std::runtime_error("Reply from controller is too short for the " + std::string(recordName) +
                                  ": " + std::to_string(length) + " of " + std::to_string(recordSize + 1) +
                                  " bytes");
+    handle_.setUnsettled(false);
     return length;
 }
 
@@ -374,6 +431,7 @@ bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
     const std::size_t frameSize =
         generateVarko5Message(messageType::ARM_MESSAGE, packet.data(), size, frame.data());
     spdlog::debug("generateVarko5Message. size: {}", frameSize);
+    beginExchange();
     write(frame.data(), static_cast<std::uint32_t>(frameSize));
     if (acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE)) == ResponseType::SUCCESS) {
         spdlog::debug("ACK SUCCESS");

@@ -30,17 +30,24 @@ public:
 
     // Shorten the waits of acknowledge and packet receive (tests of silent devices).
     void setReplyTimeout(std::uint32_t timeoutMs) { replyTimeoutMs_ = timeoutMs; }
-    // Shorten the pause between polls of the receive queue (tests and fuzzing, where every
-    // byte is queued at once and a pause only wastes time).
-    void setPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
+    // Shorten the quiet window that ends a flush or a drain (tests and fuzzing, where every
+    // byte is queued at once and waiting for more only wastes time).
+    void setQuietWindow(std::chrono::milliseconds window) { quietWindow_ = window; }
+    // The same, under the name it had when the link polled the queue.
+    void setPollInterval(std::chrono::milliseconds interval) { setQuietWindow(interval); }
 
     // Byte operations. write/read return the byte count, or -1 when the driver call fails.
     std::int32_t write(const std::uint8_t* data, std::uint32_t length);
     std::int32_t read(std::uint8_t* buffer, std::uint32_t count);
-    // True once count bytes are queued; timeout_exception after timeoutMs.
+    // True as soon as count bytes are queued; timeout_exception when they are not there
+    // within timeoutMs (on a steady clock). A device that is gone throws std::runtime_error.
     bool waitForBytes(std::uint32_t count, std::uint32_t timeoutMs);
-    // Empty the receive queue.
+    // Empty the receive queue: read until the line has been quiet for the quiet window.
     void flush();
+    // Whatever arrives from now on, until the line has been quiet for quietMs after the first
+    // byte, at most capacity bytes and at most limitMs in all. Returns the count received.
+    std::uint32_t readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t quietMs,
+                                 std::uint32_t limitMs);
 
     // Receive one controller packet into buffer (capacity bytes, ARM_BUFFER_SIZE by the
     // commands). Returns the payload length, 0 on a CRC failure or a refused reply.
@@ -67,6 +74,9 @@ private:
                                 std::uint32_t* declaredLength = nullptr);
     // Receive the reply to a set command and tell whether it carries the command's number.
     bool setAccepted(std::uint8_t command, std::uint8_t* buffer);
+    // Before a command's frame goes out: settle the line after a failed exchange, and count
+    // this one as failed until its reply is taken.
+    void beginExchange();
     // Frame a controller packet as ARM_MESSAGE, write it and read the acknowledge.
     ResponseType exchange(const std::uint8_t* packet, std::size_t length);
     // The reply payload of a reading command (command byte first); throws std::runtime_error
@@ -74,8 +84,14 @@ private:
     std::uint32_t readRecordReply(std::uint8_t command, std::uint8_t* buffer, std::size_t recordSize,
                                   std::uint32_t signature, const char* recordName);
     void drain(std::size_t count);
+    // Read and drop what is queued and whatever follows without a quiet window's pause;
+    // returns the number of bytes dropped.
+    std::size_t discardUntilQuiet();
+    // Waits for count bytes until the deadline; the number queued. Throws std::runtime_error
+    // when the device is gone.
+    std::uint32_t waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline);
 
     DeviceHandle& handle_;
     std::uint32_t replyTimeoutMs_ = REPLY_TIMEOUT_MS;
-    std::chrono::milliseconds pollInterval_{100};
+    std::chrono::milliseconds quietWindow_{timeouts::QUIET_MS};
 };

@@ -26,7 +26,15 @@ public:
     virtual PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) = 0;
     // Bytes waiting to be read.
     virtual PlatformStatus queued(std::uint32_t& received) = 0;
+    // Returns once at least count bytes are waiting or the deadline has passed, with the
+    // number waiting; it sleeps meanwhile. A port that is gone (a bridge unplugged) gives
+    // PLATFORM_IO_ERROR.
+    virtual PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                      std::uint32_t& received) = 0;
     virtual PlatformStatus chipId(std::uint32_t& id) = 0;
+    // True when the port knows that no byte can arrive before the host writes again (a
+    // simulated device with nothing on its way); a real line can never promise that.
+    virtual bool idleUntilWritten() const { return false; }
 
 protected:
     PlatformPort() = default;

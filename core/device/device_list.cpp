@@ -18,17 +18,22 @@ std::vector<DeviceInfoNode> enumerateDevices() {
 }
 
 DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
-    if (this != &other)
+    if (this != &other) {
+        const bool unsettled = other.unsettled_;
         reset(other.release());
+        unsettled_ = unsettled;
+    }
     return *this;
 }
 
 PlatformHandle DeviceHandle::release() {
+    unsettled_ = false;
     return std::exchange(handle_, nullptr);
 }
 
 void DeviceHandle::reset(PlatformHandle handle) {
     const PlatformHandle previous = std::exchange(handle_, handle);
+    unsettled_ = false;
     if (previous != nullptr)
         platformClose(previous);
 }
@@ -55,6 +60,18 @@ PlatformStatus DeviceHandle::chipId(std::uint32_t& id) const {
     return platformGetChipId(handle_, id);
 }
 
+PlatformStatus DeviceHandle::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                        std::uint32_t& received) const {
+    received = 0;
+    PlatformPort* port = platformPortOf(handle_);
+    return port != nullptr ? port->waitQueued(count, deadline, received) : PLATFORM_INVALID_HANDLE;
+}
+
+bool DeviceHandle::idleUntilWritten() const {
+    const PlatformPort* port = platformPortOf(handle_);
+    return port != nullptr && port->idleUntilWritten();
+}
+
 std::string DeviceHandle::name() const {
     const PlatformPort* port = platformPortOf(handle_);
     return port != nullptr ? port->name() : std::string();
@@ -62,15 +79,16 @@ std::string DeviceHandle::name() const {
 
 DeviceHandle openDeviceByIndex(int index) {
     PlatformHandle handle = nullptr;
-    if (platformOpen(index, handle) != PLATFORM_OK || handle == nullptr)
-        throw std::runtime_error("Failed to open device");
+    if (const PlatformStatus status = platformOpen(index, handle); status != PLATFORM_OK || handle == nullptr)
+        throw device_open_error(status != PLATFORM_OK ? status : PLATFORM_DEVICE_NOT_OPENED);
     return DeviceHandle(handle);
 }
 
 DeviceHandle openDeviceByIndex(PlatformBackend& backend, int index) {
     PlatformHandle handle = nullptr;
-    if (platformOpenFrom(backend, index, handle) != PLATFORM_OK || handle == nullptr)
-        throw std::runtime_error("Failed to open device");
+    if (const PlatformStatus status = platformOpenFrom(backend, index, handle);
+        status != PLATFORM_OK || handle == nullptr)
+        throw device_open_error(status != PLATFORM_OK ? status : PLATFORM_DEVICE_NOT_OPENED);
     return DeviceHandle(handle);
 }
 

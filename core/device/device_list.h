@@ -3,7 +3,9 @@
 
 #include "core/device/platform.h"
 
+#include <chrono>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,10 @@ public:
     DeviceHandle() = default;
     explicit DeviceHandle(PlatformHandle handle) : handle_(handle) {}
     ~DeviceHandle() { reset(); }
-    DeviceHandle(DeviceHandle&& other) noexcept : handle_(other.release()) {}
+    DeviceHandle(DeviceHandle&& other) noexcept : handle_(other.handle_), unsettled_(other.unsettled_) {
+        other.handle_ = nullptr;
+        other.unsettled_ = false;
+    }
     DeviceHandle& operator=(DeviceHandle&& other) noexcept;
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;
@@ -34,18 +39,44 @@ public:
     PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) const;
     // The number of bytes waiting in the receive queue.
     PlatformStatus queued(std::uint32_t& received) const;
+    // Sleeps until count bytes are waiting or the deadline passes; PLATFORM_IO_ERROR when the
+    // device is gone.
+    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                              std::uint32_t& received) const;
     PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const;
     PlatformStatus chipId(std::uint32_t& id) const;
+    // Whether no byte can arrive before the next write (see PlatformPort::idleUntilWritten).
+    bool idleUntilWritten() const;
     // What the device is, for messages: its port ("/dev/ttyUSB0"); empty for a null handle.
     std::string name() const;
 
+    // Whether the last exchange on this device ended before its reply was taken whole, so
+    // that bytes of it may still be on their way. The link sets and clears it; it lives here
+    // because the device outlives any one link.
+    bool unsettled() const { return unsettled_; }
+    void setUnsettled(bool unsettled) { unsettled_ = unsettled; }
+
 private:
     PlatformHandle handle_ = nullptr;
+    bool unsettled_ = false;
 };
 
 class PlatformBackend;
 
-// Open the device at list index. Throws std::runtime_error "Failed to open device".
+// Opening failed: what() is "Failed to open device", status() the platform's reason
+// (PLATFORM_DEVICE_IN_USE when another program holds the port).
+class device_open_error : public std::runtime_error {
+public:
+    explicit device_open_error(PlatformStatus status)
+        : std::runtime_error("Failed to open device"), status_(status) {}
+    PlatformStatus status() const { return status_; }
+
+private:
+    PlatformStatus status_;
+};
+
+// Open the device at list index. Throws device_open_error (a std::runtime_error,
+// "Failed to open device").
 DeviceHandle openDeviceByIndex(int index);
 // The same from a given backend rather than the installed one.
 DeviceHandle openDeviceByIndex(PlatformBackend& backend, int index);

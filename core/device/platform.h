@@ -17,6 +17,10 @@ constexpr PlatformStatus PLATFORM_DEVICE_NOT_FOUND = 2;
 constexpr PlatformStatus PLATFORM_DEVICE_NOT_OPENED = 3;
 constexpr PlatformStatus PLATFORM_IO_ERROR = 4;
 constexpr PlatformStatus PLATFORM_INVALID_PARAMETER = 6;
+constexpr PlatformStatus PLATFORM_INVALID_BAUD_RATE = 7;
+// Not one of the driver's: the port is open in another program (or another handle of this
+// one), so it was not opened. Kept apart so that a front end can say so.
+constexpr PlatformStatus PLATFORM_DEVICE_IN_USE = 32;
 
 struct PlatformDevice; // opaque; owned through DeviceHandle
 using PlatformHandle = PlatformDevice*;

@@ -1,6 +1,9 @@
 #include "core/device/serial_backend.h"
 
+#include <spdlog/spdlog.h>
+
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 namespace {
@@ -22,7 +25,8 @@ public:
         if (index < 0 || static_cast<std::size_t>(index) >= ports.size())
             return PLATFORM_DEVICE_NOT_FOUND;
         auto serial = std::make_unique<SerialPort>();
-        if (const PlatformStatus status = serial->open(ports[static_cast<std::size_t>(index)].path);
+        if (const PlatformStatus status =
+                serial->open(ports[static_cast<std::size_t>(index)].path, settings_.baud, settings_.sysRoot);
             status != PLATFORM_OK)
             return status;
         port = std::move(serial);
@@ -43,6 +47,13 @@ SerialSettings serialSettingsFromEnvironment() {
         settings.devRoot = dev;
     if (const char* sys = std::getenv("VARKO5_SYS_ROOT"); sys != nullptr && *sys != '\0')
         settings.sysRoot = sys;
+    if (const char* baud = std::getenv("VARKO5_BAUD"); baud != nullptr && *baud != '\0') {
+        const std::string text = baud;
+        const bool digits = text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+        settings.baud = digits ? static_cast<std::uint32_t>(std::stoul(text)) : 0;
+        if (!digits)
+            spdlog::error("VARKO5_BAUD: '{}' is not a line speed", text);
+    }
     return settings;
 }
 

@@ -16,9 +16,14 @@ struct SerialSettings {
     std::optional<std::string> ports;
     std::string devRoot = "/dev";
     std::string sysRoot = "/sys";
+    // The line speed every port is opened at, 8N1 without flow control. 9600 is what a
+    // freshly opened bridge runs at, and what its firmware expects unless told otherwise.
+    std::uint32_t baud = DEFAULT_BAUD;
 };
 
-// VARKO5_PORTS, VARKO5_DEV_ROOT and VARKO5_SYS_ROOT (the last two only when not empty).
+// VARKO5_PORTS, VARKO5_DEV_ROOT, VARKO5_SYS_ROOT (the last two only when not empty) and
+// VARKO5_BAUD. A VARKO5_BAUD that is not a number is logged and leaves a speed of 0, which
+// every open then refuses.
 SerialSettings serialSettingsFromEnvironment();
 
 std::vector<SerialPortInfo> listSerialPorts(const SerialSettings& settings);

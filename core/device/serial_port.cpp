@@ -1,5 +1,6 @@
 #include "core/device/serial_port.h"
 
+#include "core/device/ftdi_chip_id.h"
 #include "core/device/platform.h"
 
 #include <spdlog/spdlog.h>
@@ -17,15 +18,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace {} // namespace
 
-std::string readLine(const fs::path& file) {
+std::string readSysfsLine(const fs::path& file) {
     std::ifstream in(file);
     std::string line;
     std::getline(in, line);
@@ -34,8 +36,8 @@ std::string readLine(const fs::path& file) {
     return line;
 }
 
-// The USB device directory above a tty's sysfs node: the first ancestor holding idVendor.
-fs::path usbDeviceDir(const std::string& sysRoot, const std::string& tty) {
+// The first ancestor of the tty's sysfs node that holds idVendor.
+fs::path usbDeviceOfTty(const std::string& sysRoot, const std::string& tty) {
     std::error_code error;
     fs::path dir = fs::canonical(fs::path(sysRoot) / "class" / "tty" / tty / "device", error);
     if (error)
@@ -49,6 +51,8 @@ fs::path usbDeviceDir(const std::string& sysRoot, const std::string& tty) {
     }
     return {};
 }
+
+namespace {
 
 // The serial number inside a by-id name such as usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0.
 std::string serialFromName(const std::string& name) {
@@ -64,13 +68,6 @@ std::uint32_t hexValue(const std::string& text) {
         }))
         return 0;
     return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
-}
-
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1000000));
 }
 
 } // namespace
@@ -113,12 +110,12 @@ std::vector<SerialPortInfo> listFtdiPorts(const std::string& devRoot, const std:
         SerialPortInfo info;
         info.path = entry.string();
         std::string vendor;
-        const fs::path usb = usbDeviceDir(sysRoot, tty);
+        const fs::path usb = usbDeviceOfTty(sysRoot, tty);
         if (!usb.empty()) {
-            vendor = readLine(usb / "idVendor");
-            info.serial = readLine(usb / "serial");
-            info.description = readLine(usb / "product");
-            info.id = (hexValue(vendor) << 16) | hexValue(readLine(usb / "idProduct"));
+            vendor = readSysfsLine(usb / "idVendor");
+            info.serial = readSysfsLine(usb / "serial");
+            info.description = readSysfsLine(usb / "product");
+            info.id = (hexValue(vendor) << 16) | hexValue(readSysfsLine(usb / "idProduct"));
         }
         if (name.find("FTDI") == std::string::npos && vendor != "0403")
             continue;
@@ -134,9 +131,40 @@ std::vector<SerialPortInfo> listFtdiPorts(const std::string& devRoot, const std:
     return ports;
 }
 
-SerialPort::~SerialPort() {
-    if (fd_ >= 0)
-        ::close(fd_);
+namespace {
+
+struct Rate {
+    std::uint32_t baud;
+    speed_t speed;
+};
+
+constexpr Rate kRates[] = {
+    {1200, B1200},       {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},
+    {38400, B38400},     {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},
+    {500000, B500000},   {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+};
+
+const Rate* rateOf(std::uint32_t baud) {
+    for (const Rate& rate : kRates)
+        if (rate.baud == baud)
+            return &rate;
+    return nullptr;
+}
+
+// Milliseconds left, rounded up, so that a poll never returns just before its deadline.
+int remainingMsCeil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::min<long long>(ms, 1000000));
+}
+
+} // namespace
+
+bool isSupportedBaud(std::uint32_t baud) {
+    return rateOf(baud) != nullptr;
 }
 
 std::string describeOpenFailure(const std::string& path, int error) {
@@ -148,11 +176,50 @@ std::string describeOpenFailure(const std::string& path, int error) {
     return "Cannot open serial port " + path + ": " + std::strerror(error);
 }
 
-PlatformStatus SerialPort::open(const std::string& path) {
+std::string describeInUse(const std::string& path) {
+    return "Serial port " + path + " is in use by another program";
+}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+void SerialPort::close() {
+    if (fd_ < 0)
+        return;
+    // The exclusive flag belongs to the tty, not to this descriptor: left set, it would lock
+    // out the next program for as long as anyone else keeps the tty open.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+PlatformStatus SerialPort::open(const std::string& path, std::uint32_t baud, const std::string& sysRoot) {
+    const Rate* rate = rateOf(baud);
+    if (rate == nullptr) {
+        spdlog::error("Cannot open serial port {}: {} baud is not a line speed it can be set to", path, baud);
+        return PLATFORM_INVALID_BAUD_RATE;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
+        if (error == EBUSY) {
+            spdlog::error("{}", describeInUse(path));
+            return PLATFORM_DEVICE_IN_USE;
+        }
         spdlog::error("{}", describeOpenFailure(path, error));
+        return PLATFORM_DEVICE_NOT_OPENED;
+    }
+    // The lock holds against every program that asks for it, root included (TIOCEXCL does
+    // not stop root); TIOCEXCL also keeps out programs that do not ask.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK) {
+            spdlog::error("{}", describeInUse(path));
+            return PLATFORM_DEVICE_IN_USE;
+        }
+        spdlog::error("Cannot lock serial port {}: {}", path, std::strerror(error));
         return PLATFORM_DEVICE_NOT_OPENED;
     }
     termios settings{};
@@ -167,17 +234,21 @@ PlatformStatus SerialPort::open(const std::string& path) {
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    ::cfsetispeed(&settings, B115200);
-    ::cfsetospeed(&settings, B115200);
+    ::cfsetispeed(&settings, rate->speed);
+    ::cfsetospeed(&settings, rate->speed);
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
         spdlog::error("Cannot configure serial port {}: {}", path, std::strerror(errno));
         ::close(fd);
         return PLATFORM_DEVICE_NOT_OPENED;
     }
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        spdlog::debug("Serial port {}: no exclusive mode: {}", path, std::strerror(errno));
+    close();
     fd_ = fd;
     path_ = path;
+    sysRoot_ = sysRoot;
+    rx_.clear();
+    gone_ = false;
     return PLATFORM_OK;
 }
 
@@ -189,7 +260,74 @@ PlatformStatus SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t write
 
 PlatformStatus SerialPort::chipId(std::uint32_t& id) {
     id = 0;
-    return fd_ >= 0 ? PLATFORM_OK : PLATFORM_INVALID_HANDLE;
+    if (fd_ < 0)
+        return PLATFORM_INVALID_HANDLE;
+    id = readFtdiChipId(path_, sysRoot_);
+    return PLATFORM_OK;
+}
+
+bool SerialPort::pull() {
+    if (gone_)
+        return false;
+    std::uint8_t chunk[4096];
+    while (true) {
+        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n > 0) {
+            rx_.insert(rx_.end(), chunk, chunk + n);
+            continue;
+        }
+        if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+            return true;
+        if (errno == EINTR)
+            continue;
+        // EIO: the tty was hung up (a bridge unplugged, the other end of a pty closed).
+        gone_ = true;
+        return false;
+    }
+}
+
+bool SerialPort::sleepForInput(std::chrono::steady_clock::time_point deadline) {
+    const int wait = remainingMsCeil(deadline);
+    if (wait == 0)
+        return true;
+    pollfd request{fd_, POLLIN, 0};
+    const int ready = ::poll(&request, 1, wait);
+    if (ready < 0)
+        return errno == EINTR;
+    if (ready > 0 && (request.revents & POLLIN) == 0 &&
+        (request.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        gone_ = true;
+        return false;
+    }
+    return true;
+}
+
+PlatformStatus SerialPort::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                      std::uint32_t& received) {
+    received = 0;
+    if (fd_ < 0)
+        return PLATFORM_INVALID_HANDLE;
+    while (true) {
+        const bool alive = pull();
+        received = static_cast<std::uint32_t>(rx_.size());
+        if (received >= count)
+            return PLATFORM_OK;
+        if (!alive)
+            return PLATFORM_IO_ERROR;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return PLATFORM_OK;
+        if (!sleepForInput(deadline))
+            return PLATFORM_IO_ERROR;
+    }
+}
+
+PlatformStatus SerialPort::queued(std::uint32_t& received) {
+    received = 0;
+    if (fd_ < 0)
+        return PLATFORM_INVALID_HANDLE;
+    const bool alive = pull();
+    received = static_cast<std::uint32_t>(rx_.size());
+    return alive || received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
 }
 
 PlatformStatus SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
@@ -197,26 +335,14 @@ PlatformStatus SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::
     if (fd_ < 0)
         return PLATFORM_INVALID_HANDLE;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
-    while (received < count) {
-        const ssize_t n = ::read(fd_, buffer + received, count - received);
-        if (n > 0) {
-            received += static_cast<std::uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
-        const int wait = remainingMs(deadline);
-        if (wait == 0)
-            break;
-        pollfd request{fd_, POLLIN, 0};
-        if (::poll(&request, 1, wait) < 0 && errno != EINTR)
-            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
-        if ((request.revents & (POLLERR | POLLNVAL)) != 0)
-            return received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
-        if ((request.revents & POLLHUP) != 0 && (request.revents & POLLIN) == 0)
-            break;
-    }
-    return PLATFORM_OK;
+    std::uint32_t waiting = 0;
+    const PlatformStatus status = waitQueued(count, deadline, waiting);
+    const std::size_t n = std::min<std::size_t>(count, rx_.size());
+    if (n > 0)
+        std::memcpy(buffer, rx_.data(), n);
+    rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(n));
+    received = static_cast<std::uint32_t>(n);
+    return status == PLATFORM_IO_ERROR && n == 0 ? PLATFORM_IO_ERROR : PLATFORM_OK;
 }
 
 PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
@@ -230,9 +356,11 @@ PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, 
             written += static_cast<std::uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            gone_ = gone_ || errno == EIO;
             return PLATFORM_IO_ERROR;
-        const int wait = writeTimeoutMs_ == 0 ? -1 : remainingMs(deadline);
+        }
+        const int wait = writeTimeoutMs_ == 0 ? -1 : remainingMsCeil(deadline);
         if (wait == 0)
             break;
         pollfd request{fd_, POLLOUT, 0};
@@ -241,16 +369,5 @@ PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, 
         if ((request.revents & (POLLERR | POLLNVAL | POLLHUP)) != 0)
             return PLATFORM_IO_ERROR;
     }
-    return PLATFORM_OK;
-}
-
-PlatformStatus SerialPort::queued(std::uint32_t& received) {
-    received = 0;
-    int inQueue = 0;
-    if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
-    if (::ioctl(fd_, FIONREAD, &inQueue) != 0)
-        return PLATFORM_IO_ERROR;
-    received = static_cast<std::uint32_t>(std::max(inQueue, 0));
     return PLATFORM_OK;
 }

@@ -4,7 +4,9 @@
 
 #include "core/device/backend.h"
 
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,21 @@ std::vector<SerialPortInfo> listNamedPorts(const std::string& colonSeparated);
 // access (the packaged udev rule or the "dialout" group) instead of a bare system message.
 std::string describeOpenFailure(const std::string& path, int error);
 
-// One open port, raw 8N1 without flow control. Closes its descriptor when destroyed.
+// The line speeds a port can be set to (the standard termios rates).
+bool isSupportedBaud(std::uint32_t baud);
+constexpr std::uint32_t DEFAULT_BAUD = 9600;
+
+// The error logged when a port is held by another program.
+std::string describeInUse(const std::string& path);
+
+// The USB device directory above a tty's sysfs node (empty when there is none), and the first
+// line of a sysfs attribute without its line end.
+std::filesystem::path usbDeviceOfTty(const std::string& sysRoot, const std::string& tty);
+std::string readSysfsLine(const std::filesystem::path& file);
+
+// One open port: raw, 8N1, no flow control, at the given speed. The port is locked against
+// every other opener (TIOCEXCL and an flock) until it is closed. Bytes are taken from the
+// driver into a buffer of its own, so that a wait can sleep until more arrive.
 class SerialPort final : public PlatformPort {
 public:
     SerialPort() = default;
@@ -32,8 +48,11 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // 0 on success; otherwise a platform status, with the reason logged at error level.
-    PlatformStatus open(const std::string& path);
+    // 0 on success; otherwise a platform status (PLATFORM_DEVICE_IN_USE when another program
+    // holds the port), with the reason logged at error level. sysRoot is where the chip
+    // identifier's USB device is looked up.
+    PlatformStatus open(const std::string& path, std::uint32_t baud = DEFAULT_BAUD,
+                        const std::string& sysRoot = "/sys");
     bool isOpen() const { return fd_ >= 0; }
 
     std::string name() const override { return path_; }
@@ -42,12 +61,23 @@ public:
     PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override;
     PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
     PlatformStatus queued(std::uint32_t& received) override;
-    // Reading the identifier needs the vendor's own library: 0.
+    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                              std::uint32_t& received) override;
+    // Through libftdi for R-series bridges; 0 where it cannot be read (see ftdi_chip_id.h).
     PlatformStatus chipId(std::uint32_t& id) override;
 
 private:
+    // Moves what the driver holds into rx_; false when the port is gone.
+    bool pull();
+    // Sleeps until the driver has bytes or the deadline passes; false when the port is gone.
+    bool sleepForInput(std::chrono::steady_clock::time_point deadline);
+    void close();
+
     int fd_ = -1;
     std::string path_;
+    std::string sysRoot_;
+    std::vector<std::uint8_t> rx_;
+    bool gone_ = false;
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 0; // 0: no limit
 };

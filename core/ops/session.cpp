@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::uint8_t BRIDGE_STATUS_QUERY = 0xC2;
+constexpr std::uint8_t BRIDGE_STATUS_QUERY = protocol::STATUS_QUERY;
 constexpr std::uint32_t STATUS_REPLY_CAPACITY = 10240;
 
 } // namespace
@@ -71,8 +71,9 @@ std::string queryBridgeStatus(ControllerSession& session) {
     const std::uint8_t query = BRIDGE_STATUS_QUERY;
     session.link().sendMessage(messageType::REQUEST, &query, 1);
     std::string reply(STATUS_REPLY_CAPACITY, '\0');
-    const std::int32_t received =
-        session.link().read(reinterpret_cast<std::uint8_t*>(reply.data()), STATUS_REPLY_CAPACITY);
-    reply.resize(received > 0 ? static_cast<std::size_t>(received) : 0);
+    const std::uint32_t received =
+        session.link().readUntilQuiet(reinterpret_cast<std::uint8_t*>(reply.data()), STATUS_REPLY_CAPACITY,
+                                      timeouts::STATUS_QUIET_MS, timeouts::READ_MS);
+    reply.resize(received);
     return reply;
 }

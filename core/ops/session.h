@@ -59,5 +59,6 @@ MCConfiguration readMcRecord(ControllerSession& session, RecordSet set);
 LpfpConfiguration readRecords(ControllerSession& session, RecordSet set);
 
 // Asks the bridge for its status text (a request frame holding the status query) and returns
-// whatever arrived within the read time-out; empty when nothing did.
+// what arrived until the line fell quiet after it, within the read time-out; empty when
+// nothing did.
 std::string queryBridgeStatus(ControllerSession& session);

@@ -19,6 +19,15 @@ bool refused(const std::vector<std::string>& arguments) {
     return parseCommandLine(arguments, options).has_value();
 }
 
+TEST(NewOptions, BaudMustBeALineSpeed) {
+    for (const char* bad : {"9601", "fast", "-9600", "0", "11520000000"}) {
+        CommandLineOptions options;
+        EXPECT_EQ(parseCommandLine({"--baud", bad}, options),
+                  "--baud: " + std::string(bad) + " is not a line speed a serial port can be set to")
+            << bad;
+    }
+}
+
 TEST(NewOptions, EachSetsItsFieldInBothValueForms) {
     EXPECT_EQ(parsed({"--lpfp_config", "a.lpfp"}).lpfpConfigPath, "a.lpfp");
     EXPECT_EQ(parsed({"--lpfp_config=a.lpfp"}).lpfpConfigPath, "a.lpfp");
@@ -31,8 +40,11 @@ TEST(NewOptions, EachSetsItsFieldInBothValueForms) {
     EXPECT_EQ(parsed({"--serial", "FT1"}).serial, "FT1");
     EXPECT_EQ(parsed({"--backup_dir=/b"}).backupDir, "/b");
     EXPECT_TRUE(parsed({"--no_backup"}).noBackup);
+    EXPECT_EQ(parsed({"--baud", "115200"}).baud, 115200u);
+    EXPECT_EQ(parsed({"--baud=9600"}).baud, 9600u);
 
     const CommandLineOptions none = parsed({});
+    EXPECT_EQ(none.baud, std::nullopt);
     EXPECT_TRUE(none.diffSources.empty());
     EXPECT_FALSE(none.changed);
     EXPECT_FALSE(none.noBackup);

@@ -91,7 +91,7 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "[-o|--output <output_filename>] [--getDefaults] [--getConfig] [--test] "
         "[--lpfp_config <input_file>] [--saveLpfp <output_file>] [--lpfp_to_xml <input_file>] "
         "[--xml_to_lpfp <output_file>] [--diff <source> <source>] [--changed] [--serial <serial_number>] "
-        "[--backup_dir <folder>] [--no_backup] [--json <output_file>] [--version]\n"
+        "[--backup_dir <folder>] [--no_backup] [--json <output_file>] [--version] [--baud <rate>]\n"
         "\n"
         "Options, arguments:\n"
         "  -?, -h, --help\n"
@@ -137,7 +137,10 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "        Also write the result as a JSON document (- for standard output; the report then goes to "
         "standard error)\n"
         "  --version\n"
-        "        Display the version.");
+        "        Display the version.\n"
+
+        "  --baud <rate>\n"
+        "        Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)");
 }
 
 } // namespace
