@@ -5,6 +5,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
+#include "core/device/ftdi_chip_id.h"
 #include "core/device/serial_backend.h"
 #include "core/device/serial_port.h"
 
@@ -12,15 +13,18 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -286,6 +290,268 @@ TEST(SerialEndToEnd, FaultsAndBadScenarios) {
     SimProcess bad("fault=melted");
     EXPECT_EQ(bad.firstLine(), "");
     EXPECT_EQ(bad.finish(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A pseudo-terminal whose controller end the test plays itself.
+class TestPty {
+public:
+    TestPty() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        path_ = ::ptsname(master_);
+    }
+    ~TestPty() { hangUp(); }
+    TestPty(const TestPty&) = delete;
+    TestPty& operator=(const TestPty&) = delete;
+
+    const std::string& path() const { return path_; }
+    int master() const { return master_; }
+    void send(const std::vector<std::uint8_t>& bytes) const {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The bridge goes away: the terminal's other end is closed.
+    void hangUp() {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+std::shared_ptr<PlatformBackend> portsAt(const std::string& ports, std::uint32_t baud) {
+    SerialSettings settings;
+    settings.ports = ports;
+    settings.baud = baud;
+    return makeSerialBackend(settings);
+}
+
+std::chrono::milliseconds since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST(SerialLine, SpeedAndFramingReachTheTerminal) {
+    TestPty pty;
+    for (const std::uint32_t baud : {9600u, 115200u, 921600u}) {
+        SCOPED_TRACE(baud);
+        DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), baud), 0);
+        termios settings{};
+        // On a pseudo-terminal the controlling end reports the settings of the port end.
+        ASSERT_EQ(::tcgetattr(pty.master(), &settings), 0);
+        const speed_t expected = baud == 9600 ? B9600 : baud == 115200 ? B115200 : B921600;
+        EXPECT_EQ(::cfgetospeed(&settings), expected);
+        EXPECT_EQ(::cfgetispeed(&settings), expected);
+        EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), 0u);
+    }
+    EXPECT_EQ(SerialSettings{}.baud, 9600u);
+    LogCapture log(spdlog::level::err);
+    try {
+        openDeviceByIndex(*portsAt(pty.path(), 9601), 0);
+        ADD_FAILURE() << "opened at 9601 baud";
+    } catch (const device_open_error& error) {
+        EXPECT_STREQ(error.what(), "Failed to open device");
+        EXPECT_EQ(error.status(), PLATFORM_INVALID_BAUD_RATE);
+    }
+    EXPECT_THAT(log.texts().at(0), HasSubstr("9601 baud"));
+    EXPECT_FALSE(isSupportedBaud(0));
+    EXPECT_TRUE(isSupportedBaud(57600));
+}
+
+TEST(SerialLine, ASecondOpenerIsRefusedNamingThePort) {
+    TestPty pty;
+    const auto backend = portsAt(pty.path(), 9600);
+    DeviceHandle first = openDeviceByIndex(*backend, 0);
+    {
+        LogCapture log(spdlog::level::err);
+        try {
+            openDeviceByIndex(*backend, 0);
+            ADD_FAILURE() << "opened twice";
+        } catch (const device_open_error& error) {
+            EXPECT_EQ(error.status(), PLATFORM_DEVICE_IN_USE);
+        }
+        EXPECT_THAT(log.texts(), ::testing::ElementsAre(describeInUse(pty.path())));
+        EXPECT_EQ(describeInUse(pty.path()), "Serial port " + pty.path() + " is in use by another program");
+    }
+    // Nothing of the refused open reached the line: the holder still talks alone.
+    pty.send({0x3C, 0x07, 0xF8});
+    ArmLink link(first);
+    EXPECT_EQ(link.acknowledge(7), ResponseType::SUCCESS);
+    // Closed, the port is free again, exclusive flag and lock included.
+    first.reset();
+    EXPECT_TRUE(openDeviceByIndex(*backend, 0));
+}
+
+TEST(SerialLine, WaitsEndWhenTheBytesArriveAndTimeOutAtTheDeadline) {
+    TestPty pty;
+    DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 115200), 0);
+    ArmLink link(handle);
+    pty.send({1, 2, 3});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.waitForBytes(3, 1500));
+    EXPECT_LT(since(start), std::chrono::milliseconds(1000)); // not the deadline
+    start = std::chrono::steady_clock::now();
+    EXPECT_THROW(link.waitForBytes(4, 300), timeout_exception);
+    EXPECT_GE(since(start), std::chrono::milliseconds(300));
+    std::vector<std::uint8_t> buffer(8);
+    EXPECT_EQ(link.read(buffer.data(), 3), 3);
+    EXPECT_EQ(buffer[2], 3);
+}
+
+TEST(SerialLine, AnUnpluggedBridgeIsAnErrorNotAHangAndNothingCountsAsWritten) {
+    {
+        TestPty pty;
+        DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 9600), 0);
+        ArmLink link(handle);
+        // The bridge acknowledges, sends half of its reply and is gone.
+        pty.send({0x3C, 0x07, 0xF8, 0x02, 0x16, 0x00, 0x05});
+        pty.hangUp();
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            link.ARM_getVersion();
+            ADD_FAILURE() << "no error";
+        } catch (const timeout_exception&) {
+            ADD_FAILURE() << "a time-out instead of the lost bridge";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), "Lost the connection to the bridge on " + pty.path());
+        }
+        EXPECT_LT(since(start), std::chrono::milliseconds(1000));
+        std::uint32_t queued = 0;
+        EXPECT_EQ(handle.queued(queued), PLATFORM_IO_ERROR);
+    }
+    TestPty pty;
+    DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 9600), 0);
+    ArmLink link(handle);
+    pty.hangUp();
+    EXPECT_THROW(link.ARM_setAppConfig(simulatorDefaultAppConfig()), std::runtime_error);
+}
+
+TEST(SerialLine, FlushTakesJunkThatIsStillStreamingIn) {
+    simulatorForgetRecords();
+    // 20000 bytes at 1 Mbaud take 200 ms to arrive.
+    SimProcess sim("pending=20000;baud=1000000");
+    const std::string path = sim.firstLine();
+    ASSERT_THAT(path, HasSubstr("/dev/pts/"));
+    DeviceHandle handle = openDeviceByIndex(*portsAt(path, 9600), 0);
+    setDeviceTimeouts(handle, 1000, 0);
+    ArmLink link(handle);
+    link.flush();
+    std::uint32_t queued = 1;
+    EXPECT_EQ(handle.queued(queued), PLATFORM_OK);
+    EXPECT_EQ(queued, 0u);
+    const FirmwareVersion version = link.ARM_getVersion();
+    EXPECT_TRUE(version.valid);
+}
+
+TEST(SerialLine, StatusAnswerEndsOnAQuietLine) {
+    SimProcess sim("serial=VK5Q;latency=20");
+    const std::string path = sim.firstLine();
+    ASSERT_FALSE(path.empty());
+    DeviceHandle handle = openDeviceByIndex(*portsAt(path, 9600), 0);
+    ArmLink link(handle);
+    const std::uint8_t query = protocol::STATUS_QUERY;
+    link.sendMessage(messageType::REQUEST, &query, 1);
+    std::vector<std::uint8_t> text(10240);
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint32_t n = link.readUntilQuiet(text.data(), 10240, 50, 1000);
+    EXPECT_LT(since(start), std::chrono::milliseconds(900)); // not the read time-out
+    EXPECT_EQ(std::string(text.begin(), text.begin() + n),
+              "Varko 5 bridge VK5Q: ready, controller powered\r\n");
+    EXPECT_TRUE(link.ARM_getVersion().valid);
+}
+
+} // namespace
+
+namespace {
+
+// sys/class/tty/<tty>/device -> a USB device directory holding the given attributes.
+void addUsbTty(const fs::path& sys, const std::string& tty, const std::string& busnum,
+               const std::string& devnum, const std::string& product, const std::string& release) {
+    const fs::path usb = sys / "devices" / "pci0000:00" / "usb1" / ("1-" + devnum);
+    writeText(usb / "idVendor", "0403\n");
+    writeText(usb / "idProduct", product + "\n");
+    writeText(usb / "bcdDevice", release + "\n");
+    writeText(usb / "busnum", busnum + "\n");
+    writeText(usb / "devnum", devnum + "\n");
+    const fs::path node = usb / ("1-" + devnum + ":1.0") / tty;
+    fs::create_directories(node);
+    fs::create_directories(sys / "class" / "tty" / tty);
+    fs::create_directory_symlink(node, sys / "class" / "tty" / tty / "device");
+}
+
+TEST(ChipId, FromTheUsbDeviceAboveTheTty) {
+    TempDir dir;
+    const fs::path sys = dir.path() / "sys";
+    addUsbTty(sys, "ttyUSB0", "3", "17", "6001", "0600"); // FT232R
+    addUsbTty(sys, "ttyUSB1", "3", "18", "6001", "0400"); // FT232BM: no identifier
+    addUsbTty(sys, "ttyUSB2", "1", "2", "6015", "1000");  // FT230X: none either
+    std::string why;
+    const auto bridge = usbBridgeOfTty("/dev/ttyUSB0", sys.string(), why);
+    ASSERT_TRUE(bridge) << why;
+    EXPECT_EQ(bridge->bus, 3);
+    EXPECT_EQ(bridge->address, 17);
+    EXPECT_EQ(bridge->product, 0x6001);
+    EXPECT_EQ(bridge->release, 0x0600);
+    EXPECT_TRUE(carriesChipId(*bridge));
+
+    std::vector<std::pair<int, int>> asked;
+    const ChipIdReader reader = [&](const UsbBridge& b, std::uint32_t& id, std::string&) {
+        asked.emplace_back(b.bus, b.address);
+        id = 0xCAFEF00Du;
+        return true;
+    };
+    LogCapture log(spdlog::level::trace);
+    EXPECT_EQ(readFtdiChipId("/dev/ttyUSB0", sys.string(), reader), 0xCAFEF00Du);
+    EXPECT_THAT(asked, ::testing::ElementsAre(std::pair<int, int>{3, 17}));
+    EXPECT_TRUE(log.texts().empty());
+
+    // Every way of not reading it gives 0 and one debug line saying why; the chip is asked
+    // only when it has an identifier.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dev/ttyUSB1", "0403:6001 release 4.00 is not an R-series chip"},
+        {"/dev/ttyUSB2", "0403:6015 release 10.00 is not an R-series chip"},
+        {"/dev/pts/9", "no USB device above 9"},
+    };
+    for (const auto& [tty, reason] : cases) {
+        log.clear();
+        EXPECT_EQ(readFtdiChipId(tty, sys.string(), reader), 0u) << tty;
+        ASSERT_EQ(log.texts(spdlog::level::debug).size(), 1u) << tty;
+        EXPECT_THAT(log.texts(spdlog::level::debug)[0], HasSubstr("Chip ID of " + tty + " reads as 0: "));
+        EXPECT_THAT(log.texts(spdlog::level::debug)[0], HasSubstr(reason));
+    }
+    EXPECT_EQ(asked.size(), 1u);
+    log.clear();
+    const ChipIdReader failing = [](const UsbBridge&, std::uint32_t&, std::string& reason) {
+        reason = "the chip did not answer";
+        return false;
+    };
+    EXPECT_EQ(readFtdiChipId("/dev/ttyUSB0", sys.string(), failing), 0u);
+    EXPECT_THAT(log.texts(spdlog::level::debug),
+                ::testing::ElementsAre("Chip ID of /dev/ttyUSB0 reads as 0: the chip did not answer"));
+    // libftdi itself, asked for a bus address where nothing is plugged in.
+    std::uint32_t id = 7;
+    std::string reason;
+    UsbBridge absent = *bridge;
+    absent.bus = 250;
+    EXPECT_FALSE(readChipIdWithLibftdi(absent, id, reason));
+    EXPECT_FALSE(reason.empty());
+}
+
+TEST(ChipId, AttributesThatCannotBeReadGiveNoBridge) {
+    TempDir dir;
+    const fs::path sys = dir.path() / "sys";
+    addUsbTty(sys, "ttyUSB0", "3", "x7", "6001", "0600");
+    std::string why;
+    EXPECT_FALSE(usbBridgeOfTty("/dev/ttyUSB0", sys.string(), why));
+    EXPECT_THAT(why, HasSubstr("cannot be read"));
 }
 
 } // namespace

@@ -261,3 +261,99 @@ TEST(SimulatorRecords, StateFileRoundTripAndDamage) {
 }
 
 } // namespace
+
+namespace {
+
+using Clock = SimulatedDevice::Clock;
+
+Bytes versionFrame() {
+    return {0xC3, 0x07, 0x00, 0x06, 0x02, 0x01, 0x00, 0x00, 0x00, 0x03, 0xC2};
+}
+
+TEST(SimulatedWire, BaudPacesEveryByteBothWays) {
+    EXPECT_EQ(parseSimScenario("baud=9600;latency_timer=16").baud, 9600u);
+    EXPECT_EQ(parseSimScenario("baud=9600;latency_timer=16").latencyTimerMs, 16u);
+    for (const char* bad : {"baud=fast", "latency_timer=256", "baud=-1"})
+        EXPECT_THROW(parseSimScenario(bad), std::invalid_argument) << bad;
+
+    // 10 bits a byte at 10000 baud: one byte a millisecond. The 11 request bytes arrive in
+    // 11 ms; the 3 acknowledge bytes and the 27 of the version reply follow back to back.
+    SimulatedDevice device(parseSimScenario("baud=10000"), 0, nullptr);
+    const Bytes frame = versionFrame();
+    const auto sent = Clock::now();
+    device.receive(frame.data(), frame.size());
+    EXPECT_EQ(device.readable(), 0u);
+    EXPECT_TRUE(device.hasPending());
+    const auto at = [&](std::size_t count) { return *device.dueTime(count) - sent; };
+    EXPECT_GE(at(1), std::chrono::milliseconds(12));
+    EXPECT_LT(at(1), std::chrono::milliseconds(13));
+    EXPECT_GE(at(3) - at(1), std::chrono::microseconds(1999));
+    EXPECT_LE(at(3) - at(1), std::chrono::microseconds(2001));
+    EXPECT_GE(at(30) - at(3), std::chrono::microseconds(26999));
+    EXPECT_LE(at(30) - at(3), std::chrono::microseconds(27001));
+    EXPECT_FALSE(device.dueTime(31)); // nothing more is coming
+}
+
+TEST(SimulatedWire, LatencyTimerHandsBytesOverInChunks) {
+    SimulatedDevice device(parseSimScenario("latency_timer=20"), 0, nullptr);
+    const Bytes frame = versionFrame();
+    const auto sent = Clock::now();
+    device.receive(frame.data(), frame.size());
+    // Acknowledge and reply are there at once, but handed over together at the next tick.
+    EXPECT_EQ(device.readable(), 0u);
+    const auto first = *device.dueTime(1);
+    EXPECT_GT(first, sent);
+    EXPECT_LE(first - sent, std::chrono::milliseconds(20));
+    EXPECT_EQ(*device.dueTime(30), first);
+}
+
+TEST(SimulatedWire, WaitsEndWhenTheReplyIsDue) {
+    SimSession s("latency=40");
+    const auto start = Clock::now();
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(40));
+    EXPECT_LT(took, std::chrono::milliseconds(1000)); // no deadline waited out
+}
+
+TEST(SimulatedWire, FlushTakesJunkStillStreamingIn) {
+    // 20000 bytes at 1 Mbaud: 200 ms on the line.
+    SimSession s("pending=20000;baud=1000000");
+    EXPECT_LT(s.queued(), 20000u);
+    s.link.flush();
+    EXPECT_EQ(s.queued(), 0u);
+    EXPECT_EQ(s.sim().sentCount(), 20000u);
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+}
+
+TEST(SimulatedWire, ACommandAfterAFailedOneStartsOnAQuietLine) {
+    // The first reply is cut short; its rest is junk that would be read as the next
+    // acknowledge if nothing drained it.
+    SimSession s("fault=truncated_reply;fault_on=17");
+    s.link.setReplyTimeout(100);
+    EXPECT_THROW(s.link.ARM_getAppConfig(), timeout_exception);
+    s.inject({0x13, 0x37, 0x00}); // what a damaged reply leaves behind
+    LogCapture log(spdlog::level::debug);
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+    // The rest of the cut reply and the junk both go.
+    EXPECT_THAT(log.texts(spdlog::level::debug),
+                ::testing::Contains(
+                    ::testing::AllOf(::testing::StartsWith("Dropped "),
+                                     ::testing::EndsWith(" bytes left over from a failed exchange"))));
+    EXPECT_EQ(s.queued(), 0u);
+    // After a healthy exchange nothing is drained.
+    log.clear();
+    s.inject({0x3C, 0x07, 0xF8});
+    EXPECT_EQ(s.link.acknowledge(7), ResponseType::SUCCESS);
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+    for (const auto& line : log.texts())
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("Dropped")));
+    // The mark belongs to the device, not to one link.
+    DeviceHandle& handle = s.handle;
+    handle.setUnsettled(true);
+    s.inject({0x01});
+    ArmLink other(handle);
+    EXPECT_TRUE(other.ARM_getVersion().valid);
+}
+
+} // namespace
