@@ -1,0 +1,178 @@
+// lpfp_bench_link: each flow of lpfp_cli against the simulated controller on a pseudo-terminal,
+// its wall time next to its floor, the time the wire and the controller force:
+//   - at 20 ms reply latency: the controller's replies times 20 ms;
+//   - at 115200 and 9600 baud: every byte on the line both ways, 10 bits each;
+// plus, in every case, the quiet the link must hear before it trusts the line: 100 ms at the
+// flush when a device is opened, and 50 ms after the bridge's status answer (--test).
+//
+//   lpfp_bench_link [REPEATS]     (default 3; the 9600-baud runs once)
+//
+// It prints a report; it asserts nothing.
+
+#include "core/device/timeouts.h"
+#include "simulator/pty_server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Seconds = std::chrono::duration<double>;
+
+struct Line {
+    const char* name;
+    std::string scenario;
+    std::uint32_t baud;      // the host's setting, and what the simulator paces at (0: none)
+    std::uint32_t latencyMs; // the controller's reply latency
+    int repeats;
+};
+
+struct Flow {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool statusRead; // --test waits for the status answer to end
+};
+
+struct Run {
+    double wall = 0;
+    double floor = 0;
+    int status = 0;
+};
+
+// Runs lpfp_cli with the arguments against the port; its exit status.
+int runCli(const std::vector<std::string>& arguments, const std::string& port, std::uint32_t baud) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("VARKO5_", 0) != 0)
+            env.push_back(entry);
+    }
+    env.push_back("VARKO5_PORTS=" + port);
+    env.push_back("VARKO5_BAUD=" + std::to_string(baud == 0 ? 115200 : baud));
+    std::vector<char*> envp;
+    for (std::string& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = LPFP_CLI_PATH;
+    std::vector<std::string> args = arguments;
+    std::vector<char*> argv = {program.data()};
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, LPFP_CLI_PATH, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + program);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One flow against a fresh simulated controller; the wall time and the floor of that run.
+Run runOnce(const Line& line, const Flow& flow) {
+    PtyServer server(parseSimScenario(line.scenario));
+    int stop[2];
+    if (::pipe(stop) != 0)
+        throw std::runtime_error("pipe failed");
+    std::thread serving([&] { server.serve(stop[0]); });
+    const auto start = std::chrono::steady_clock::now();
+    Run run;
+    run.status = runCli(flow.arguments, server.path(), line.baud);
+    run.wall = Seconds(std::chrono::steady_clock::now() - start).count();
+    ::close(stop[1]);
+    serving.join();
+    ::close(stop[0]);
+
+    const SimulatedDevice& device = server.device();
+    const double bytes = static_cast<double>(device.received().size() + device.sentCount());
+    run.floor = timeouts::QUIET_MS / 1000.0 + (flow.statusRead ? timeouts::STATUS_QUIET_MS / 1000.0 : 0.0) +
+                static_cast<double>(device.replyCount()) * line.latencyMs / 1000.0 +
+                (line.baud != 0 ? bytes * 10.0 / line.baud : 0.0);
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const fs::path dir = fs::temp_directory_path() / ("lpfp_bench_link." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string base = (dir / "unit").string();
+    const std::string lpfp = (dir / "unit.lpfp").string();
+    const std::string backups = (dir / "backups").string();
+
+    // The documents the applies send: the controller's own defaults, saved once.
+    {
+        const Line setup{"setup", "", 115200, 0, 1};
+        runOnce(setup, {"setup", {"--getDefaults", "-o", base}, false});
+        runOnce(setup, {"setup", {"--getDefaults", "--saveLpfp", lpfp}, false});
+    }
+
+    const std::vector<Line> lines = {
+        {"latency 20 ms", "latency=20", 0, 20, repeats},
+        {"115200 baud", "baud=115200", 115200, 0, repeats},
+        {"9600 baud", "baud=9600", 9600, 0, 1},
+    };
+    const std::vector<Flow> flows = {
+        {"--test", {"--test"}, true},
+        {"--getConfig", {"--getConfig", "-o", base + ".current"}, false},
+        {"--getDefaults", {"--getDefaults", "-o", base + ".defaults"}, false},
+        {"apply XML (both records, backup)",
+         {"--app_config", base + ".app.xml", "--mc_config", base + ".mc.xml", "--backup_dir", backups},
+         false},
+        {"full update (--lpfp_config, backup)", {"--lpfp_config", lpfp, "--backup_dir", backups}, false},
+    };
+
+    // What starting the program costs by itself: it runs, parses and does nothing.
+    double startup = 0;
+    {
+        const Line idle{"idle", "", 115200, 0, 1};
+        std::vector<double> walls;
+        for (int i = 0; i < 5; ++i)
+            walls.push_back(runOnce(idle, {"none", {}, false}).wall);
+        std::sort(walls.begin(), walls.end());
+        startup = walls[walls.size() / 2];
+        std::printf("lpfp_cli start-up without device work: %.1f ms (part of every wall time below; the "
+                    "last column leaves it out)\n\n",
+                    startup * 1000.0);
+    }
+
+    std::printf("%-16s %-38s %10s %10s %7s %7s %s\n", "line", "flow", "wall ms", "floor ms", "ratio", "link",
+                "status");
+    for (const Line& line : lines) {
+        for (const Flow& flow : flows) {
+            std::vector<Run> runs;
+            for (int i = 0; i < line.repeats; ++i)
+                runs.push_back(runOnce(line, flow));
+            std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.wall < b.wall; });
+            const Run& median = runs[runs.size() / 2];
+            std::printf("%-16s %-38s %10.1f %10.1f %7.3f %7.3f %d\n", line.name, flow.name,
+                        median.wall * 1000.0, median.floor * 1000.0, median.wall / median.floor,
+                        (median.wall - startup) / median.floor, median.status);
+            std::fflush(stdout);
+        }
+    }
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    return 0;
+}
