@@ -19,8 +19,15 @@ struct FileDialogRequest {
 
 using FileDialogFunction = std::function<QString(const FileDialogRequest&)>;
 
-// The chosen path, empty when the user cancelled.
+// The chosen path, empty when the user cancelled. A file to save whose name has no extension
+// gets the one its filter names first.
 QString askForFile(const FileDialogRequest& request);
 
 // Replaces the dialogs (an empty function restores them); returns the previous function.
 FileDialogFunction setFileDialogFunction(FileDialogFunction function);
+
+// The extension of a filter's first pattern, without its dot ("LPFP Files(*.lpfp)" gives
+// "lpfp"); empty when the first pattern names none.
+QString defaultSuffix(const QString& filter);
+// path, with "." and suffix added when its file name has no extension of its own.
+QString withDefaultSuffix(const QString& path, const QString& suffix);

@@ -5,9 +5,15 @@
 #include "core/lpfp/lpfp.h"
 #include "core/ops/session.h"
 #include "loader/file_dialogs.h"
+#include "loader/panel_texts.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTextEdit>
 #include <QtGlobal>
 
@@ -21,10 +27,6 @@
 
 namespace {
 
-QString chipIdText(std::uint32_t chipId) {
-    return QStringLiteral("0x") + QString::number(chipId, 16).toUpper().rightJustified(8, QLatin1Char('0'));
-}
-
 QString qText(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -33,19 +35,69 @@ const char* recordWord(RecordKind record) {
     return record == RecordKind::App ? "APP" : "MC";
 }
 
+template <std::size_t N> void copyText(char (&field)[N], const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    std::memset(field, 0, N);
+    std::memcpy(field, bytes.constData(),
+                std::min<std::size_t>(static_cast<std::size_t>(bytes.size()), N - 1));
+}
+
+// The same check Browse makes: a document whose root names the record.
+bool isMcFile(const QString& path) {
+    MCConfiguration scratch{};
+    std::uint64_t keyCount = 0;
+    return mcConfigFromXmlFile(scratch, path.toStdString(), keyCount);
+}
+
+bool isAppFile(const QString& path) {
+    APPConfiguration scratch{};
+    std::uint64_t keyCount = 0;
+    return appConfigFromXmlFile(scratch, path.toStdString(), keyCount);
+}
+
+// Throws std::exception with the user's text when the LPFP file cannot be used.
+void checkLpfp(const QString& path) {
+    LpfpConfiguration scratch{};
+    std::uint64_t keyCount = 0;
+    if (!readLpfpFile(scratch, path.toStdString(), keyCount)) {
+        throw std::runtime_error("Invalid Configuration File");
+    }
+}
+
 } // namespace
 
 varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::varko5ConfigWidget>()) {
+    : QWidget(parent), ui_(std::make_unique<Ui::varko5ConfigWidget>()),
+      worker_(std::make_unique<DeviceWorker>()) {
     ui_->setupUi(this);
 
-    // The update actions report their steps here; shown below the rows so that the user can
-    // follow an update.
+    // While the worker is busy: what it does, and a bar that moves. When the panel cannot be
+    // used: why.
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel_->setWordWrap(true);
+    statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLabel_->hide();
+    busyIndicator_ = new QProgressBar(this);
+    busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
+    busyIndicator_->setRange(0, 0);
+    busyIndicator_->setTextVisible(false);
+    busyIndicator_->setMaximumWidth(160);
+    busyIndicator_->hide();
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setObjectName(QStringLiteral("statusLayout"));
+    statusRow->addWidget(busyIndicator_);
+    statusRow->addWidget(statusLabel_, 1);
+    ui_->formLayout->setLayout(9, QFormLayout::SpanningRole, statusRow);
+
+    // The update actions report their steps here, below the rows, so that the user can follow
+    // an update; the log takes the height the window gives the panel.
     progressLog_ = new QTextEdit(this);
     progressLog_->setObjectName(QStringLiteral("progressLog"));
     progressLog_->setReadOnly(true);
-    progressLog_->setMaximumHeight(120);
-    ui_->formLayout->setWidget(9, QFormLayout::SpanningRole, progressLog_);
+    progressLog_->setMinimumHeight(80);
+    progressLog_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    ui_->formLayout->setWidget(10, QFormLayout::SpanningRole, progressLog_);
 
     // Every user may look at the parameters, so the button sits in the LPFP row. It is wired
     // by hand: the slots connected by name are the form's own.
@@ -72,57 +124,154 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
                             static_cast<QWidget*>(ui_->updateLPFP), static_cast<QWidget*>(ui_->getLpfp)}) {
         widget->setVisible(true);
     }
+
+    connect(worker_.get(), &DeviceWorker::busyChanged, this, &varko5ConfigWidget::showBusy);
+    connect(worker_.get(), &DeviceWorker::identified, this, &varko5ConfigWidget::onIdentified);
+    updateTitle();
 }
 
-varko5ConfigWidget::~varko5ConfigWidget() = default;
+varko5ConfigWidget::~varko5ConfigWidget() {
+    // First, while the rest of the panel still exists: the worker lets its running exchange
+    // end and drops its result.
+    worker_.reset();
+}
 
 void varko5ConfigWidget::setSerialNumber(const QString& text) {
     ui_->serialNumberLineEdit->setText(text);
+    updateTitle();
 }
 
 void varko5ConfigWidget::setDescription(const QString& text) {
     ui_->descriptionLineEdit->setText(text);
+    updateTitle();
+}
+
+QString varko5ConfigWidget::serialNumber() const {
+    return ui_->serialNumberLineEdit->text();
+}
+
+QString varko5ConfigWidget::description() const {
+    return ui_->descriptionLineEdit->text();
+}
+
+QString varko5ConfigWidget::deviceName() const {
+    return deviceTitle(ui_->serialNumberLineEdit->text(), ui_->descriptionLineEdit->text());
+}
+
+void varko5ConfigWidget::updateTitle() {
+    ui_->deviceFrame->setTitle(deviceName());
 }
 
 void varko5ConfigWidget::attachDevice(DeviceHandle handle) {
     DeviceInfoNode node{};
-    const QByteArray serial = ui_->serialNumberLineEdit->text().toLatin1();
-    const QByteArray description = ui_->descriptionLineEdit->text().toLatin1();
-    std::memcpy(node.serialNumber, serial.constData(),
-                std::min<std::size_t>(static_cast<std::size_t>(serial.size()), sizeof node.serialNumber - 1));
-    std::memcpy(
-        node.description, description.constData(),
-        std::min<std::size_t>(static_cast<std::size_t>(description.size()), sizeof node.description - 1));
+    copyText(node.serialNumber, ui_->serialNumberLineEdit->text());
+    copyText(node.description, ui_->descriptionLineEdit->text());
     attachDevice(std::move(handle), node, -1);
 }
 
 void varko5ConfigWidget::attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index) {
-    try {
-        session_ = std::make_unique<ControllerSession>(std::move(handle), node, index);
-        ui_->chipIDLineEdit->setText(chipIdText(session_->chipId()));
-        const FirmwareVersion version = session_->identify();
-        if (!version.valid) {
-            // The panel stays, with its rows disabled; the other panels keep working.
-            spdlog::error("Failed at getting ARM Version.");
-            disableConfigurationRows();
-            return;
+    activity_ = QStringLiteral("Identifying the controller...");
+    worker_->takeAndIdentify(std::move(handle), node, index);
+}
+
+void varko5ConfigWidget::attachListedDevice(const DeviceInfoNode& node, int index) {
+    activity_ = QStringLiteral("Opening and identifying the controller...");
+    worker_->openAndIdentify(node, index);
+}
+
+bool varko5ConfigWidget::isBusy() const {
+    return worker_->busy();
+}
+
+QString varko5ConfigWidget::unavailableReason() const {
+    return unavailable_;
+}
+
+bool varko5ConfigWidget::wantsReconnect() const {
+    using Problem = ControllerIdentity::Problem;
+    return disconnected_ || problem_ == Problem::NoAnswer || problem_ == Problem::InUse ||
+           problem_ == Problem::OpenFailed;
+}
+
+void varko5ConfigWidget::markDisconnected() {
+    disconnected_ = true;
+    applyAvailability();
+}
+
+void varko5ConfigWidget::onIdentified(const ControllerIdentity& identity) {
+    identifiedOnce_ = true;
+    disconnected_ = false;
+    problem_ = identity.problem;
+    ui_->chipIDLineEdit->setText(identity.opened ? chipIdText(identity.chipId) : QString());
+    ui_->versionLineEdit->setText(
+        identity.version.valid
+            ? QStringLiteral("%1.%2").arg(identity.version.major).arg(identity.version.minor)
+            : QString());
+    applyAvailability();
+    emit identified();
+}
+
+// The rows follow what is known of the controller; while the worker is busy they wait, and
+// the end of the work applies it.
+void varko5ConfigWidget::applyAvailability() {
+    if (isBusy()) {
+        return;
+    }
+    if (disconnected_) {
+        unavailable_ = disconnectedText();
+    } else {
+        ControllerIdentity identity;
+        identity.problem = problem_;
+        const QStringList version = ui_->versionLineEdit->text().split(QLatin1Char('.'));
+        if (version.size() == 2) {
+            identity.version = FirmwareVersion{version[0].toInt(), version[1].toInt(), true};
         }
-        ui_->versionLineEdit->setText(QStringLiteral("%1.%2").arg(version.major).arg(version.minor));
-        if (!session_->writable()) {
-            QMessageBox::warning(this, QStringLiteral("Error"),
-                                 QStringLiteral("This application only works with FW version 5.2"));
-            disableConfigurationRows();
-            return;
+        unavailable_ = unavailableText(identity);
+    }
+    if (!unavailable_.isEmpty()) {
+        disableConfigurationRows();
+        statusLabel_->setText(unavailable_);
+        statusLabel_->show();
+    } else {
+        if (rowsDisabled_) {
+            enableConfigurationRows();
         }
         parametersButton_->setEnabled(true);
-    } catch (const timeout_exception&) {
-        spdlog::error("{}", TIMED_OUT_TEXT);
-        disableConfigurationRows();
-    } catch (const std::exception& error) {
-        spdlog::error("Failed at getting ARM Version.");
-        spdlog::error("{}", error.what());
-        disableConfigurationRows();
+        statusLabel_->clear();
+        statusLabel_->hide();
     }
+}
+
+void varko5ConfigWidget::showBusy(bool busy) {
+    if (busy) {
+        enabledBeforeBusy_.clear();
+        for (QPushButton* button : buttons()) {
+            enabledBeforeBusy_.emplace_back(button, button->isEnabled());
+            button->setEnabled(false);
+        }
+        statusLabel_->setText(activity_);
+        statusLabel_->show();
+        busyIndicator_->show();
+    } else {
+        for (const auto& [button, enabled] : enabledBeforeBusy_) {
+            button->setEnabled(enabled);
+        }
+        enabledBeforeBusy_.clear();
+        busyIndicator_->hide();
+        statusLabel_->hide();
+        activity_.clear();
+        applyAvailability();
+    }
+    emit busyChanged(busy);
+}
+
+void varko5ConfigWidget::runOnDevice(const QString& activity, DeviceWorker::Work work,
+                                     DeviceWorker::ProgressHandler onProgress, DeviceWorker::Done done) {
+    activity_ = activity;
+    if (isBusy()) {
+        statusLabel_->setText(activity_);
+    }
+    worker_->submit(std::move(work), std::move(onProgress), std::move(done));
 }
 
 std::vector<QWidget*> varko5ConfigWidget::configurationControls() const {
@@ -146,11 +295,39 @@ std::vector<QWidget*> varko5ConfigWidget::configurationControls() const {
             ui_->defaultLPFP};
 }
 
+std::vector<QPushButton*> varko5ConfigWidget::buttons() const {
+    return {ui_->browseMotorConfig_PushButton,
+            ui_->updateMC,
+            ui_->getMC,
+            ui_->defaultMC,
+            ui_->browseAppConfig_PushButton,
+            ui_->updateAPP,
+            ui_->getApp,
+            ui_->defaultApp,
+            ui_->browseLPFPConfig_PushButton,
+            ui_->updateLPFP,
+            ui_->getLpfp,
+            ui_->defaultLPFP,
+            parametersButton_};
+}
+
 void varko5ConfigWidget::disableConfigurationRows() {
     for (QWidget* widget : configurationControls()) {
         widget->setEnabled(false);
     }
     parametersButton_->setEnabled(false);
+    rowsDisabled_ = true;
+}
+
+void varko5ConfigWidget::enableConfigurationRows() {
+    for (QWidget* widget : configurationControls()) {
+        widget->setEnabled(true);
+    }
+    // An Update button waits for its file, as it did at the start.
+    ui_->updateMC->setEnabled(!ui_->motorConfigFile_LineEdit->text().isEmpty());
+    ui_->updateAPP->setEnabled(!ui_->appConfigFile_LineEdit->text().isEmpty());
+    ui_->updateLPFP->setEnabled(!ui_->lpfpConfigFile_LineEdit->text().isEmpty());
+    rowsDisabled_ = false;
 }
 
 void varko5ConfigWidget::openParameters() {
@@ -165,7 +342,7 @@ void varko5ConfigWidget::openParameters() {
         [this](QObject* context, SessionJob job, std::function<void()> done) {
             runOnSession(context, std::move(job), std::move(done));
         },
-        name, session_ && session_->writable(), this);
+        name, problem_ == ControllerIdentity::Problem::None && !disconnected_, this);
     parameterView_->setAttribute(Qt::WA_DeleteOnClose);
     parameterView_->setWindowModality(Qt::WindowModal);
     parameterView_->show();
@@ -173,15 +350,51 @@ void varko5ConfigWidget::openParameters() {
 }
 
 void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, std::function<void()> done) {
-    if (session_) {
-        job(*session_);
-    }
-    // The answer comes back through the event loop, as it will from a worker thread.
-    QMetaObject::invokeMethod(context, std::move(done), Qt::QueuedConnection);
+    // The job runs on the panel's worker like every other exchange; the answer comes back
+    // through the event loop, and only while the view that asked is still there.
+    const QPointer<QObject> target(context);
+    runOnDevice(
+        QStringLiteral("Working for the parameter view..."),
+        [job = std::move(job)](ControllerSession& session, const ProgressFn&) { job(session); }, {},
+        [target, done = std::move(done)](const QString&) {
+            if (target) {
+                done();
+            }
+        });
 }
 
 void varko5ConfigWidget::appendProgress(const QString& message) {
     progressLog_->append(QStringLiteral("\n") + message);
+}
+
+void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    if (dropResults_) {
+        spdlog::info("{}: {}: {}", deviceName().toStdString(), title.toStdString(), text.toStdString());
+        return;
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.setInformativeText(QStringLiteral("Device: ") + deviceName());
+    // Over the part of the panel that can be seen, so that the box is read as this device's;
+    // a panel scrolled out of sight is brought in first.
+    for (QWidget* ancestor = parentWidget(); ancestor != nullptr; ancestor = ancestor->parentWidget()) {
+        if (auto* scroller = qobject_cast<QScrollArea*>(ancestor)) {
+            scroller->ensureWidgetVisible(this, 0, 0);
+            break;
+        }
+    }
+    box.adjustSize();
+    QRect area = visibleRegion().boundingRect();
+    if (area.isEmpty()) {
+        area = rect();
+    }
+    QPoint topLeft = mapToGlobal(area.center()) - QPoint(box.width() / 2, box.height() / 2);
+    if (const QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        topLeft.setX(std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - box.width())));
+        topLeft.setY(std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - box.height())));
+    }
+    box.move(topLeft);
+    box.exec();
 }
 
 // ---- Browse -------------------------------------------------------------------------------
@@ -192,15 +405,13 @@ void varko5ConfigWidget::on_browseMotorConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    MCConfiguration scratch{};
-    std::uint64_t keyCount = 0;
-    if (mcConfigFromXmlFile(scratch, path.toStdString(), keyCount)) {
+    if (isMcFile(path)) {
         ui_->motorConfigFile_LineEdit->setText(path);
         ui_->updateMC->setEnabled(true);
         return;
     }
     spdlog::error("Not a valid MC XML file");
-    QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Not a valid MC XML file"));
+    showBox(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Not a valid MC XML file"));
     ui_->updateMC->setEnabled(false);
 }
 
@@ -210,15 +421,13 @@ void varko5ConfigWidget::on_browseAppConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    APPConfiguration scratch{};
-    std::uint64_t keyCount = 0;
-    if (appConfigFromXmlFile(scratch, path.toStdString(), keyCount)) {
+    if (isAppFile(path)) {
         ui_->appConfigFile_LineEdit->setText(path);
         ui_->updateAPP->setEnabled(true);
         return;
     }
     spdlog::error("Not a valid APP XML file");
-    QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Not a valid APP XML file"));
+    showBox(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Not a valid APP XML file"));
     ui_->updateAPP->setEnabled(false);
 }
 
@@ -229,15 +438,11 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
         return;
     }
     try {
-        LpfpConfiguration scratch{};
-        std::uint64_t keyCount = 0;
-        if (!readLpfpFile(scratch, path.toStdString(), keyCount)) {
-            throw std::runtime_error("Invalid Configuration File");
-        }
+        checkLpfp(path);
         ui_->lpfpConfigFile_LineEdit->setText(path);
         ui_->updateLPFP->setEnabled(true);
     } catch (const std::exception& error) {
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.what()));
+        showBox(QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(error.what()));
         ui_->updateLPFP->setEnabled(false);
         ui_->lpfpConfigFile_LineEdit->clear();
     }
@@ -245,29 +450,35 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
 
 // ---- Current and Default ------------------------------------------------------------------
 
-template <typename ReadAndWrite>
-void varko5ConfigWidget::saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
-                                        const char* failureText, ReadAndWrite readAndWrite) {
+void varko5ConfigWidget::saveFromDevice(
+    const char* caption, const char* filter, const char* successPrefix, const char* failureText,
+    std::function<void(ControllerSession&, const std::string&)> readAndWrite) {
     const QString path =
         askForFile({FileDialogKind::Save, this, QString::fromLatin1(caption), QString::fromLatin1(filter)});
     if (path.isEmpty()) {
         return;
     }
-    try {
-        if (!session_) {
-            throw std::runtime_error("No controller attached");
-        }
-        session_->link().flush();
-        // A record that could not be read throws before anything is written, so a damaged
-        // reply never ends up in a file.
-        readAndWrite(*session_, path.toStdString());
-    } catch (const std::exception& error) {
-        spdlog::error("{}", failureText);
-        spdlog::error("{}", describeFailure(error));
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
-        return;
-    }
-    QMessageBox::information(this, QStringLiteral("SUCCESS"), QString::fromLatin1(successPrefix) + path);
+    const std::string file = path.toStdString();
+    runOnDevice(
+        QStringLiteral("Saving to %1...").arg(path),
+        [file, readAndWrite](ControllerSession& session, const ProgressFn&) {
+            session.link().flush();
+            // A record that could not be read throws before anything is written, so a damaged
+            // reply never ends up in a file.
+            readAndWrite(session, file);
+        },
+        {},
+        [this, path, successPrefix, failureText](const QString& error) {
+            if (error.isEmpty()) {
+                showBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
+                        QString::fromLatin1(successPrefix) + path);
+                return;
+            }
+            spdlog::error("{}", failureText);
+            spdlog::error("{}", error.toStdString());
+            showBox(QMessageBox::Critical, QStringLiteral("Error"),
+                    QString::fromLatin1(failureText) + QStringLiteral("\n") + error);
+        });
 }
 
 void varko5ConfigWidget::on_getMC_clicked() {
@@ -319,24 +530,60 @@ void varko5ConfigWidget::on_defaultLPFP_clicked() {
 }
 
 // ---- Update -------------------------------------------------------------------------------
-// The base of every update is the controller's default record, so keys missing from the file
-// take the firmware's defaults. A failed exchange (a time-out, a damaged reply) ends the
-// update with a message naming the row's failure and the reason.
+// The file is checked again before anything is sent, whether it was browsed or typed. The
+// controller's current records are saved first (as lpfp_cli does); a backup that cannot be
+// made stops the update. The base of every update is the controller's default record, so
+// keys missing from the file take the firmware's defaults.
 
-void varko5ConfigWidget::reportUpdateError(const char* failureText, const std::string& reason) {
-    spdlog::error("{} {}", failureText, reason);
-    QMessageBox::critical(this, QStringLiteral("Error"),
-                          QString::fromLatin1(failureText) + QStringLiteral("\n") + qText(reason));
+void varko5ConfigWidget::reportUpdateError(const char* failureText, const QString& reason) {
+    spdlog::error("{} {}", failureText, reason.toStdString());
+    showBox(QMessageBox::Critical, QStringLiteral("Error"),
+            QString::fromLatin1(failureText) + QStringLiteral("\n") + reason);
 }
 
-template <typename Apply>
-bool varko5ConfigWidget::runApply(const char* failureText, ApplyResult& result, Apply apply) {
-    if (!session_) {
-        reportUpdateError(failureText, "No controller attached");
-        return false;
-    }
-    result = apply(*session_);
-    return true;
+void varko5ConfigWidget::startUpdate(
+    const QString& activity, const char* successText, const char* failureText,
+    std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&)> apply,
+    const ApplyOptions& options, std::function<void(const OpEvent&)> progress) {
+    auto result = std::make_shared<ApplyResult>();
+    auto watch = std::make_shared<BackupWatch>();
+    watch->pending = options.backup.enabled;
+    runOnDevice(
+        activity,
+        [result, apply, options](ControllerSession& session, const ProgressFn& report) {
+            *result = apply(session, options, report);
+        },
+        [this, watch, progress](const OpEvent& event) {
+            watch->see(event);
+            switch (event.step) {
+            case OpStep::BackupSaved:
+                appendProgress(QStringLiteral("Backup saved to: ") + qText(event.text));
+                break;
+            case OpStep::BackupFailed:
+                spdlog::error("Backup failed, nothing was sent: {}", event.text);
+                appendProgress(QStringLiteral("Backup failed, nothing was sent: ") + qText(event.text));
+                break;
+            default:
+                progress(event);
+                break;
+            }
+        },
+        [this, result, watch, successText, failureText](const QString& error) {
+            if (!error.isEmpty()) {
+                reportUpdateError(failureText, error);
+            } else if (result->ok()) {
+                showBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
+                        QString::fromLatin1(successText));
+            } else {
+                const QString detail = applyFailureDetail(*result, watch->stopped);
+                if (!result->error.empty()) {
+                    spdlog::error("{} {}", failureText, result->error);
+                }
+                showBox(QMessageBox::Critical, QStringLiteral("Error"),
+                        QString::fromLatin1(failureText) +
+                            (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail));
+            }
+        });
 }
 
 void varko5ConfigWidget::on_updateMC_clicked() {
@@ -344,53 +591,51 @@ void varko5ConfigWidget::on_updateMC_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const char* const failureText = "MC Configuration Validation Failed.";
-    const ProgressFn progress = [this](const OpEvent& event) {
-        switch (event.step) {
-        case OpStep::GettingDefaults:
-            appendProgress(QStringLiteral("Getting Default MC Configuration"));
-            break;
-        case OpStep::FileRead:
-            spdlog::info("Configuration updated from XML file {}. {} parameters set", event.text, event.keys);
-            break;
-        case OpStep::Refused:
-            spdlog::error("Failed to set MCConfig");
-            break;
-        case OpStep::Sent:
-            spdlog::info("Configuration sent to device");
-            break;
-        case OpStep::GettingReadBack:
-            spdlog::info("Getting MC Configuration");
-            break;
-        case OpStep::Validating:
-            appendProgress(QStringLiteral("Validating Updated MC"));
-            break;
-        case OpStep::Validated:
-            appendProgress(QStringLiteral("MC Configuration Validated"));
-            break;
-        case OpStep::Differs:
-            spdlog::error("MC Configuration validation FAILED 123");
-            break;
-        default:
-            break;
-        }
-    };
-    ApplyResult result;
-    if (!runApply(failureText, result, [&](ControllerSession& session) {
-            return applyXmlFiles(session, {}, path.toStdString(), ApplyOptions{}, progress);
-        })) {
+    if (!isMcFile(path)) {
+        reportUpdateError("MC Configuration Validation Failed.", QStringLiteral("Not a valid MC XML file"));
         return;
     }
-    if (!result.error.empty()) {
-        reportUpdateError(failureText, result.error);
-    } else if (!result.mc.sent) {
-        // The file can no longer be read: the update ends quietly, as Browse reported it.
-    } else if (result.ok()) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                 QStringLiteral("MC Configuration updated successfully"));
-    } else {
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
-    }
+    ApplyOptions options;
+    options.backup = backup_;
+    const std::string file = path.toStdString();
+    startUpdate(
+        QStringLiteral("Updating the MC configuration..."), "MC Configuration updated successfully",
+        "MC Configuration Validation Failed.",
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
+            return applyXmlFiles(session, {}, file, chosen, report);
+        },
+        options,
+        [this](const OpEvent& event) {
+            switch (event.step) {
+            case OpStep::GettingDefaults:
+                appendProgress(QStringLiteral("Getting Default MC Configuration"));
+                break;
+            case OpStep::FileRead:
+                spdlog::info("Configuration updated from XML file {}. {} parameters set", event.text,
+                             event.keys);
+                break;
+            case OpStep::Refused:
+                spdlog::error("Failed to set MCConfig");
+                break;
+            case OpStep::Sent:
+                spdlog::info("Configuration sent to device");
+                break;
+            case OpStep::GettingReadBack:
+                spdlog::info("Getting MC Configuration");
+                break;
+            case OpStep::Validating:
+                appendProgress(QStringLiteral("Validating Updated MC"));
+                break;
+            case OpStep::Validated:
+                appendProgress(QStringLiteral("MC Configuration Validated"));
+                break;
+            case OpStep::Differs:
+                spdlog::error("MC Configuration validation FAILED 123");
+                break;
+            default:
+                break;
+            }
+        });
 }
 
 void varko5ConfigWidget::on_updateAPP_clicked() {
@@ -398,52 +643,49 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const char* const failureText = "APP Configuration Validation Failed.";
-    const ProgressFn progress = [this](const OpEvent& event) {
-        switch (event.step) {
-        case OpStep::GettingDefaults:
-            appendProgress(QStringLiteral("Getting Default APP Configuration"));
-            break;
-        case OpStep::FileRead:
-            appendProgress(QStringLiteral("Configuration updated from XML file %1. %2 parameters set")
-                               .arg(qText(event.text))
-                               .arg(static_cast<qulonglong>(event.keys)));
-            break;
-        case OpStep::Sent:
-            appendProgress(QStringLiteral("Configuration sent to device"));
-            break;
-        case OpStep::GettingReadBack:
-            appendProgress(QStringLiteral("Getting APP Configuration"));
-            break;
-        case OpStep::Validating:
-            appendProgress(QStringLiteral("Validating Updated APP"));
-            break;
-        case OpStep::Validated:
-            appendProgress(QStringLiteral("APP Configuration Validated"));
-            break;
-        case OpStep::Differs:
-            spdlog::error("App Configuration validation FAILED");
-            break;
-        default:
-            break;
-        }
-    };
-    ApplyResult result;
-    if (!runApply(failureText, result, [&](ControllerSession& session) {
-            return applyXmlFiles(session, path.toStdString(), {}, ApplyOptions{}, progress);
-        })) {
+    if (!isAppFile(path)) {
+        reportUpdateError("APP Configuration Validation Failed.", QStringLiteral("Not a valid APP XML file"));
         return;
     }
-    if (!result.error.empty()) {
-        reportUpdateError(failureText, result.error);
-    } else if (!result.app.sent) {
-        // The file can no longer be read: the update ends quietly, as Browse reported it.
-    } else if (result.ok()) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                 QStringLiteral("APP Configuration updated successfully"));
-    } else {
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText));
-    }
+    ApplyOptions options;
+    options.backup = backup_;
+    const std::string file = path.toStdString();
+    startUpdate(
+        QStringLiteral("Updating the APP configuration..."), "APP Configuration updated successfully",
+        "APP Configuration Validation Failed.",
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
+            return applyXmlFiles(session, file, {}, chosen, report);
+        },
+        options,
+        [this](const OpEvent& event) {
+            switch (event.step) {
+            case OpStep::GettingDefaults:
+                appendProgress(QStringLiteral("Getting Default APP Configuration"));
+                break;
+            case OpStep::FileRead:
+                appendProgress(QStringLiteral("Configuration updated from XML file %1. %2 parameters set")
+                                   .arg(qText(event.text))
+                                   .arg(static_cast<qulonglong>(event.keys)));
+                break;
+            case OpStep::Sent:
+                appendProgress(QStringLiteral("Configuration sent to device"));
+                break;
+            case OpStep::GettingReadBack:
+                appendProgress(QStringLiteral("Getting APP Configuration"));
+                break;
+            case OpStep::Validating:
+                appendProgress(QStringLiteral("Validating Updated APP"));
+                break;
+            case OpStep::Validated:
+                appendProgress(QStringLiteral("APP Configuration Validated"));
+                break;
+            case OpStep::Differs:
+                spdlog::error("App Configuration validation FAILED");
+                break;
+            default:
+                break;
+            }
+        });
 }
 
 void varko5ConfigWidget::on_updateLPFP_clicked() {
@@ -451,78 +693,65 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const char* const failureText = "Configuration Validation Failed.";
-    bool fileUnreadable = false;
-    const ProgressFn progress = [this, &fileUnreadable](const OpEvent& event) {
-        const QString word = QString::fromLatin1(recordWord(event.record));
-        switch (event.step) {
-        case OpStep::GettingDefaults:
-            // Both default records are read under one line.
-            if (event.record == RecordKind::App) {
-                appendProgress(QStringLiteral("Getting Default APP Configuration"));
-            }
-            break;
-        case OpStep::FileInvalid:
-            fileUnreadable = true;
-            break;
-        case OpStep::FileRead:
-            appendProgress(QStringLiteral("Configuration updated from LPFP file %1. %2 parameters set")
-                               .arg(qText(event.text))
-                               .arg(static_cast<qulonglong>(event.keys)));
-            break;
-        case OpStep::Sent:
-            appendProgress(QStringLiteral("Configuration sent to device"));
-            break;
-        case OpStep::GettingReadBack:
-            appendProgress(QStringLiteral("Getting %1 Configuration").arg(word));
-            break;
-        case OpStep::Validating:
-            if (event.record == RecordKind::App) {
-                appendProgress(QStringLiteral("Validating Updated APP"));
-            }
-            break;
-        case OpStep::Validated:
-            appendProgress(QStringLiteral("%1 Configuration Validated").arg(word));
-            break;
-        case OpStep::Differs:
-            spdlog::error("{} Configuration validation FAILED",
-                          event.record == RecordKind::App ? "App" : "MC");
-            break;
-        case OpStep::Failed:
-            // A damaged reply fails only its own record; a time-out ends the whole update and
-            // is reported once, at the end.
-            if (event.record != RecordKind::None && event.text != TIMED_OUT_TEXT) {
-                spdlog::error("{}", event.text);
-            }
-            break;
-        default:
-            break;
-        }
-    };
+    try {
+        checkLpfp(path);
+    } catch (const std::exception& error) {
+        reportUpdateError("Configuration Validation Failed.", QString::fromStdString(error.what()));
+        return;
+    }
     ApplyOptions options;
-    options.policy =
-        FailurePolicy::AttemptEveryRecord; // the motor record is written whatever became of the other
-    ApplyResult result;
-    if (!runApply(failureText, result, [&](ControllerSession& session) {
-            return applyLpfpFile(session, path.toStdString(), options, progress);
-        })) {
-        return;
-    }
-    if (fileUnreadable) {
-        return;
-    }
-    if (!result.error.empty()) {
-        reportUpdateError(failureText, result.error);
-    } else if (result.ok()) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                 QStringLiteral("Configuration updated successfully"));
-    } else {
-        QString reasons;
-        for (const RecordOutcome* outcome : {&result.app, &result.mc}) {
-            if (!outcome->error.empty()) {
-                reasons += QStringLiteral("\n") + qText(outcome->error);
+    options.backup = backup_;
+    // The motor record is written whatever became of the application record.
+    options.policy = FailurePolicy::AttemptEveryRecord;
+    const std::string file = path.toStdString();
+    startUpdate(
+        QStringLiteral("Updating the LPFP configuration..."), "Configuration updated successfully",
+        "Configuration Validation Failed.",
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
+            return applyLpfpFile(session, file, chosen, report);
+        },
+        options,
+        [this](const OpEvent& event) {
+            const QString word = QString::fromLatin1(recordWord(event.record));
+            switch (event.step) {
+            case OpStep::GettingDefaults:
+                // Both default records are read under one line.
+                if (event.record == RecordKind::App) {
+                    appendProgress(QStringLiteral("Getting Default APP Configuration"));
+                }
+                break;
+            case OpStep::FileRead:
+                appendProgress(QStringLiteral("Configuration updated from LPFP file %1. %2 parameters set")
+                                   .arg(qText(event.text))
+                                   .arg(static_cast<qulonglong>(event.keys)));
+                break;
+            case OpStep::Sent:
+                appendProgress(QStringLiteral("Configuration sent to device"));
+                break;
+            case OpStep::GettingReadBack:
+                appendProgress(QStringLiteral("Getting %1 Configuration").arg(word));
+                break;
+            case OpStep::Validating:
+                if (event.record == RecordKind::App) {
+                    appendProgress(QStringLiteral("Validating Updated APP"));
+                }
+                break;
+            case OpStep::Validated:
+                appendProgress(QStringLiteral("%1 Configuration Validated").arg(word));
+                break;
+            case OpStep::Differs:
+                spdlog::error("{} Configuration validation FAILED",
+                              event.record == RecordKind::App ? "App" : "MC");
+                break;
+            case OpStep::Failed:
+                // A damaged reply fails only its own record; a time-out ends the whole update and
+                // is reported once, at the end.
+                if (event.record != RecordKind::None && event.text != TIMED_OUT_TEXT) {
+                    spdlog::error("{}", event.text);
+                }
+                break;
+            default:
+                break;
             }
-        }
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(failureText) + reasons);
-    }
+        });
 }

@@ -1,21 +1,29 @@
 #pragma once
 // The panel of one connected controller: its identity, and for the motor XML, the
 // application XML and the LPFP file the actions Browse, Update, Current and Default.
-// Every controller exchange runs to its end inside the slot, on the GUI thread.
+// The controller is opened, identified and used by the panel's worker, on a thread of its
+// own: the buttons start the work and the panel shows its steps as they happen, so the
+// window never waits for a controller.
 
 #include "core/device/device_list.h"
 #include "core/ops/apply.h"
+#include "loader/device_worker.h"
 
 #include "loader/parameter_view.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTextEdit;
 namespace Ui {
@@ -27,19 +35,54 @@ class varko5ConfigWidget : public QWidget {
 
 public:
     explicit varko5ConfigWidget(QWidget* parent = nullptr);
+    // Waits for the work the controller is doing to end (see DeviceWorker).
     ~varko5ConfigWidget() override;
 
     void setSerialNumber(const QString& text);
     void setDescription(const QString& text);
-    // Takes the open device for the panel's lifetime and identifies the controller.
+    QString serialNumber() const;
+    QString description() const;
+    // Hand over a device opened already: the worker takes it for the panel's lifetime and
+    // identifies the controller.
     void attachDevice(DeviceHandle handle);
-    // The same, for the device of that list entry.
     void attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index);
+    // The worker opens the device of that list entry itself, then identifies the controller.
+    void attachListedDevice(const DeviceInfoNode& node, int index);
 
     // The lines the updates report, shown read-only below the rows.
     QTextEdit* progressLog() const { return progressLog_; }
     // The parameter view opened by the Parameters button, while it is open.
     ParameterView* parameterView() const { return parameterView_; }
+    // "<serial> - <description>": the frame's title, and the name the panel's boxes give.
+    QString deviceName() const;
+
+    // Whether the worker has work queued or running.
+    bool isBusy() const;
+    // Why the panel's rows are disabled, as the panel shows it; empty when the panel works.
+    QString unavailableReason() const;
+    // The bridge is no longer listed: the rows are disabled and the panel says so.
+    void markDisconnected();
+    bool isDisconnected() const { return disconnected_; }
+    // Whether a rescan should try the device again: it is disconnected, or it could not be
+    // opened or did not answer.
+    bool wantsReconnect() const;
+
+    // Where Update saves its backup first (by default the folder lpfp_cli uses).
+    void setBackupSettings(const BackupSettings& settings) { backup_ = settings; }
+    // From now on results are logged, not shown: the window is closing.
+    void dropResults() { dropResults_ = true; }
+
+    // The panel's worker, for work of other views on this controller.
+    DeviceWorker* worker() const { return worker_.get(); }
+    // Runs work on the controller with the panel busy meanwhile (buttons disabled, activity
+    // shown); see DeviceWorker::submit.
+    void runOnDevice(const QString& activity, DeviceWorker::Work work,
+                     DeviceWorker::ProgressHandler onProgress, DeviceWorker::Done done);
+
+signals:
+    void busyChanged(bool busy);
+    // The controller was identified (whatever the outcome).
+    void identified();
 
 private slots:
     void on_browseMotorConfig_PushButton_clicked();
@@ -58,15 +101,26 @@ private slots:
 private:
     // The label, line edit and buttons of the motor, application and LPFP rows.
     std::vector<QWidget*> configurationControls() const;
+    std::vector<QPushButton*> buttons() const;
     void disableConfigurationRows();
+    void enableConfigurationRows();
     void appendProgress(const QString& message);
-    template <typename ReadAndWrite>
+    void showBusy(bool busy);
+    void onIdentified(const ControllerIdentity& identity);
+    void applyAvailability();
+    void updateTitle();
+    // A message box over this panel that names its device; with dropResults, a log line.
+    void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
     void saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
-                        const char* failureText, ReadAndWrite readAndWrite);
-    void reportUpdateError(const char* failureText, const std::string& reason);
-    // Runs an apply on the panel's controller; false, with the failure reported under
-    // failureText, when the panel has none.
-    template <typename Apply> bool runApply(const char* failureText, ApplyResult& result, Apply apply);
+                        const char* failureText,
+                        std::function<void(ControllerSession&, const std::string&)> readAndWrite);
+    void reportUpdateError(const char* failureText, const QString& reason);
+    // Runs an apply in the worker; progress turns its events into the row's lines, and the
+    // result decides between the success box and the failure box with its reasons.
+    void
+    startUpdate(const QString& activity, const char* successText, const char* failureText,
+                std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&)> apply,
+                const ApplyOptions& options, std::function<void(const OpEvent&)> progress);
 
     // Opens the parameter view (or brings the open one to the front) and reads the parameters.
     void openParameters();
@@ -74,8 +128,19 @@ private:
     void runOnSession(QObject* context, SessionJob job, std::function<void()> done);
 
     std::unique_ptr<Ui::varko5ConfigWidget> ui_;
-    std::unique_ptr<ControllerSession> session_;
     QTextEdit* progressLog_ = nullptr;
     QPushButton* parametersButton_ = nullptr;
     QPointer<ParameterView> parameterView_;
+    QLabel* statusLabel_ = nullptr;
+    QProgressBar* busyIndicator_ = nullptr;
+    QString activity_;
+    QString unavailable_;
+    bool disconnected_ = false;
+    bool rowsDisabled_ = false;
+    ControllerIdentity::Problem problem_ = ControllerIdentity::Problem::None;
+    bool identifiedOnce_ = false;
+    std::vector<std::pair<QPushButton*, bool>> enabledBeforeBusy_;
+    BackupSettings backup_{true, {}};
+    bool dropResults_ = false;
+    std::unique_ptr<DeviceWorker> worker_;
 };

@@ -10,7 +10,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -65,14 +68,35 @@ void MessageBoxCatcher::poll() {
     if (box == nullptr || !box->isVisible()) {
         return;
     }
-    boxes_.push_back(
-        {box->icon(), box->windowTitle(), box->text(), box->standardButtons(), box->parentWidget()});
+    boxes_.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
+                      box->parentWidget(), box->informativeText(), box->frameGeometry()});
     QAbstractButton* ok = box->button(QMessageBox::Ok);
     if (ok != nullptr) {
         ok->click();
     } else {
         box->reject();
     }
+}
+
+Heartbeat::Heartbeat(std::function<bool()> measuring) : measuring_(std::move(measuring)) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, &Heartbeat::beat);
+    clock_.start();
+    timer_.start();
+}
+
+void Heartbeat::beat() {
+    const qint64 now = clock_.elapsed();
+    if (!measuring_()) {
+        last_ = -1;
+        return;
+    }
+    if (last_ >= 0) {
+        longest_ = std::max(longest_, now - last_);
+        ++beats_;
+    }
+    last_ = now;
 }
 
 DeviceRecords readDeviceRecords(int index) {
@@ -96,8 +120,10 @@ QString joined(const std::vector<std::string>& texts) {
 }
 
 varko5ConfigWidget* panelAt(const MainWindow& window, int index) {
-    const QList<varko5ConfigWidget*> panels = window.findChildren<varko5ConfigWidget*>();
-    return index < panels.size() ? panels[index] : nullptr;
+    const std::vector<varko5ConfigWidget*> panels = window.panels();
+    return index >= 0 && static_cast<std::size_t>(index) < panels.size()
+               ? panels[static_cast<std::size_t>(index)]
+               : nullptr;
 }
 
 QPushButton* button(const QWidget* panel, const char* name) {
@@ -110,6 +136,29 @@ QLineEdit* lineEdit(const QWidget* panel, const char* name) {
 
 QString progressText(const varko5ConfigWidget* panel) {
     return panel->progressLog()->toPlainText();
+}
+
+bool waitIdle(const varko5ConfigWidget* panel, int timeoutMs) {
+    return QTest::qWaitFor([panel] { return !panel->isBusy(); }, timeoutMs);
+}
+
+bool waitIdle(const MainWindow& window, int timeoutMs) {
+    return QTest::qWaitFor(
+        [&window] {
+            const std::vector<varko5ConfigWidget*> panels = window.panels();
+            return std::none_of(panels.begin(), panels.end(),
+                                [](const varko5ConfigWidget* panel) { return panel->isBusy(); });
+        },
+        timeoutMs);
+}
+
+bool clickAndWait(varko5ConfigWidget* panel, const char* buttonName, int timeoutMs) {
+    QPushButton* pushed = button(panel, buttonName);
+    if (pushed == nullptr) {
+        return false;
+    }
+    pushed->click();
+    return waitIdle(panel, timeoutMs);
 }
 
 // The offscreen platform plugin of Qt 5 never frees its screen and cursor objects; without

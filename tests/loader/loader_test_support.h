@@ -9,13 +9,16 @@
 #include "tests/support/scoped_backend.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +69,8 @@ struct ShownBox {
     QString text;
     QMessageBox::StandardButtons buttons;
     QWidget* parent;
+    QString informativeText;
+    QRect geometry; // on the screen
 };
 
 // Polls for a modal message box, records it and presses its button, so that no test hangs on
@@ -83,6 +88,25 @@ private:
     std::vector<ShownBox> boxes_;
 };
 
+// A timer beating every 10 ms on the event loop; the longest gap between two beats while
+// measuring() holds tells how long the loop was kept from running.
+class Heartbeat : public QObject {
+    Q_OBJECT
+public:
+    explicit Heartbeat(std::function<bool()> measuring);
+    qint64 longestGapMs() const { return longest_; }
+    int beats() const { return beats_; }
+
+private:
+    void beat();
+    std::function<bool()> measuring_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = -1;
+    qint64 longest_ = 0;
+    int beats_ = 0;
+};
+
 // The four records of the simulated device at index, read over its link.
 struct DeviceRecords {
     APPConfiguration app{};
@@ -97,6 +121,13 @@ varko5ConfigWidget* panelAt(const MainWindow& window, int index);
 QPushButton* button(const QWidget* panel, const char* name);
 QLineEdit* lineEdit(const QWidget* panel, const char* name);
 QString progressText(const varko5ConfigWidget* panel);
+
+// Waits, serving the event loop, until the panel's worker (or every panel's) has no work left;
+// false when it still has after timeoutMs.
+bool waitIdle(const varko5ConfigWidget* panel, int timeoutMs = 10000);
+bool waitIdle(const MainWindow& window, int timeoutMs = 10000);
+// Clicks the panel's button and waits for the work it started, if any, and its box.
+bool clickAndWait(varko5ConfigWidget* panel, const char* buttonName, int timeoutMs = 10000);
 
 // The log texts of one level, for messages in test failures.
 QString joined(const std::vector<std::string>& texts);

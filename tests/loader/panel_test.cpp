@@ -13,9 +13,12 @@
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -84,6 +87,18 @@ private:
         QCOMPARE(box.parent, parent);
     }
 
+    // The disabled panel shows its reason in itself, and every configuration control is off.
+    void checkReason(const varko5ConfigWidget* panel, const char* reason) {
+        QCOMPARE(panel->unavailableReason(), QString::fromLatin1(reason));
+        auto* label = panel->findChild<QLabel*>(QStringLiteral("statusLabel"));
+        QVERIFY(label != nullptr);
+        QVERIFY(label->isVisibleTo(panel));
+        QCOMPARE(label->text(), QString::fromLatin1(reason));
+        for (const char* name : configurationControls()) {
+            QVERIFY2(!control(panel, name)->isEnabled(), name);
+        }
+    }
+
     void checkRequest(FileDialogKind kind, const char* caption, const char* filter, QWidget* parent) {
         QCOMPARE(files_->requests().size(), std::size_t{1});
         const FileDialogRequest& request = files_->requests()[0];
@@ -129,6 +144,7 @@ private slots:
         const ScopedSimulator sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         QCOMPARE(panel->objectName(), QStringLiteral("varko5ConfigWidget"));
@@ -164,6 +180,7 @@ private slots:
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         LogCapture log(spdlog::level::info);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         for (const char* name : configurationControls()) {
@@ -182,6 +199,7 @@ private slots:
     void identityRowsShowDescriptionChipIdAndVersion() {
         const ScopedSimulator sim("devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
         MainWindow window;
+        QVERIFY(waitIdle(window));
         const char* const chipIds[] = {"0x0000001A", "0x00000000", "0xABCDEF12"};
         const char* const serials[] = {"S1", "S2", "S3"};
         const char* const descriptions[] = {"A", "B", "C"};
@@ -193,6 +211,11 @@ private slots:
             QCOMPARE(lineEdit(panel, "descriptionLineEdit")->text(), QString::fromLatin1(descriptions[i]));
             QCOMPARE(lineEdit(panel, "versionLineEdit")->text(), QStringLiteral("5.2"));
             QVERIFY(lineEdit(panel, "chipIDLineEdit")->isReadOnly());
+            // The frame names the device, since the serial-number row stays hidden.
+            QCOMPARE(panel->findChild<QGroupBox*>(QStringLiteral("deviceFrame"))->title(),
+                     QStringLiteral("%1 - %2").arg(serials[i], descriptions[i]));
+            QVERIFY(panel->unavailableReason().isEmpty());
+            QVERIFY(!control(panel, "statusLabel")->isVisibleTo(panel));
         }
         QVERIFY(boxes_->boxes().empty());
     }
@@ -201,11 +224,15 @@ private slots:
         const ScopedSimulator sim("devices=2;fw=5.2,5.1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* current = panelAt(window, 0);
         varko5ConfigWidget* old = panelAt(window, 1);
         QVERIFY(current != nullptr && old != nullptr);
-        checkOnlyBox(QMessageBox::Warning, "Error",
-                     QStringLiteral("This application only works with FW version 5.2"), old);
+        // The panel says why, in itself; no box interrupts the start.
+        QVERIFY(boxes_->boxes().empty());
+        checkReason(old, "This application only works with FW version 5.2\nThis controller reports firmware "
+                         "5.1; its configuration cannot be changed here.");
+        QVERIFY(current->unavailableReason().isEmpty());
         QCOMPARE(lineEdit(old, "versionLineEdit")->text(), QStringLiteral("5.1"));
         for (const char* name : configurationControls()) {
             QVERIFY2(!control(old, name)->isEnabled(), name);
@@ -218,12 +245,15 @@ private slots:
         const ScopedSimulator sim("devices=1;fault=silent_controller;fault_on=0");
         LogCapture log;
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         QCOMPARE(log.texts(spdlog::level::err),
                  std::vector<std::string>{"ARM timed out. It may not be powered."});
         QVERIFY(lineEdit(panel, "versionLineEdit")->text().isEmpty());
         QVERIFY(!lineEdit(panel, "chipIDLineEdit")->text().isEmpty());
+        checkReason(panel, "ARM timed out. It may not be powered.\nThe controller did not answer. Check that "
+                           "it is powered, then choose Devices > Rescan.");
         for (const char* name : configurationControls()) {
             QVERIFY2(!control(panel, name)->isEnabled(), name);
         }
@@ -234,6 +264,7 @@ private slots:
         const ScopedSimulator sim("devices=2;fault=short_version;fault_on=0;fault_device=0");
         LogCapture log;
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* broken = panelAt(window, 0);
         varko5ConfigWidget* working = panelAt(window, 1);
         QVERIFY(broken != nullptr && working != nullptr);
@@ -242,6 +273,7 @@ private slots:
         for (const char* name : configurationControls()) {
             QVERIFY2(!control(broken, name)->isEnabled(), name);
         }
+        QVERIFY(broken->unavailableReason().startsWith(QStringLiteral("Failed at getting ARM Version.\n")));
         QCOMPARE(lineEdit(working, "versionLineEdit")->text(), QStringLiteral("5.2"));
         QVERIFY(button(working, "getLpfp")->isEnabled());
         QVERIFY(boxes_->boxes().empty());
@@ -269,6 +301,7 @@ private slots:
             motor ? QStringLiteral("Not a valid MC XML file") : QStringLiteral("Not a valid APP XML file");
 
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         LogCapture log;
@@ -320,6 +353,7 @@ private slots:
         writeFileBytes(dir_->file("stray.lpfp"), "*" + damagedBytes.substr(1));
 
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         QLineEdit* edit = lineEdit(panel, "lpfpConfigFile_LineEdit");
@@ -410,20 +444,24 @@ private slots:
         writers.at(buttonName)();
 
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
-        const std::string path = dir_->file("saved");
-        files_->answer(path);
-        button(panel, buttonName.constData())->click();
+        // A name without an extension gets the one of the dialog's filter.
+        files_->answer(dir_->file("saved"));
+        const std::string path =
+            dir_->file(filter.contains(QStringLiteral("lpfp")) ? "saved.lpfp" : "saved.xml");
+        QVERIFY(clickAndWait(panel, buttonName.constData()));
         checkRequest(FileDialogKind::Save, caption.toLatin1().constData(), filter.toLatin1().constData(),
                      panel);
+        QVERIFY(!exists(dir_->file("saved")));
         QCOMPARE(readFileBytes(path), readFileBytes(reference));
         checkOnlyBox(QMessageBox::Information, "SUCCESS", prefix + QString::fromStdString(path), panel);
 
         // A cancelled dialog ends the slot.
         boxes_->clear();
         files_->cancel();
-        button(panel, buttonName.constData())->click();
+        QVERIFY(clickAndWait(panel, buttonName.constData()));
         QVERIFY(boxes_->boxes().empty());
     }
 
@@ -458,53 +496,164 @@ private slots:
         QTest::addColumn<QByteArray>("buttonName");
         QTest::addColumn<bool>("unwritable");
         QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("reason");
         QTest::newRow("getMC damaged")
             << QByteArray("devices=1;fault=bad_crc;fault_on=14") << QByteArray("getMC") << false
-            << "Failed at retrieving MC Configuration";
+            << "Failed at retrieving MC Configuration"
+            << "Reply from controller failed its CRC check";
         QTest::newRow("getApp wrong signature")
             << QByteArray("devices=1;fault=wrong_signature;fault_on=17") << QByteArray("getApp") << false
-            << "Failed at retrieving App Configuration";
+            << "Failed at retrieving App Configuration"
+            << "Reply from controller does not carry the";
         QTest::newRow("getLpfp motor truncated")
             << QByteArray("devices=1;fault=truncated_reply;fault_on=14") << QByteArray("getLpfp") << false
-            << "Failed at retrieving LPFP Configuration";
+            << "Failed at retrieving LPFP Configuration"
+            << "ARM timed out. It may not be powered."; // the link waits for the rest of the reply
         QTest::newRow("defaultMC refused ack")
             << QByteArray("devices=1;fault=ack_failed;fault_on=15") << QByteArray("defaultMC") << false
-            << "Failed at retrieving Default MC Configuration";
+            << "Failed at retrieving Default MC Configuration"
+            << "Request for the";
         QTest::newRow("defaultApp damaged")
             << QByteArray("devices=1;fault=bad_crc;fault_on=18") << QByteArray("defaultApp") << false
-            << "Failed at retrieving Default App Configuration";
+            << "Failed at retrieving Default App Configuration"
+            << "Reply from controller failed its CRC check";
         QTest::newRow("defaultLPFP damaged")
             << QByteArray("devices=1;fault=bad_crc;fault_on=18") << QByteArray("defaultLPFP") << false
-            << "Failed at retrieving Default LPFP Configuration";
+            << "Failed at retrieving Default LPFP Configuration"
+            << "Reply from controller failed its CRC check";
         QTest::newRow("getMC unwritable") << QByteArray("devices=1") << QByteArray("getMC") << true
-                                          << "Failed at retrieving MC Configuration";
+                                          << "Failed at retrieving MC Configuration"
+                                          << "missing-folder";
         QTest::newRow("getApp unwritable") << QByteArray("devices=1") << QByteArray("getApp") << true
-                                           << "Failed at retrieving App Configuration";
+                                           << "Failed at retrieving App Configuration"
+                                           << "missing-folder";
         QTest::newRow("defaultLPFP unwritable") << QByteArray("devices=1") << QByteArray("defaultLPFP")
-                                                << true << "Failed at retrieving Default LPFP Configuration";
+                                                << true << "Failed at retrieving Default LPFP Configuration"
+                                                << "missing-folder";
         QTest::newRow("getMC time-out")
             << QByteArray("devices=1;fault=silent_controller;fault_on=14") << QByteArray("getMC") << false
-            << "Failed at retrieving MC Configuration";
+            << "Failed at retrieving MC Configuration"
+            << "ARM timed out. It may not be powered.";
     }
     void currentAndDefaultFailuresWriteNoFile() {
         QFETCH(QByteArray, scenario);
         QFETCH(QByteArray, buttonName);
         QFETCH(bool, unwritable);
         QFETCH(QString, failure);
+        QFETCH(QString, reason);
         const ScopedSimulator sim(scenario);
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         const std::string path = unwritable ? dir_->file("missing-folder/saved") : dir_->file("saved");
         LogCapture log;
         files_->answer(path);
-        button(panel, buttonName.constData())->click();
-        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+        QVERIFY(clickAndWait(panel, buttonName.constData()));
+        // The system's text first, then why.
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const QStringList lines = boxes_->boxes()[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], failure);
+        QVERIFY2(lines[1].startsWith(reason) ||
+                     (reason.startsWith(QStringLiteral("missing")) && lines[1].contains(reason)),
+                 qPrintable(lines[1]));
         QVERIFY(!exists(path));
+        QVERIFY(!exists(path + (buttonName.endsWith("LPFP") ? ".lpfp" : ".xml")));
         const std::vector<std::string> errors = log.texts(spdlog::level::err);
         QVERIFY2(std::find(errors.begin(), errors.end(), failure.toStdString()) != errors.end(),
                  qPrintable(joined(errors)));
+    }
+
+    void aPanelThatCannotOpenItsDeviceSaysSo() {
+        // Opening is the worker's: the window still opens, with the panel and its reason.
+        const ScopedSimulator sim("devices=2;open_error=1");
+        MainWindow window;
+        QVERIFY(waitIdle(window));
+        QCOMPARE(window.panels().size(), std::size_t{2});
+        for (varko5ConfigWidget* panel : window.panels()) {
+            checkReason(panel,
+                        "Failed to open device\nThe bridge could not be opened; plug it in again, then "
+                        "choose Devices > Rescan.");
+            QVERIFY(lineEdit(panel, "chipIDLineEdit")->text().isEmpty());
+        }
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void aWorkingPanelIsBusyUntilItsWorkEnds() {
+        const ScopedSimulator sim("devices=1;latency=100");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        auto* indicator = panel->findChild<QProgressBar*>(QStringLiteral("busyIndicator"));
+        auto* status = panel->findChild<QLabel*>(QStringLiteral("statusLabel"));
+        QVERIFY(indicator != nullptr && status != nullptr);
+        // Identifying counts as work.
+        QVERIFY(panel->isBusy());
+        QVERIFY(indicator->isVisibleTo(panel));
+        QVERIFY(waitIdle(panel));
+        QVERIFY(!indicator->isVisibleTo(panel));
+        QVERIFY(!status->isVisibleTo(panel));
+
+        QSignalSpy busy(panel, &varko5ConfigWidget::busyChanged);
+        files_->answer(dir_->file("current.lpfp"));
+        button(panel, "getLpfp")->click();
+        QVERIFY(panel->isBusy());
+        QCOMPARE(busy.count(), 1);
+        QCOMPARE(busy[0][0].toBool(), true);
+        for (const char* name : configurationControls()) {
+            if (QByteArray(name).endsWith("Label") || QByteArray(name).endsWith("LineEdit")) {
+                QVERIFY2(control(panel, name)->isEnabled(), name);
+            } else {
+                QVERIFY2(!control(panel, name)->isEnabled(), name);
+            }
+        }
+        QVERIFY(indicator->isVisibleTo(panel));
+        QVERIFY(status->isVisibleTo(panel));
+        QVERIFY2(status->text().startsWith(QStringLiteral("Saving to ")), qPrintable(status->text()));
+        // Nothing is written before the records have arrived.
+        QVERIFY(!exists(dir_->file("current.lpfp")));
+
+        QVERIFY(busy.wait(5000));
+        QCOMPARE(busy.last()[0].toBool(), false);
+        QVERIFY(exists(dir_->file("current.lpfp")));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        // The buttons are back as they were: Update waits for its file.
+        for (const char* name : configurationControls()) {
+            QCOMPARE(control(panel, name)->isEnabled(), !QByteArray(name).startsWith("update"));
+        }
+        QVERIFY(!indicator->isVisibleTo(panel));
+    }
+
+    void boxesNameTheirDeviceAndSitOverItsPanel() {
+        const ScopedSimulator sim("devices=2;serial=S1,S2;description=First,Second");
+        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(waitIdle(window));
+        varko5ConfigWidget* second = panelAt(window, 1);
+        QVERIFY(second != nullptr);
+        writeFileBytes(dir_->file("noise.xml"), "not xml <");
+        files_->answer(dir_->file("noise.xml"));
+        button(second, "browseMotorConfig_PushButton")->click();
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        const ShownBox& box = boxes_->boxes()[0];
+        QCOMPARE(box.text, QStringLiteral("Not a valid MC XML file"));
+        QCOMPARE(box.parent, static_cast<QWidget*>(second));
+        QCOMPARE(box.informativeText, QStringLiteral("Device: S2 - Second"));
+        const QRect visible = second->visibleRegion().boundingRect();
+        const QRect panelOnScreen(second->mapToGlobal(visible.topLeft()), visible.size());
+        QVERIFY2(panelOnScreen.contains(box.geometry.center()),
+                 qPrintable(QStringLiteral("box at %1,%2, panel %3,%4 %5x%6")
+                                .arg(box.geometry.center().x())
+                                .arg(box.geometry.center().y())
+                                .arg(panelOnScreen.x())
+                                .arg(panelOnScreen.y())
+                                .arg(panelOnScreen.width())
+                                .arg(panelOnScreen.height())));
     }
 };
 

@@ -1,6 +1,8 @@
 // The three Update buttons against the simulated controller: the record that reaches the
-// controller, the progress lines, and every way an update can fail (refused write, read-back
-// that differs, damaged reply, time-out, unreadable base record or file).
+// controller, the backup taken first, the progress lines, the check of the file before
+// anything is sent, and every way an update can fail (refused write, read-back that differs,
+// damaged reply, time-out, unreadable base record, backup that cannot be made) with the
+// reason its box gives.
 
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <filesystem>
@@ -45,6 +48,16 @@ bool contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::is_directory(folder)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            files.push_back(entry.path());
+        }
+    }
+    return files;
+}
+
 } // namespace
 
 class UpdateTest : public QObject {
@@ -54,9 +67,10 @@ private:
     std::unique_ptr<MessageBoxCatcher> boxes_;
     std::unique_ptr<FileAnswers> files_;
     std::unique_ptr<TempDir> dir_;
+    // Backups go to the test's folder, never to the user's.
+    std::unique_ptr<ScopedEnv> dataHome_;
     // Keeps the byte-level trace lines of the advanced mode out of the test output.
     std::unique_ptr<LogCapture> quiet_;
-    QByteArray stateScenario_;
 
     // The simulator keeps its records in a state file, so that the records a test wrote can
     // be read back after the window has gone.
@@ -73,6 +87,8 @@ private:
         return readDeviceRecords();
     }
 
+    std::filesystem::path backupFolder() const { return dir_->path() / "data" / "varko5" / "backups"; }
+
     void browse(varko5ConfigWidget* panel, const char* browseName, const std::string& path) {
         files_->answer(path);
         button(panel, browseName)->click();
@@ -85,11 +101,31 @@ private:
         QCOMPARE(boxes_->boxes()[0].text, text);
     }
 
+    // The one backup the update took: its name, its place, its line in the log, and the
+    // records it holds (those of before the update).
+    void checkBackup(const varko5ConfigWidget* panel, const DeviceRecords& before) {
+        const auto backups = filesIn(backupFolder());
+        QCOMPARE(backups.size(), std::size_t{1});
+        const QString name = QString::fromStdString(backups[0].filename().string());
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^VK5SIM0001-\\d{8}-\\d{6}\\.lpfp$")).match(name).hasMatch(),
+            qPrintable(name));
+        QCOMPARE(progressLines(panel).value(0),
+                 QStringLiteral("Backup saved to: ") + QString::fromStdString(backups[0].string()));
+        LpfpConfiguration saved;
+        std::uint64_t keys = 0;
+        QVERIFY(readLpfpFile(saved, backups[0].string(), keys));
+        QVERIFY(appConfigEquals(saved.app, before.app));
+        QVERIFY(mcConfigEquals(saved.mc, before.mc));
+    }
+
 private slots:
     void init() {
         boxes_ = std::make_unique<MessageBoxCatcher>();
         files_ = std::make_unique<FileAnswers>();
         dir_ = std::make_unique<TempDir>();
+        dataHome_ =
+            std::make_unique<ScopedEnv>("XDG_DATA_HOME", QByteArray::fromStdString(dir_->file("data")));
         quiet_ = std::make_unique<LogCapture>();
         writeFileBytes(dir_->file("motor.xml"), MOTOR_XML);
         writeFileBytes(dir_->file("app.xml"), APP_XML);
@@ -97,6 +133,7 @@ private slots:
     void cleanup() {
         files_.reset();
         boxes_.reset();
+        dataHome_.reset();
         dir_.reset();
         quiet_.reset();
         spdlog::set_level(spdlog::level::info);
@@ -111,6 +148,7 @@ private slots:
             const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             // Update reads the path from the line edit, so a typed path wins over the browsed one.
@@ -120,12 +158,13 @@ private slots:
             lineEdit(panel, "motorConfigFile_LineEdit")
                 ->setText(QString::fromStdString(dir_->file("typed.xml")));
             LogCapture log;
-            button(panel, "updateMC")->click();
+            QVERIFY(clickAndWait(panel, "updateMC"));
             checkOnlyBox(QMessageBox::Information, "SUCCESS",
                          QStringLiteral("MC Configuration updated successfully"));
-            QCOMPARE(progressLines(panel),
+            QCOMPARE(progressLines(panel).mid(1),
                      (QStringList{"Getting Default MC Configuration", "Validating Updated MC",
                                   "MC Configuration Validated"}));
+            checkBackup(panel, before);
             const std::vector<std::string> info = log.texts(spdlog::level::info);
             QCOMPARE(info,
                      (std::vector<std::string>{"Configuration updated from XML file " +
@@ -142,13 +181,18 @@ private slots:
         QTest::addColumn<QString>("errorLine");
         QTest::addColumn<bool>("written");
         QTest::newRow("refused") << QByteArray("fault=set_refused;fault_on=13")
-                                 << "MC Configuration Validation Failed."
+                                 << "MC Configuration Validation Failed.\n"
+                                    "MC Configuration: refused by the controller, nothing was stored"
                                  << "Failed to set MCConfig" << false;
         QTest::newRow("read-back differs")
-            << QByteArray("fault=change_on_write;fault_on=13") << "MC Configuration Validation Failed."
+            << QByteArray("fault=change_on_write;fault_on=13")
+            << "MC Configuration Validation Failed.\n"
+               "MC Configuration: the read-back copy differs from the record sent in 1 field:\n"
+               "  l_current_max: sent 42.5, read back 43.5"
             << "MC Configuration validation FAILED 123" << true;
         QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=13")
-                                  << QString("MC Configuration Validation Failed.\n") + TIMEOUT_REASON
+                                  << QString("MC Configuration Validation Failed.\nMC Configuration: ") +
+                                         TIMEOUT_REASON
                                   << QString("MC Configuration Validation Failed. ") + TIMEOUT_REASON
                                   << false;
     }
@@ -159,11 +203,12 @@ private slots:
         const ScopedSimulator sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
         LogCapture log;
-        button(panel, "updateMC")->click();
+        QVERIFY(clickAndWait(panel, "updateMC"));
         checkOnlyBox(QMessageBox::Critical, "Error", boxText);
         QVERIFY2(contains(log.texts(spdlog::level::err), errorLine.toStdString()),
                  qPrintable(joined(log.texts(spdlog::level::err))));
@@ -242,31 +287,76 @@ private slots:
             const ScopedSimulator sim(scenario("fault=bad_crc;fault_on=15"));
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
-            button(panel, "updateMC")->click();
+            QVERIFY(clickAndWait(panel, "updateMC"));
             QCOMPARE(boxes_->boxes().size(), std::size_t{1});
-            QVERIFY(
-                boxes_->boxes()[0].text.startsWith(QStringLiteral("MC Configuration Validation Failed.\n")));
-            QCOMPARE(progressLines(panel), QStringList{"Getting Default MC Configuration"});
+            QCOMPARE(boxes_->boxes()[0].text,
+                     QStringLiteral("MC Configuration Validation Failed.\nMC Configuration: Reply from "
+                                    "controller failed its CRC check"));
+            QCOMPARE(progressLines(panel).mid(1), QStringList{"Getting Default MC Configuration"});
         }
         QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
     }
 
-    void motorUpdateEndsQuietlyWhenTheFileIsGone() {
-        const ScopedSimulator sim(scenario());
-        const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
-        varko5ConfigWidget* panel = panelAt(window, 0);
-        QVERIFY(panel != nullptr);
-        browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
-        std::filesystem::remove(dir_->file("motor.xml"));
-        LogCapture log;
-        button(panel, "updateMC")->click();
-        QVERIFY(boxes_->boxes().empty());
-        QCOMPARE(progressLines(panel), QStringList{"Getting Default MC Configuration"});
-        QVERIFY(log.texts(spdlog::level::info).empty());
+    void updateChecksItsFileAgainBeforeAnyExchange_data() {
+        QTest::addColumn<QByteArray>("browseName");
+        QTest::addColumn<QByteArray>("editName");
+        QTest::addColumn<QByteArray>("updateName");
+        QTest::addColumn<QString>("goodFile");
+        QTest::addColumn<QString>("boxText");
+        QTest::newRow("motor") << QByteArray("browseMotorConfig_PushButton")
+                               << QByteArray("motorConfigFile_LineEdit") << QByteArray("updateMC")
+                               << "motor.xml"
+                               << "MC Configuration Validation Failed.\nNot a valid MC XML file";
+        QTest::newRow("application") << QByteArray("browseAppConfig_PushButton")
+                                     << QByteArray("appConfigFile_LineEdit") << QByteArray("updateAPP")
+                                     << "app.xml"
+                                     << "APP Configuration Validation Failed.\nNot a valid APP XML file";
+        QTest::newRow("lpfp") << QByteArray("browseLPFPConfig_PushButton")
+                              << QByteArray("lpfpConfigFile_LineEdit") << QByteArray("updateLPFP")
+                              << "both.lpfp"
+                              << "Configuration Validation Failed.\nChecksum Fail";
+    }
+    void updateChecksItsFileAgainBeforeAnyExchange() {
+        QFETCH(QByteArray, browseName);
+        QFETCH(QByteArray, editName);
+        QFETCH(QByteArray, updateName);
+        QFETCH(QString, goodFile);
+        QFETCH(QString, boxText);
+        const DeviceRecords before = recordsNow();
+        writeLpfpFile({before.defaultApp, before.defaultMc}, dir_->file("both.lpfp"));
+        const std::string good = dir_->file(goodFile.toStdString());
+        {
+            const ScopedSimulator sim(scenario());
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            QVERIFY(waitIdle(window));
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, browseName.constData(), good);
+            QVERIFY(button(panel, updateName.constData())->isEnabled());
+
+            // Damaged after Browse checked it.
+            writeFileBytes(good, readFileBytes(good).substr(0, 40) + "\n");
+            QVERIFY(clickAndWait(panel, updateName.constData()));
+            checkOnlyBox(QMessageBox::Critical, "Error", boxText);
+            // Typed by hand: a file that is not there.
+            boxes_->clear();
+            lineEdit(panel, editName.constData())->setText(QString::fromStdString(dir_->file("typo.xml")));
+            QVERIFY(clickAndWait(panel, updateName.constData()));
+            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+            QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+            // Nothing was asked of the controller, so nothing was logged as progress.
+            QVERIFY(progressText(panel).isEmpty());
+            QVERIFY(button(panel, updateName.constData())->isEnabled());
+        }
+        const DeviceRecords after = recordsNow();
+        QVERIFY(appConfigEquals(after.app, before.app));
+        QVERIFY(mcConfigEquals(after.mc, before.mc));
+        QVERIFY(filesIn(backupFolder()).empty());
     }
 
     void appUpdateSendsTheFileOverTheDefaults() {
@@ -280,57 +370,104 @@ private slots:
             const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             browse(panel, "browseAppConfig_PushButton", path);
-            button(panel, "updateAPP")->click();
+            QVERIFY(clickAndWait(panel, "updateAPP"));
             checkOnlyBox(QMessageBox::Information, "SUCCESS",
                          QStringLiteral("APP Configuration updated successfully"));
-            QCOMPARE(progressLines(panel),
+            QCOMPARE(progressLines(panel).mid(1),
                      (QStringList{"Getting Default APP Configuration",
                                   QString::fromStdString("Configuration updated from XML file " + path +
                                                          ". 3 parameters set"),
                                   "Configuration sent to device", "Getting APP Configuration",
                                   "Validating Updated APP", "APP Configuration Validated"}));
+            checkBackup(panel, before);
         }
         QVERIFY(appConfigEquals(recordsNow().app, expected));
     }
 
     void appUpdateFailures_data() {
         QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<QString>("boxText");
         QTest::addColumn<QString>("errorLine");
-        QTest::newRow("refused") << QByteArray("fault=set_refused;fault_on=16") << QString();
+        QTest::newRow("refused") << QByteArray("fault=set_refused;fault_on=16")
+                                 << "APP Configuration Validation Failed.\n"
+                                    "APP Configuration: refused by the controller, nothing was stored"
+                                 << QString();
         QTest::newRow("read-back differs")
-            << QByteArray("fault=change_on_write;fault_on=16") << "App Configuration validation FAILED";
-        QTest::newRow("damaged read-back") << QByteArray("fault=bad_crc;fault_on=17") << QString();
+            << QByteArray("fault=change_on_write;fault_on=16")
+            << "APP Configuration Validation Failed.\n"
+               "APP Configuration: the read-back copy differs from the record sent in 1 field:\n"
+               "  app_ppm_conf.hyst: sent 0.25, read back 1.25"
+            << "App Configuration validation FAILED";
+        QTest::newRow("damaged read-back") << QByteArray("fault=bad_crc;fault_on=17")
+                                           << "APP Configuration Validation Failed.\n"
+                                              "APP Configuration: Reply from controller failed its CRC check"
+                                           << QString();
     }
     void appUpdateFailures() {
         QFETCH(QByteArray, faults);
+        QFETCH(QString, boxText);
         QFETCH(QString, errorLine);
         const ScopedSimulator sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
+        // The backup would read the damaged record first.
+        panel->setBackupSettings({false, {}});
         browse(panel, "browseAppConfig_PushButton", dir_->file("app.xml"));
         LogCapture log;
-        button(panel, "updateAPP")->click();
-        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
-        QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
-        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
-        const QString text = boxes_->boxes()[0].text;
+        QVERIFY(clickAndWait(panel, "updateAPP"));
+        checkOnlyBox(QMessageBox::Critical, "Error", boxText);
         if (QTest::currentDataTag() == QByteArray("damaged read-back")) {
-            // The reason follows the row's failure text.
-            QVERIFY2(text.startsWith(QStringLiteral("APP Configuration Validation Failed.\n")) &&
-                         text.size() > 40,
-                     qPrintable(text));
             QVERIFY(!progressLines(panel).contains(QStringLiteral("Validating Updated APP")));
-        } else {
-            QCOMPARE(text, QStringLiteral("APP Configuration Validation Failed."));
         }
         if (!errorLine.isEmpty()) {
             QVERIFY(contains(log.texts(spdlog::level::err), errorLine.toStdString()));
         }
+        QVERIFY(filesIn(backupFolder()).empty());
+    }
+
+    void aBackupThatCannotBeMadeStopsTheUpdate_data() {
+        QTest::addColumn<QByteArray>("faults");
+        QTest::addColumn<bool>("folderBlocked");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder cannot be made") << QByteArray() << true << "Cannot create backup folder ";
+        QTest::newRow("current record damaged") << QByteArray("fault=bad_crc;fault_on=17") << false
+                                                << "Reply from controller failed its CRC check";
+    }
+    void aBackupThatCannotBeMadeStopsTheUpdate() {
+        QFETCH(QByteArray, faults);
+        QFETCH(bool, folderBlocked);
+        QFETCH(QString, reason);
+        if (folderBlocked) {
+            writeFileBytes(dir_->file("data"), "a file where the folder should be");
+        }
+        const DeviceRecords before = recordsNow();
+        {
+            const ScopedSimulator sim(scenario(faults.constData()));
+            const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
+            MainWindow window;
+            QVERIFY(waitIdle(window));
+            varko5ConfigWidget* panel = panelAt(window, 0);
+            QVERIFY(panel != nullptr);
+            browse(panel, "browseMotorConfig_PushButton", dir_->file("motor.xml"));
+            LogCapture log;
+            QVERIFY(clickAndWait(panel, "updateMC"));
+            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+            const QStringList lines = boxes_->boxes()[0].text.split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), 2);
+            QCOMPARE(lines[0], QStringLiteral("MC Configuration Validation Failed."));
+            QVERIFY2(lines[1].startsWith(QStringLiteral("Backup failed, nothing was sent: ") + reason),
+                     qPrintable(lines[1]));
+            QCOMPARE(progressLines(panel), QStringList{lines[1]});
+            QVERIFY(contains(log.texts(spdlog::level::err), lines[1].toStdString()));
+        }
+        QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
     }
 
     void lpfpUpdateWritesBothRecords() {
@@ -344,13 +481,14 @@ private slots:
             const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             browse(panel, "browseLPFPConfig_PushButton", path);
-            button(panel, "updateLPFP")->click();
+            QVERIFY(clickAndWait(panel, "updateLPFP"));
             checkOnlyBox(QMessageBox::Information, "SUCCESS",
                          QStringLiteral("Configuration updated successfully"));
-            QCOMPARE(progressLines(panel),
+            QCOMPARE(progressLines(panel).mid(1),
                      (QStringList{"Getting Default APP Configuration",
                                   QString::fromStdString("Configuration updated from LPFP file " + path +
                                                          ". 306 parameters set"),
@@ -358,6 +496,7 @@ private slots:
                                   "Validating Updated APP", "APP Configuration Validated",
                                   "Configuration sent to device", "Getting MC Configuration",
                                   "MC Configuration Validated"}));
+            checkBackup(panel, before);
         }
         const DeviceRecords after = recordsNow();
         QVERIFY(appConfigEquals(after.app, pair.app));
@@ -366,11 +505,18 @@ private slots:
 
     void lpfpUpdateWritesTheMotorRecordWhenTheApplicationFails_data() {
         QTest::addColumn<QByteArray>("faults");
-        QTest::newRow("application refused") << QByteArray("fault=set_refused;fault_on=16");
-        QTest::newRow("application read-back damaged") << QByteArray("fault=bad_crc;fault_on=17");
+        QTest::addColumn<QString>("boxText");
+        QTest::newRow("application refused") << QByteArray("fault=set_refused;fault_on=16")
+                                             << "Configuration Validation Failed.\nAPP Configuration: "
+                                                "refused by the controller, nothing was stored";
+        QTest::newRow("application read-back damaged")
+            << QByteArray("fault=bad_crc;fault_on=17")
+            << "Configuration Validation Failed.\nAPP Configuration: Reply from controller failed its CRC "
+               "check";
     }
     void lpfpUpdateWritesTheMotorRecordWhenTheApplicationFails() {
         QFETCH(QByteArray, faults);
+        QFETCH(QString, boxText);
         const DeviceRecords before = recordsNow();
         LpfpConfiguration pair{before.defaultApp, before.defaultMc};
         pair.app.controller_id = 9;
@@ -380,14 +526,13 @@ private slots:
         {
             const ScopedSimulator sim(scenario(faults.constData()));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
+            panel->setBackupSettings({false, {}});
             browse(panel, "browseLPFPConfig_PushButton", path);
-            button(panel, "updateLPFP")->click();
-            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
-            QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
-            QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
-            QVERIFY(boxes_->boxes()[0].text.startsWith(QStringLiteral("Configuration Validation Failed.")));
+            QVERIFY(clickAndWait(panel, "updateLPFP"));
+            checkOnlyBox(QMessageBox::Critical, "Error", boxText);
             const QStringList lines = progressLines(panel);
             QVERIFY(!lines.contains(QStringLiteral("APP Configuration Validated")));
             QCOMPARE(lines.mid(lines.size() - 3),
@@ -397,7 +542,6 @@ private slots:
         const DeviceRecords after = recordsNow();
         QVERIFY(mcConfigEquals(after.mc, pair.mc));
         if (QTest::currentDataTag() == QByteArray("application refused")) {
-            QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Configuration Validation Failed."));
             QVERIFY(appConfigEquals(after.app, before.app));
         }
     }
@@ -407,10 +551,14 @@ private slots:
         QTest::addColumn<QString>("boxText");
         QTest::addColumn<QString>("errorLine");
         QTest::newRow("motor read-back differs")
-            << QByteArray("fault=change_on_write;fault_on=13") << "Configuration Validation Failed."
+            << QByteArray("fault=change_on_write;fault_on=13")
+            << "Configuration Validation Failed.\n"
+               "MC Configuration: the read-back copy differs from the record sent in 1 field:\n"
+               "  l_current_max: sent 61, read back 62"
             << "MC Configuration validation FAILED";
         QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=16")
-                                  << QString("Configuration Validation Failed.\n") + TIMEOUT_REASON
+                                  << QString("Configuration Validation Failed.\nAPP Configuration: ") +
+                                         TIMEOUT_REASON + "\nMC Configuration: not sent"
                                   << QString("Configuration Validation Failed. ") + TIMEOUT_REASON;
     }
     void lpfpUpdateFailures() {
@@ -418,14 +566,17 @@ private slots:
         QFETCH(QString, boxText);
         QFETCH(QString, errorLine);
         const std::string path = dir_->file("both.lpfp");
-        writeLpfpFile({recordsNow().defaultApp, recordsNow().defaultMc}, path);
+        LpfpConfiguration pair{recordsNow().defaultApp, recordsNow().defaultMc};
+        pair.mc.l_current_max = 61.0f;
+        writeLpfpFile(pair, path);
         const ScopedSimulator sim(scenario(faults.constData()));
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         browse(panel, "browseLPFPConfig_PushButton", path);
         LogCapture log;
-        button(panel, "updateLPFP")->click();
+        QVERIFY(clickAndWait(panel, "updateLPFP"));
         checkOnlyBox(QMessageBox::Critical, "Error", boxText);
         QVERIFY2(contains(log.texts(spdlog::level::err), errorLine.toStdString()),
                  qPrintable(joined(log.texts(spdlog::level::err))));
@@ -440,11 +591,12 @@ private slots:
         {
             const ScopedSimulator sim(scenario());
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             browse(panel, "browseLPFPConfig_PushButton", path);
             writeFileBytes(path, readFileBytes(path) + "\n");
-            button(panel, "updateLPFP")->click();
+            QVERIFY(clickAndWait(panel, "updateLPFP"));
             // The near miss still fails, and the box names what made it miss.
             checkOnlyBox(
                 QMessageBox::Critical, "Error",

@@ -84,6 +84,7 @@ private slots:
         const ScopedSimulator sim(ONE_DEVICE);
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
         QCOMPARE(window.size(), QSize(800, 183));
         QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
@@ -132,6 +133,7 @@ private slots:
         {
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
             MainWindow window;
+            QVERIFY(waitIdle(window));
             QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
             QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
         }
@@ -139,6 +141,7 @@ private slots:
             // Defined with an empty value still counts.
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray(""));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
             QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
         }
@@ -147,6 +150,7 @@ private slots:
     void twoDevicesGiveTwoPanelsInListOrder() {
         const ScopedSimulator sim("devices=2;description=First Varko,Second Varko");
         MainWindow window;
+        QVERIFY(waitIdle(window));
         auto* layout = window.findChild<QFormLayout*>(QStringLiteral("formLayout"));
         QVERIFY(layout != nullptr);
         QCOMPARE(layout->rowCount(), 4);
@@ -165,6 +169,7 @@ private slots:
     void noDeviceShowsTheErrorBoxAndAnEmptyWindow() {
         const ScopedSimulator sim("devices=0");
         MainWindow window;
+        QVERIFY(waitIdle(window));
         QVERIFY(window.findChildren<varko5ConfigWidget*>().isEmpty());
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         const ShownBox& box = boxes_->boxes()[0];
@@ -180,8 +185,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("device list") << QByteArray("devices=1;list_error=4")
                                      << QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4");
-        QTest::newRow("open") << QByteArray("devices=2;open_error=1")
-                              << QStringLiteral("Failed to open device");
     }
     void startUpFailuresEndWithStatusOne() {
         QFETCH(QByteArray, scenario);
@@ -228,14 +231,17 @@ private slots:
         writeSampleFiles(lpfp, refApp, refMc);
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
+        QVERIFY(waitIdle(window));
+        // The second name has no extension: the dialog's filter gives it one.
         const std::string app = dir_->file("out.app.xml");
-        const std::string mc = dir_->file("out.mc.xml");
+        const std::string mc = dir_->file("out-mc.xml");
         files_->answer(lpfp);
         files_->answer(app);
-        files_->answer(mc);
+        files_->answer(dir_->file("out-mc"));
         window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->click();
 
         QCOMPARE(files_->requests().size(), std::size_t{3});
+        QVERIFY(!exists(dir_->file("out-mc")));
         checkRequest(0, FileDialogKind::Open, "Open LPFP Config", LPFP_FILTER);
         checkRequest(1, FileDialogKind::Save, "Save App Configuration", XML_FILTER);
         checkRequest(2, FileDialogKind::Save, "Save MC Configuration", XML_FILTER);
@@ -259,6 +265,7 @@ private slots:
         writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         const std::string answers[] = {lpfp, dir_->file("out.app.xml"), dir_->file("out.mc.xml")};
         for (int i = 0; i < 3; ++i) {
             if (i == cancelled) {
@@ -276,11 +283,13 @@ private slots:
 
     void lpfpToXmlFailuresShowTheConverterBox_data() {
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("checksum") << true;
-        QTest::newRow("unwritable target") << false;
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("checksum") << true << "Checksum Fail";
+        QTest::newRow("unwritable target") << false << "missing-folder";
     }
     void lpfpToXmlFailuresShowTheConverterBox() {
         QFETCH(bool, damaged);
+        QFETCH(QString, reason);
         const std::string lpfp = dir_->file("in.lpfp");
         writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
         std::string app = dir_->file("out.app.xml");
@@ -294,6 +303,7 @@ private slots:
         const std::string mc = dir_->file("out.mc.xml");
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         files_->answer(lpfp);
         files_->answer(app);
         files_->answer(mc);
@@ -305,7 +315,13 @@ private slots:
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
-        QCOMPARE(boxes_->boxes()[0].text, QStringLiteral("Could not convert the LPFP file into XML files"));
+        // The system's text, then why.
+        const QStringList lines = boxes_->boxes()[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("Could not convert the LPFP file into XML files"));
+        QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
+        // A damaged input is refused before the names of the outputs are asked for.
+        QCOMPARE(files_->requests().size(), damaged ? std::size_t{1} : std::size_t{3});
     }
 
     void xmlToLpfpWritesTheConverterForm() {
@@ -316,13 +332,15 @@ private slots:
         QVERIFY(xmlFilesToLpfp(app, mc, reference));
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
         files_->answer(mc);
-        files_->answer(lpfp);
+        files_->answer(dir_->file("out"));
         window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
 
         QCOMPARE(files_->requests().size(), std::size_t{3});
+        QVERIFY(!exists(dir_->file("out")));
         checkRequest(0, FileDialogKind::Open, "Open App Config XML", XML_FILTER);
         checkRequest(1, FileDialogKind::Open, "Open MC Config XML", XML_FILTER);
         checkRequest(2, FileDialogKind::Save, "Save LPFP Configuration", LPFP_FILTER);
@@ -339,6 +357,7 @@ private slots:
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
         files_->cancel();
@@ -350,27 +369,50 @@ private slots:
     }
 
     void xmlToLpfpFailuresShowTheLongBox_data() {
-        QTest::addColumn<bool>("swapped");
-        QTest::newRow("motor file as application file") << true;
-        QTest::newRow("unwritable target") << false;
+        QTest::addColumn<QString>("appInput");
+        QTest::addColumn<QString>("mcInput");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("motor file as application file")
+            << "in.mc.xml"
+            << "in.mc.xml"
+            << "out.lpfp"
+            << "in.mc.xml holds the MCConfiguration record, not the APPConfiguration record";
+        QTest::newRow("not XML") << "in.app.xml"
+                                 << "noise.xml"
+                                 << "out.lpfp"
+                                 << "noise.xml is not a configuration XML document";
+        QTest::newRow("unwritable target") << "in.app.xml"
+                                           << "in.mc.xml"
+                                           << "missing-folder/out.lpfp"
+                                           << "missing-folder";
     }
     void xmlToLpfpFailuresShowTheLongBox() {
-        QFETCH(bool, swapped);
-        const std::string app = dir_->file("in.app.xml");
-        const std::string mc = dir_->file("in.mc.xml");
-        writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
+        QFETCH(QString, appInput);
+        QFETCH(QString, mcInput);
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
+        writeSampleFiles(dir_->file("unused.lpfp"), dir_->file("in.app.xml"), dir_->file("in.mc.xml"));
+        writeFileBytes(dir_->file("noise.xml"), "not xml <");
         const ScopedSimulator sim(ONE_DEVICE);
         MainWindow window;
-        const std::string lpfp = swapped ? dir_->file("out.lpfp") : dir_->file("missing-folder/out.lpfp");
-        files_->answer(swapped ? mc : app);
-        files_->answer(mc);
+        QVERIFY(waitIdle(window));
+        const std::string lpfp = dir_->file(target.toStdString());
+        files_->answer(dir_->file(appInput.toStdString()));
+        files_->answer(dir_->file(mcInput.toStdString()));
         files_->answer(lpfp);
         window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->click();
         QVERIFY(!exists(lpfp));
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
-        QCOMPARE(boxes_->boxes()[0].text, QString::fromLatin1(XML_TO_LPFP_FAILURE));
+        const QStringList lines = boxes_->boxes()[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QString::fromLatin1(XML_TO_LPFP_FAILURE));
+        QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
+        // Inputs that cannot be converted are refused before the output's name is asked for.
+        const bool inputsBad = !target.startsWith(QStringLiteral("missing"));
+        QCOMPARE(files_->requests().size(), inputsBad ? std::size_t{2} : std::size_t{3});
     }
 
     // An end tag inside a comment would cut the document short: the file the converter would

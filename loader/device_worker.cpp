@@ -1,0 +1,172 @@
+#include "loader/device_worker.h"
+
+#include <spdlog/spdlog.h>
+
+#include <atomic>
+#include <exception>
+#include <utility>
+
+// The half of a worker that lives on the worker thread: it owns the session, so the device is
+// touched by no other thread.
+class DeviceWorkerResident : public QObject {
+    Q_OBJECT
+
+public:
+    std::atomic<bool> stopping{false};
+
+    // Runs on the worker thread.
+    void identify(std::shared_ptr<DeviceHandle> handle, const DeviceInfoNode& node, int index) {
+        session_.reset();
+        ControllerIdentity identity;
+        if (stopping) {
+            return;
+        }
+        try {
+            session_ = handle && *handle
+                           ? std::make_unique<ControllerSession>(std::move(*handle), node, index)
+                           : std::make_unique<ControllerSession>(node, index);
+        } catch (const std::exception& error) {
+            identity.problem = openProblem(error);
+            identity.detail = error.what();
+            spdlog::error("{}", error.what());
+            emit identified(identity);
+            return;
+        }
+        identity.opened = true;
+        identity.chipId = session_->chipId();
+        try {
+            identity.version = session_->identify();
+            if (!identity.version.valid) {
+                spdlog::error("Failed at getting ARM Version.");
+                identity.problem = ControllerIdentity::Problem::NoVersion;
+            } else if (!session_->writable()) {
+                identity.problem = ControllerIdentity::Problem::Firmware;
+            }
+        } catch (const timeout_exception&) {
+            spdlog::error("{}", TIMED_OUT_TEXT);
+            identity.problem = ControllerIdentity::Problem::NoAnswer;
+            identity.detail = TIMED_OUT_TEXT;
+        } catch (const std::exception& error) {
+            spdlog::error("Failed at getting ARM Version.");
+            spdlog::error("{}", error.what());
+            identity.problem = ControllerIdentity::Problem::NoVersion;
+            identity.detail = error.what();
+        }
+        emit identified(identity);
+    }
+
+    // Runs on the worker thread.
+    void run(quint64 id, const DeviceWorker::Work& work) {
+        if (stopping) {
+            return;
+        }
+        QString error;
+        if (!session_) {
+            error = QStringLiteral("No controller attached");
+        } else {
+            const ProgressFn progress = [this, id](const OpEvent& event) { emit stepped(id, event); };
+            try {
+                work(*session_, progress);
+            } catch (const std::exception& failure) {
+                // Nothing may escape into the thread's event loop; the panel reports it.
+                error = QString::fromStdString(describeFailure(failure));
+            } catch (...) {
+                error = QStringLiteral("Unknown failure");
+            }
+        }
+        emit finished(id, error);
+    }
+
+    // After the thread has ended.
+    void closeDevice() { session_.reset(); }
+
+signals:
+    void identified(const ControllerIdentity& identity);
+    void stepped(quint64 id, const OpEvent& event);
+    void finished(quint64 id, const QString& error);
+
+private:
+    static ControllerIdentity::Problem openProblem(const std::exception& /*error*/) {
+        return ControllerIdentity::Problem::OpenFailed;
+    }
+
+    std::unique_ptr<ControllerSession> session_;
+};
+
+DeviceWorker::DeviceWorker(QObject* parent) : QObject(parent), resident_(new DeviceWorkerResident) {
+    qRegisterMetaType<ControllerIdentity>("ControllerIdentity");
+    qRegisterMetaType<OpEvent>("OpEvent");
+    thread_.setObjectName(QStringLiteral("device worker"));
+    resident_->moveToThread(&thread_);
+    // The resident emits on its thread; these run here, in the order it emitted.
+    connect(resident_, &DeviceWorkerResident::identified, this, [this](const ControllerIdentity& identity) {
+        emit identified(identity);
+        ended();
+    });
+    connect(resident_, &DeviceWorkerResident::stepped, this, [this](quint64 id, const OpEvent& event) {
+        const auto entry = entries_.find(id);
+        if (entry != entries_.end() && entry->second.onProgress) {
+            entry->second.onProgress(event);
+        }
+    });
+    connect(resident_, &DeviceWorkerResident::finished, this, [this](quint64 id, const QString& error) {
+        const auto entry = entries_.find(id);
+        Done done;
+        if (entry != entries_.end()) {
+            done = std::move(entry->second.done);
+            entries_.erase(entry);
+        }
+        // Idle before the result is shown, so that a box of the result finds the buttons
+        // enabled again.
+        ended();
+        if (done) {
+            done(error);
+        }
+    });
+    thread_.start();
+}
+
+DeviceWorker::~DeviceWorker() {
+    resident_->stopping = true;
+    thread_.quit();
+    thread_.wait();
+    resident_->closeDevice();
+    delete resident_;
+}
+
+void DeviceWorker::openAndIdentify(const DeviceInfoNode& node, int index) {
+    takeAndIdentify(DeviceHandle(), node, index);
+}
+
+void DeviceWorker::takeAndIdentify(DeviceHandle handle, const DeviceInfoNode& node, int index) {
+    started();
+    // std::function needs a copyable capture; the handle travels in a shared holder.
+    auto holder = std::make_shared<DeviceHandle>(std::move(handle));
+    DeviceWorkerResident* resident = resident_;
+    QMetaObject::invokeMethod(
+        resident_, [resident, holder, node, index] { resident->identify(holder, node, index); },
+        Qt::QueuedConnection);
+}
+
+void DeviceWorker::submit(Work work, ProgressHandler onProgress, Done done) {
+    const quint64 id = nextId_++;
+    entries_[id] = Entry{std::move(onProgress), std::move(done)};
+    started();
+    DeviceWorkerResident* resident = resident_;
+    QMetaObject::invokeMethod(
+        resident_, [resident, id, work = std::move(work)] { resident->run(id, work); }, Qt::QueuedConnection);
+}
+
+void DeviceWorker::started() {
+    if (++pending_ == 1) {
+        emit busyChanged(true);
+    }
+}
+
+void DeviceWorker::ended() {
+    if (pending_ > 0 && --pending_ == 0) {
+        emit busyChanged(false);
+    }
+}
+
+#include "device_worker.moc"
