@@ -34,6 +34,8 @@ public:
         }
         identity.opened = true;
         identity.chipId = session_->chipId();
+        // The chip identifier is known before the controller has answered anything.
+        emit opened(identity.chipId);
         try {
             identity.version = session_->identify();
             if (!identity.version.valid) {
@@ -81,6 +83,7 @@ public:
     void closeDevice() { session_.reset(); }
 
 signals:
+    void opened(quint32 chipId);
     void identified(const ControllerIdentity& identity);
     void stepped(quint64 id, const OpEvent& event);
     void finished(quint64 id, const QString& error);
@@ -103,6 +106,7 @@ DeviceWorker::DeviceWorker(QObject* parent) : QObject(parent), resident_(new Dev
         emit identified(identity);
         ended();
     });
+    connect(resident_, &DeviceWorkerResident::opened, this, &DeviceWorker::opened);
     connect(resident_, &DeviceWorkerResident::stepped, this, [this](quint64 id, const OpEvent& event) {
         const auto entry = entries_.find(id);
         if (entry != entries_.end() && entry->second.onProgress) {

@@ -75,6 +75,8 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    // The device is open; identification follows.
+    void opened(quint32 chipId);
     void identified(const ControllerIdentity& identity);
 
 private:

@@ -12,8 +12,9 @@ QString qText(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
 }
 
-void describeRecord(const char* name, const RecordOutcome& outcome, const std::string& endedBy,
-                    QStringList& lines) {
+// endedEarly: the apply stopped after sending something, so a record it never reached is
+// named as not sent.
+void describeRecord(const char* name, const RecordOutcome& outcome, bool endedEarly, QStringList& lines) {
     if (!outcome.requested || outcome.verified) {
         return;
     }
@@ -24,7 +25,7 @@ void describeRecord(const char* name, const RecordOutcome& outcome, const std::s
         lines << record + QStringLiteral(": refused by the controller, nothing was stored");
     } else if (outcome.accepted && !outcome.differences.empty()) {
         const int count = static_cast<int>(outcome.differences.size());
-        lines << record + QStringLiteral(": the read-back copy differs from the record sent in %1 %2:")
+        lines << record + QStringLiteral(": the read-back copy differs in %1 %2:")
                               .arg(count)
                               .arg(count == 1 ? QStringLiteral("field") : QStringLiteral("fields"));
         for (int i = 0; i < count && i < MAX_LISTED_DIFFERENCES; ++i) {
@@ -37,7 +38,7 @@ void describeRecord(const char* name, const RecordOutcome& outcome, const std::s
         }
     } else if (outcome.accepted) {
         lines << record + QStringLiteral(": the read-back copy differs from the record sent");
-    } else if (!endedBy.empty()) {
+    } else if (endedEarly) {
         lines << record + QStringLiteral(": not sent");
     }
 }
@@ -109,8 +110,9 @@ QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup) {
         lines << QStringLiteral("Backup failed, nothing was sent: ") + qText(result.error);
         return lines.join(QLatin1Char('\n'));
     }
-    describeRecord("APP Configuration", result.app, result.error, lines);
-    describeRecord("MC Configuration", result.mc, result.error, lines);
+    const bool endedEarly = !result.error.empty() && (result.app.sent || result.mc.sent);
+    describeRecord("APP Configuration", result.app, endedEarly, lines);
+    describeRecord("MC Configuration", result.mc, endedEarly, lines);
     const bool listed = result.error == result.app.error || result.error == result.mc.error;
     if (!result.error.empty() && !listed) {
         lines << qText(result.error);

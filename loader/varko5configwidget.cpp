@@ -64,6 +64,14 @@ void checkLpfp(const QString& path) {
     }
 }
 
+// The progress log asks for a few lines' height, so that a window sized to its panels shows
+// several of them; it takes whatever more the window gives.
+class ProgressLog : public QTextEdit {
+public:
+    using QTextEdit::QTextEdit;
+    QSize sizeHint() const override { return {QTextEdit::sizeHint().width(), 110}; }
+};
+
 } // namespace
 
 varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
@@ -92,7 +100,7 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
 
     // The update actions report their steps here, below the rows, so that the user can follow
     // an update; the log takes the height the window gives the panel.
-    progressLog_ = new QTextEdit(this);
+    progressLog_ = new ProgressLog(this);
     progressLog_->setObjectName(QStringLiteral("progressLog"));
     progressLog_->setReadOnly(true);
     progressLog_->setMinimumHeight(80);
@@ -127,6 +135,8 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
 
     connect(worker_.get(), &DeviceWorker::busyChanged, this, &varko5ConfigWidget::showBusy);
     connect(worker_.get(), &DeviceWorker::identified, this, &varko5ConfigWidget::onIdentified);
+    connect(worker_.get(), &DeviceWorker::opened, this,
+            [this](quint32 chipId) { ui_->chipIDLineEdit->setText(chipIdText(chipId)); });
     updateTitle();
 }
 
@@ -230,6 +240,8 @@ void varko5ConfigWidget::applyAvailability() {
     }
     if (!unavailable_.isEmpty()) {
         disableConfigurationRows();
+        // In the colour of a warning, so that it is not read as a passing remark.
+        statusLabel_->setStyleSheet(QStringLiteral("color: #a01010;"));
         statusLabel_->setText(unavailable_);
         statusLabel_->show();
     } else {
@@ -249,6 +261,7 @@ void varko5ConfigWidget::showBusy(bool busy) {
             enabledBeforeBusy_.emplace_back(button, button->isEnabled());
             button->setEnabled(false);
         }
+        statusLabel_->setStyleSheet(QString());
         statusLabel_->setText(activity_);
         statusLabel_->show();
         busyIndicator_->show();

@@ -477,10 +477,11 @@ private slots:
         const std::string link = dir_->file("link.lpfp");
         std::filesystem::create_symlink(target, link);
         MainWindow window;
+        QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         files_->answer(link);
-        button(panel, "getLpfp")->click();
+        QVERIFY(clickAndWait(panel, "getLpfp"));
         checkOnlyBox(QMessageBox::Information, "SUCCESS",
                      QStringLiteral("LPFP Configuration saved to: ") + QString::fromStdString(link), panel);
         QVERIFY(std::filesystem::is_symlink(link));

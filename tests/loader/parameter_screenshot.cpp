@@ -46,7 +46,8 @@ int main(int argc, char* argv[]) {
     MainWindow window;
     window.show();
     varko5ConfigWidget* panel = panelAt(window, 0);
-    if (panel == nullptr) {
+    // The panel identifies its controller in its worker first.
+    if (panel == nullptr || !waitIdle(window)) {
         return 1;
     }
     button(panel, "parameters_PushButton")->click();

@@ -114,6 +114,10 @@ private:
         }
         sim_ = std::make_unique<ScopedSimulator>(scenario.toStdString());
         window_ = std::make_unique<MainWindow>();
+        // Each panel identifies its controller in its worker.
+        if (!waitIdle(*window_)) {
+            return nullptr;
+        }
         return panelAt(*window_, 0);
     }
 
@@ -205,6 +209,7 @@ private slots:
     void aControllerThatTakesNoConfigurationHasNoParameters() {
         sim_ = std::make_unique<ScopedSimulator>("devices=1;fw=5.1");
         window_ = std::make_unique<MainWindow>();
+        QVERIFY(waitIdle(*window_));
         varko5ConfigWidget* panel = panelAt(*window_, 0);
         QVERIFY(panel != nullptr);
         QVERIFY(!button(panel, "parameters_PushButton")->isEnabled());

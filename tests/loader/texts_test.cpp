@@ -38,12 +38,10 @@ private slots:
     void differencesAreListedUpToTen_data() {
         QTest::addColumn<int>("fields");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("one")
-            << 1
-            << "MC Configuration: the read-back copy differs from the record sent in 1 field:\n"
-               "  k0: sent 0, read back 1";
-        QString ten =
-            QStringLiteral("MC Configuration: the read-back copy differs from the record sent in 10 fields:");
+        QTest::newRow("one") << 1
+                             << "MC Configuration: the read-back copy differs in 1 field:\n"
+                                "  k0: sent 0, read back 1";
+        QString ten = QStringLiteral("MC Configuration: the read-back copy differs in 10 fields:");
         for (int i = 0; i < 10; ++i) {
             ten += QStringLiteral("\n  k%1: sent %1, read back %2").arg(i).arg(i + 1);
         }
@@ -75,15 +73,24 @@ private slots:
                  QStringLiteral("APP Configuration: refused by the controller, nothing was stored\n"
                                 "MC Configuration: ARM timed out. It may not be powered."));
 
-        // The apply ended before the motor record: it is named as not sent, and the reason
-        // that ended it closes the list when no record carries it.
+        // The apply ended after the application record: the motor record is named as not
+        // sent, and the reason that ended it closes the list when no record carries it.
+        ApplyResult midway;
+        midway.app.requested = true;
+        midway.app.sent = true;
+        midway.app.accepted = true;
+        midway.app.verified = true;
+        midway.mc.requested = true;
+        midway.error = "Reply from controller is not a valid packet";
+        QCOMPARE(applyFailureDetail(midway),
+                 QStringLiteral("MC Configuration: not sent\nReply from controller is not a valid packet"));
+
+        // Nothing sent at all: the reason alone.
         ApplyResult early;
         early.app.requested = true;
         early.mc.requested = true;
         early.error = "/tmp/x.lpfp: Invalid Configuration File";
-        QCOMPARE(applyFailureDetail(early),
-                 QStringLiteral("APP Configuration: not sent\nMC Configuration: not "
-                                "sent\n/tmp/x.lpfp: Invalid Configuration File"));
+        QCOMPARE(applyFailureDetail(early), QStringLiteral("/tmp/x.lpfp: Invalid Configuration File"));
 
         // A record that was not asked for is not mentioned.
         ApplyResult mcOnly;

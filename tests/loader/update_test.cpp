@@ -184,12 +184,11 @@ private slots:
                                  << "MC Configuration Validation Failed.\n"
                                     "MC Configuration: refused by the controller, nothing was stored"
                                  << "Failed to set MCConfig" << false;
-        QTest::newRow("read-back differs")
-            << QByteArray("fault=change_on_write;fault_on=13")
-            << "MC Configuration Validation Failed.\n"
-               "MC Configuration: the read-back copy differs from the record sent in 1 field:\n"
-               "  l_current_max: sent 42.5, read back 43.5"
-            << "MC Configuration validation FAILED 123" << true;
+        QTest::newRow("read-back differs") << QByteArray("fault=change_on_write;fault_on=13")
+                                           << "MC Configuration Validation Failed.\n"
+                                              "MC Configuration: the read-back copy differs in 1 field:\n"
+                                              "  l_current_max: sent 42.5, read back 43.5"
+                                           << "MC Configuration validation FAILED 123" << true;
         QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=13")
                                   << QString("MC Configuration Validation Failed.\nMC Configuration: ") +
                                          TIMEOUT_REASON
@@ -265,12 +264,13 @@ private slots:
             const ScopedSimulator sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             MainWindow window;
+            QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
             browse(panel, browseName.constData(), path);
             QVERIFY(boxes_->boxes().empty());
             QVERIFY(button(panel, updateName.constData())->isEnabled());
-            button(panel, updateName.constData())->click();
+            QVERIFY(clickAndWait(panel, updateName.constData()));
             const QString heading =
                 QStringLiteral("Nothing was sent: %1 holds values the controller cannot take")
                     .arg(QString::fromStdString(path));
@@ -396,12 +396,11 @@ private slots:
                                  << "APP Configuration Validation Failed.\n"
                                     "APP Configuration: refused by the controller, nothing was stored"
                                  << QString();
-        QTest::newRow("read-back differs")
-            << QByteArray("fault=change_on_write;fault_on=16")
-            << "APP Configuration Validation Failed.\n"
-               "APP Configuration: the read-back copy differs from the record sent in 1 field:\n"
-               "  app_ppm_conf.hyst: sent 0.25, read back 1.25"
-            << "App Configuration validation FAILED";
+        QTest::newRow("read-back differs") << QByteArray("fault=change_on_write;fault_on=16")
+                                           << "APP Configuration Validation Failed.\n"
+                                              "APP Configuration: the read-back copy differs in 1 field:\n"
+                                              "  app_ppm_conf.hyst: sent 0.25, read back 1.25"
+                                           << "App Configuration validation FAILED";
         QTest::newRow("damaged read-back") << QByteArray("fault=bad_crc;fault_on=17")
                                            << "APP Configuration Validation Failed.\n"
                                               "APP Configuration: Reply from controller failed its CRC check"
@@ -553,7 +552,7 @@ private slots:
         QTest::newRow("motor read-back differs")
             << QByteArray("fault=change_on_write;fault_on=13")
             << "Configuration Validation Failed.\n"
-               "MC Configuration: the read-back copy differs from the record sent in 1 field:\n"
+               "MC Configuration: the read-back copy differs in 1 field:\n"
                "  l_current_max: sent 61, read back 62"
             << "MC Configuration validation FAILED";
         QTest::newRow("time-out") << QByteArray("fault=silent_controller;fault_on=16")
