@@ -89,7 +89,11 @@ signals:
     void finished(quint64 id, const QString& error);
 
 private:
-    static ControllerIdentity::Problem openProblem(const std::exception& /*error*/) {
+    static ControllerIdentity::Problem openProblem(const std::exception& error) {
+        if (const auto* open = dynamic_cast<const device_open_error*>(&error);
+            open != nullptr && open->status() == PLATFORM_DEVICE_IN_USE) {
+            return ControllerIdentity::Problem::InUse;
+        }
         return ControllerIdentity::Problem::OpenFailed;
     }
 

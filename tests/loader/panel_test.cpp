@@ -7,6 +7,7 @@
 #include "core/lpfp/lpfp.h"
 #include "loader/mainwindow.h"
 #include "loader/varko5configwidget.h"
+#include "simulator/backend.h"
 #include "simulator/simulator.h"
 #include "tests/loader/loader_test_support.h"
 #include "tests/support/log_capture.h"
@@ -64,6 +65,23 @@ std::vector<const char*> configurationControls() {
 bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
+
+// The simulated bridges of a scenario, except that one of them is held by another program.
+class PortInUseBackend : public PlatformBackend {
+public:
+    PortInUseBackend(const std::string& scenario, int busyIndex)
+        : inner_(makeSimulatedBackend(scenario)), busyIndex_(busyIndex) {}
+    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+        return inner_->listDevices(nodes);
+    }
+    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override {
+        return index == busyIndex_ ? PLATFORM_DEVICE_IN_USE : inner_->open(index, port);
+    }
+
+private:
+    std::shared_ptr<PlatformBackend> inner_;
+    int busyIndex_;
+};
 
 } // namespace
 
@@ -579,6 +597,19 @@ private slots:
                         "choose Devices > Rescan.");
             QVERIFY(lineEdit(panel, "chipIDLineEdit")->text().isEmpty());
         }
+        QVERIFY(boxes_->boxes().empty());
+    }
+
+    void aPortHeldByAnotherProgramIsNamedAsSuch() {
+        // The second bridge's port is open elsewhere; the first works as ever.
+        const ScopedBackend backend(std::make_shared<PortInUseBackend>("devices=2", 1));
+        MainWindow window;
+        QVERIFY(waitIdle(window));
+        checkReason(panelAt(window, 1),
+                    "The port is in use by another program.\nClose the other program, then "
+                    "choose Devices > Rescan.");
+        QVERIFY(panelAt(window, 0)->unavailableReason().isEmpty());
+        QVERIFY(panelAt(window, 1)->wantsReconnect());
         QVERIFY(boxes_->boxes().empty());
     }
 
