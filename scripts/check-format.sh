@@ -5,6 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.hpp')
+# A failing git (missing, or not a checkout) lists nothing, which must not pass as "all formatted".
+if ((${#files[@]} == 0)); then
+    echo "check-format: git listed no C++ files (is git installed, and is this a checkout?)" >&2
+    exit 1
+fi
 bad=()
 for file in "${files[@]}"; do
     if ! clang-format --dry-run --Werror "$file" >/dev/null 2>&1; then
