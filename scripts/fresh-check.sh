@@ -7,7 +7,7 @@
 #
 #   scripts/fresh-check.sh [--keep] [FOLDER]
 #
-# FOLDER (default build/fresh-root) must be new, or a root an earlier run made, which is
+# FOLDER (default build/fresh-root in the checkout) must be new, or a root an earlier run made, which is
 # replaced. The root is removed after a pass and kept after a failure, for a look inside
 # (chroot FOLDER); --keep always keeps it. VARKO5_MIRROR overrides the mirror.
 set -euo pipefail
@@ -59,11 +59,16 @@ if [ "${1:-}" = "--keep" ]; then
 fi
 [ $# -le 1 ] || { echo "usage: $0 [--keep] [FOLDER]" >&2; exit 2; }
 
-cd "$(dirname "$0")/.."
-repo=$PWD
+# Absolute paths first: the script runs itself again (under sudo, in the namespace), and a
+# FOLDER given relative to the caller's directory means that directory.
+script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+repo=$(cd "$(dirname "$script")/.." && pwd)
 if [ "$(id -u)" -ne 0 ]; then
     echo "fresh-check: debootstrap and chroot need root; asking sudo"
-    exec sudo --preserve-env=VARKO5_MIRROR,http_proxy,https_proxy,no_proxy "$0" "$@"
+    args=()
+    $keep && args+=(--keep)
+    [ $# -eq 0 ] || args+=("$(cd "$(dirname "$1")" && pwd)/$(basename "$1")")
+    exec sudo --preserve-env=VARKO5_MIRROR,http_proxy,https_proxy,no_proxy "$script" "${args[@]}"
 fi
 
 commit=$(git -C "$repo" rev-parse HEAD)
@@ -112,7 +117,7 @@ find_mirror() {
 mirror=${VARKO5_MIRROR:-$(find_mirror | head -n 1)}
 [ -n "$mirror" ] || fail "no $SUITE mirror in /etc/apt/sources.list or sources.list.d; set VARKO5_MIRROR"
 
-root=${1:-build/fresh-root}
+root=${1:-$repo/build/fresh-root}
 mkdir -p "$(dirname "$root")"
 root=$(cd "$(dirname "$root")" && pwd)/$(basename "$root")
 [[ $root =~ ^/[A-Za-z0-9._/+-]+$ ]] || fail "the folder's path must be plain (letters, digits, . _ - + /): $root"
@@ -163,9 +168,9 @@ git -C "$root/src/varko5" checkout --quiet --detach "$commit"
 echo "fresh-check: running .ci/run in the chroot"
 status=0
 if unshare --mount --propagation private true 2>/dev/null; then
-    unshare --mount --propagation private -- bash "$0" --in-namespace "$root" || status=$?
+    unshare --mount --propagation private -- bash "$script" --in-namespace "$root" || status=$?
 else
-    bash "$0" --in-namespace "$root" || status=$?
+    bash "$script" --in-namespace "$root" || status=$?
 fi
 minutes=$((($(date +%s) - started + 59) / 60))
 
