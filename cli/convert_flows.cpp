@@ -6,25 +6,7 @@
 #include "cli/report_stream.h"
 #include "core/ops/config_source.h"
 
-#include <cctype>
 #include <iostream>
-#include <string_view>
-
-namespace {
-
-std::string withoutLpfpExtension(const std::string& path) {
-    constexpr std::string_view extension = ".lpfp";
-    if (path.size() <= extension.size())
-        return path;
-    for (std::size_t i = 0; i < extension.size(); ++i) {
-        const char c = path[path.size() - extension.size() + i];
-        if (std::tolower(static_cast<unsigned char>(c)) != extension[i])
-            return path;
-    }
-    return path.substr(0, path.size() - extension.size());
-}
-
-} // namespace
 
 int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
     return guarded(EXIT_FAILED, [&] {

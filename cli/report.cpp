@@ -26,8 +26,6 @@ void printVersion(const FirmwareVersion& version) {
     report::out() << "Major: " << version.major << '\n' << "Minor: " << version.minor << '\n';
 }
 
-namespace {
-
 std::vector<DeviceInfoNode> listDevices() {
     try {
         return enumerateDevices();
@@ -35,6 +33,8 @@ std::vector<DeviceInfoNode> listDevices() {
         throw DeviceSetupError(error.what());
     }
 }
+
+namespace {
 
 // Several workers may open their devices at once; the platform's open is not made for that.
 std::mutex openMutex;

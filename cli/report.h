@@ -14,6 +14,9 @@
 void printDeviceBlock(const DeviceInfoNode& node, int index);
 void printVersion(const FirmwareVersion& version);
 
+// The device list; a list that cannot be built throws DeviceSetupError.
+std::vector<DeviceInfoNode> listDevices();
+
 // The device a flow works on: chosen from the list by its serial number (the only one listed
 // when empty), or already chosen from a list by the caller.
 struct DeviceTarget {

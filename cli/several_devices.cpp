@@ -3,6 +3,7 @@
 #include "cli/exit_status.h"
 #include "cli/report_stream.h"
 #include "core/ops/backup.h"
+#include "core/ops/config_source.h"
 #include "core/ops/device_choice.h"
 
 #include <algorithm>
@@ -18,14 +19,6 @@ std::string trimmed(const std::string& text) {
     if (first == std::string::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool endsWithLpfp(const std::string& name) {
-    constexpr std::string_view extension = ".lpfp";
-    if (name.size() <= extension.size())
-        return false;
-    return std::equal(extension.begin(), extension.end(), name.end() - static_cast<long>(extension.size()),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 const char* resultWord(const FlowReport& flowReport, bool comparison) {
@@ -78,12 +71,7 @@ std::vector<std::string> serialList(const std::string& serialOption) {
 }
 
 std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow) {
-    std::vector<DeviceInfoNode> devices;
-    try {
-        devices = enumerateDevices();
-    } catch (const std::runtime_error& error) {
-        throw DeviceSetupError(error.what());
-    }
+    const std::vector<DeviceInfoNode> devices = listDevices();
 
     std::vector<FlowReport> reports;
     std::vector<DeviceTarget> targets;
@@ -170,6 +158,5 @@ std::string basenameForDevice(const std::string& base, const std::string& serial
 }
 
 std::string lpfpNameForDevice(const std::string& file, const std::string& serial) {
-    const std::string stem = endsWithLpfp(file) ? file.substr(0, file.size() - 5) : file;
-    return stem + "-" + safeFileNamePart(serial) + ".lpfp";
+    return withoutLpfpExtension(file) + "-" + safeFileNamePart(serial) + ".lpfp";
 }

@@ -15,12 +15,7 @@ int testListedDevice(const DeviceInfoNode& node, int index);
 int testDevice(const DeviceTarget& target) {
     if (target.listed)
         return testListedDevice(target.node, target.index);
-    std::vector<DeviceInfoNode> devices;
-    try {
-        devices = enumerateDevices();
-    } catch (const std::runtime_error& error) {
-        throw DeviceSetupError(error.what());
-    }
+    const std::vector<DeviceInfoNode> devices = listDevices();
     spdlog::info("Devices found: {}", devices.size());
     // Without a serial number the first device is tested, whatever else is listed.
     if (devices.empty() && target.serial.empty())

@@ -12,14 +12,7 @@
 
 namespace {
 
-bool endsWithLpfp(const std::string& path) {
-    constexpr std::string_view extension = ".lpfp";
-    if (path.size() < extension.size()) {
-        return false;
-    }
-    return std::equal(extension.begin(), extension.end(), path.end() - static_cast<long>(extension.size()),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
-}
+constexpr std::string_view kLpfpExtension = ".lpfp";
 
 [[noreturn]] void invalidLpfp(const std::string& path) {
     throw SourceError(path + ": Invalid Configuration File");
@@ -97,6 +90,22 @@ void loadXmlInto(ConfigurationSet& set, const std::string& path, const InputRead
 
 } // namespace
 
+bool hasLpfpExtension(const std::string& path) {
+    if (path.size() < kLpfpExtension.size()) {
+        return false;
+    }
+    return std::equal(kLpfpExtension.begin(), kLpfpExtension.end(),
+                      path.end() - static_cast<long>(kLpfpExtension.size()),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+std::string withoutLpfpExtension(const std::string& path) {
+    if (path.size() <= kLpfpExtension.size() || !hasLpfpExtension(path)) {
+        return path;
+    }
+    return path.substr(0, path.size() - kLpfpExtension.size());
+}
+
 SourceDescription parseSource(const std::string& text) {
     SourceDescription source;
     source.text = text;
@@ -124,7 +133,7 @@ SourceDescription parseSource(const std::string& text) {
         }
         return source;
     }
-    source.kind = endsWithLpfp(text) ? SourceKind::LpfpFile : SourceKind::XmlFiles;
+    source.kind = hasLpfpExtension(text) ? SourceKind::LpfpFile : SourceKind::XmlFiles;
     source.paths = {text};
     return source;
 }

@@ -40,6 +40,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whether a path ends in ".lpfp", in any letter case; and the path without it (unchanged when
+// it has none, or is nothing but the extension).
+bool hasLpfpExtension(const std::string& path);
+std::string withoutLpfpExtension(const std::string& path);
+
 // Throws SourceError for an empty source, an unknown "device:" form, or a pair with an empty side.
 SourceDescription parseSource(const std::string& text);
 bool isDeviceSource(const SourceDescription& source);

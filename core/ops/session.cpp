@@ -2,7 +2,6 @@
 
 #include "core/device/timeouts.h"
 #include "core/ops/device_choice.h"
-#include "core/ops/progress.h"
 
 #include <utility>
 
@@ -12,12 +11,6 @@ constexpr std::uint8_t BRIDGE_STATUS_QUERY = protocol::STATUS_QUERY;
 constexpr std::uint32_t STATUS_REPLY_CAPACITY = 10240;
 
 } // namespace
-
-std::string describeFailure(const std::exception& error) {
-    if (dynamic_cast<const timeout_exception*>(&error) != nullptr)
-        return TIMED_OUT_TEXT;
-    return error.what();
-}
 
 ControllerSession::ControllerSession(const DeviceInfoNode& node, int index)
     : ControllerSession(openDeviceByIndex(index), node, index) {}
