@@ -200,7 +200,10 @@ void ParameterView::load() {
                 outcome->error = describeFailure(error);
             }
         },
-        [this, outcome] {
+        [this, outcome](const QString& notRun) {
+            if (!outcome->snapshot && !notRun.isEmpty()) {
+                outcome->error = notRun.toStdString();
+            }
             if (!outcome->snapshot) {
                 setBusy(false, tr("Failed at retrieving the parameters: %1").arg(qText(outcome->error)));
                 QMessageBox::critical(this, QStringLiteral("Error"),
@@ -302,9 +305,10 @@ void ParameterView::apply() {
                 outcome->readError = describeFailure(error);
             }
         },
-        [this, outcome] {
+        [this, outcome](const QString& notRun) {
             if (!outcome->ran) {
-                outcome->result.error = "No controller attached";
+                outcome->result.error =
+                    notRun.isEmpty() ? std::string("No controller attached") : notRun.toStdString();
             }
             finishApply(outcome->result, outcome->snapshot, outcome->readError);
         });

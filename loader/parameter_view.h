@@ -23,9 +23,11 @@ class ParameterView;
 }
 
 // Runs job with the panel's controller, then done on the thread of context unless context is
-// gone by then. Without a controller the job is not run; done is called all the same.
+// gone by then. When the job cannot be run (no controller) done is called all the same, with
+// the reason; otherwise with an empty text.
 using SessionJob = std::function<void(ControllerSession&)>;
-using SessionRunner = std::function<void(QObject* context, SessionJob job, std::function<void()> done)>;
+using SessionDone = std::function<void(const QString& notRun)>;
+using SessionRunner = std::function<void(QObject* context, SessionJob job, SessionDone done)>;
 
 class ParameterView : public QDialog {
     Q_OBJECT

@@ -352,7 +352,7 @@ void varko5ConfigWidget::openParameters() {
     const QString name = ui_->descriptionLineEdit->text() + QStringLiteral(" (") +
                          ui_->chipIDLineEdit->text() + QStringLiteral(")");
     parameterView_ = new ParameterView(
-        [this](QObject* context, SessionJob job, std::function<void()> done) {
+        [this](QObject* context, SessionJob job, SessionDone done) {
             runOnSession(context, std::move(job), std::move(done));
         },
         name, problem_ == ControllerIdentity::Problem::None && !disconnected_, this);
@@ -362,16 +362,16 @@ void varko5ConfigWidget::openParameters() {
     parameterView_->load();
 }
 
-void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, std::function<void()> done) {
+void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, SessionDone done) {
     // The job runs on the panel's worker like every other exchange; the answer comes back
     // through the event loop, and only while the view that asked is still there.
     const QPointer<QObject> target(context);
     runOnDevice(
         QStringLiteral("Working for the parameter view..."),
         [job = std::move(job)](ControllerSession& session, const ProgressFn&) { job(session); }, {},
-        [target, done = std::move(done)](const QString&) {
+        [target, done = std::move(done)](const QString& error) {
             if (target) {
-                done();
+                done(error);
             }
         });
 }

@@ -125,7 +125,7 @@ private:
     // Opens the parameter view (or brings the open one to the front) and reads the parameters.
     void openParameters();
     // The parameter view's way to the controller: the job runs with the panel's session.
-    void runOnSession(QObject* context, SessionJob job, std::function<void()> done);
+    void runOnSession(QObject* context, SessionJob job, SessionDone done);
 
     std::unique_ptr<Ui::varko5ConfigWidget> ui_;
     QTextEdit* progressLog_ = nullptr;

@@ -701,6 +701,36 @@ private slots:
         QCOMPARE(asked.size(), 4);
     }
 
+    void duringAnExchangeTheViewIsBusyAndStaysOpen() {
+        // Replies take a while, so the apply is still running when the user tries to close.
+        ParameterView* view = open(start(SimRecords{}, "latency=40"));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        view->setAskFunction([](QWidget*, const QString&, const QString&) { return true; });
+        QSignalSpy busy(view, &ParameterView::busyChanged);
+        QSignalSpy applied(view, &ParameterView::applied);
+        viewButton(view, "applyButton")->click();
+        QVERIFY(view->isBusy());
+        QCOMPARE(busy.size(), 1);
+        for (const char* name : {"applyButton", "saveAsButton", "resetAllButton", "discardButton",
+                                 "reloadButton", "compareFileButton"}) {
+            QVERIFY2(!viewButton(view, name)->isEnabled(), name);
+        }
+        QVERIFY(!view->findChild<QTableView*>(QStringLiteral("parameterTable"))->isEnabled());
+        QVERIFY(!view->close());
+        QVERIFY(view->isVisible());
+        QCOMPARE(statusOf(view), QStringLiteral("Waiting for the controller to answer before closing."));
+
+        QVERIFY(applied.wait(10000) || !applied.isEmpty());
+        QCOMPARE(applied.first().first().toBool(), true);
+        QVERIFY(!view->isBusy());
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(controllerHolds().mc.si_motor_poles, std::uint8_t{20});
+        QVERIFY(view->close());
+    }
+
     void saveAsWritesWhatTheTableShows() {
         ParameterView* view = open(start(changedRecords()));
         QVERIFY(view != nullptr);
