@@ -28,38 +28,6 @@
 
 namespace {
 
-const char* flowName(FlowChoice flow) {
-    switch (flow) {
-    case FlowChoice::Test:
-        return "test";
-    case FlowChoice::GetDefaults:
-        return "getDefaults";
-    case FlowChoice::GetConfig:
-        return "getConfig";
-    case FlowChoice::SetConfig:
-        return "setConfig";
-    case FlowChoice::Diff:
-        return "diff";
-    case FlowChoice::Changed:
-        return "changed";
-    case FlowChoice::LpfpToXml:
-        return "lpfpToXml";
-    case FlowChoice::XmlToLpfp:
-        return "xmlToLpfp";
-    case FlowChoice::ApplyLpfp:
-        return "applyLpfp";
-    case FlowChoice::SaveLpfp:
-        return "saveLpfp";
-    case FlowChoice::None:
-        break;
-    }
-    return "none";
-}
-
-bool usesDevice(FlowChoice flow) {
-    return flow != FlowChoice::None && flow != FlowChoice::LpfpToXml && flow != FlowChoice::XmlToLpfp;
-}
-
 // One flow on one device. Among several devices, the outputs of the reading flows carry the
 // device's serial number, so that no device overwrites another's files.
 int runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& target, bool several) {
@@ -97,14 +65,15 @@ int runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarg
 }
 
 int runCommand(const CommandLineOptions& options) {
-    const FlowChoice flow = chooseFlow(options);
-    const bool comparison = flow == FlowChoice::Diff || flow == FlowChoice::Changed;
+    const FlowRow& chosen = chosenFlow(options);
+    const FlowChoice flow = chosen.flow;
+    const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
     std::vector<FlowReport> devices;
     FlowReport general;
     int status = EXIT_OK;
 
-    if (usesDevice(flow) && namesSeveralDevices(options.serial)) {
+    if (chosen.usesDevice && namesSeveralDevices(options.serial)) {
         try {
             devices = runOnSeveralDevices(options.serial, [&](const DeviceTarget& target) {
                 return runFlow(options, flow, target, true);
@@ -142,7 +111,7 @@ int runCommand(const CommandLineOptions& options) {
     if (!options.jsonPath.empty()) {
         try {
             writeResultDocument(options.jsonPath,
-                                resultDocument(flowName(flow), status, comparison, devices, general));
+                                resultDocument(chosen.name, status, comparison, devices, general));
         } catch (const std::exception& error) {
             spdlog::error("{}", error.what());
             return failure;
@@ -213,7 +182,6 @@ int main(int argc, char* argv[]) {
     }
 
     // --diff and --changed keep 1 for "different"; trouble of theirs is 2.
-    const FlowChoice flow = chooseFlow(options);
-    const bool comparing = flow == FlowChoice::Diff || flow == FlowChoice::Changed;
-    return finishOutput(runGuarded(options), comparing ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
+    return finishOutput(runGuarded(options),
+                        chosenFlow(options).comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
 }

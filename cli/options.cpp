@@ -4,88 +4,121 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstddef>
 #include <string_view>
 
 namespace {
 
-// One row of the option table. The parser and the usage text are both built from it, in
-// this order, so the two cannot drift apart.
-struct OptionRow {
-    const char* names;      // as CLI11 takes them: comma separated
-    const char* shownNames; // as the usage text lists them
-    const char* synopsis;   // the bracketed form on the "Usage:" line
-    const char* description;
-};
+using Options = CommandLineOptions;
 
-constexpr OptionRow OPTION_TABLE[] = {
-    {"-?,-h,--help", "-?, -h, --help", "[-?|-h|--help]", "Display usage information."},
-    {"-d,--debug", "-d, --debug", "[-d|--debug]", "Enables debug logging."},
-    {"--app_config", "--app_config <input_file>", "[--app_config <input_file>]",
-     "Path to the App Configuration XML document"},
-    {"--mc_config", "--mc_config <input_file>", "[--mc_config <input_file>]",
-     "Path to the MC Configuration XML document"},
-    {"-o,--output", "-o, --output <output_filename>", "[-o|--output <output_filename>]",
-     "The basename for the output file."},
-    {"--getDefaults", "--getDefaults", "[--getDefaults]", "Gets the default configuration XML files."},
-    {"--getConfig", "--getConfig", "[--getConfig]", "Print the configuration of the ARM board"},
-    {"--test", "--test", "[--test]", "Test the connections"},
-    {"--lpfp_config", "--lpfp_config <input_file>", "[--lpfp_config <input_file>]",
-     "Path to an LPFP file to apply to the controller"},
-    {"--saveLpfp", "--saveLpfp <output_file>", "[--saveLpfp <output_file>]",
-     "Save the current configuration as an LPFP file (the defaults with --getDefaults)"},
-    {"--lpfp_to_xml", "--lpfp_to_xml <input_file>", "[--lpfp_to_xml <input_file>]",
-     "Convert an LPFP file into two XML documents named by --output or after the file (no device needed)"},
-    {"--xml_to_lpfp", "--xml_to_lpfp <output_file>", "[--xml_to_lpfp <output_file>]",
-     "Convert the --app_config and --mc_config documents into an LPFP file (no device needed)"},
-    {"--diff", "--diff <source> <source>", "[--diff <source> <source>]",
-     "Print the fields that differ between two sources: app.xml,mc.xml | one.xml | file.lpfp | "
-     "device:current | device:default (status 0 same, 1 different, 2 trouble)"},
-    {"--changed", "--changed", "[--changed]",
-     "Print the fields of the current configuration that differ from the defaults"},
-    {"--serial", "--serial <serial_number>", "[--serial <serial_number>]",
-     "Serial number of the device to use when several are connected; a comma-separated list, or all, "
-     "runs the flow on every one of them at once"},
-    {"--backup_dir", "--backup_dir <folder>", "[--backup_dir <folder>]",
-     "Folder for the backup saved before every write (default: $XDG_DATA_HOME/varko5/backups)"},
-    {"--no_backup", "--no_backup", "[--no_backup]", "Write to the controller without saving a backup first"},
-    {"--json", "--json <output_file>", "[--json <output_file>]",
-     "Also write the result as a JSON document (- for standard output; the report then goes to standard "
-     "error)"},
-    {"--version", "--version", "[--version]", "Display the version."},
-    {"--baud", "--baud <rate>", "[--baud <rate>]",
-     "Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)"},
-};
-
-enum OptionIndex : std::size_t {
-    HELP,
-    DEBUG,
-    APP_CONFIG,
-    MC_CONFIG,
-    OUTPUT,
-    GET_DEFAULTS,
-    GET_CONFIG,
-    TEST,
-    LPFP_CONFIG,
-    SAVE_LPFP,
-    LPFP_TO_XML,
-    XML_TO_LPFP,
-    DIFF,
-    CHANGED,
-    SERIAL,
-    BACKUP_DIR,
-    NO_BACKUP,
-    JSON,
-    SHOW_VERSION,
-    BAUD
-};
-
-void addFlag(CLI::App& app, OptionIndex index, bool& field) {
-    app.add_flag(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description)->disable_flag_override();
+std::string checkBaud(const std::string& value) {
+    const std::optional<std::uint32_t> rate = parseBaudText(value);
+    if (rate && isSupportedBaud(*rate))
+        return {};
+    return value + " is not a line speed a serial port can be set to";
 }
 
-void addValue(CLI::App& app, OptionIndex index, std::string& field) {
-    app.add_option(OPTION_TABLE[index].names, field, OPTION_TABLE[index].description);
+} // namespace
+
+const std::vector<OptionRow>& optionTable() {
+    static const std::vector<OptionRow> rows{
+        {"-?,-h,--help", "", 0, ValueKind::None, "Display usage information.", &Options::showHelp},
+        {"-d,--debug", "", 0, ValueKind::None, "Enables debug logging.", &Options::debug},
+        {"--app_config", "input_file", 1, ValueKind::File, "Path to the App Configuration XML document",
+         &Options::appConfigPath},
+        {"--mc_config", "input_file", 1, ValueKind::File, "Path to the MC Configuration XML document",
+         &Options::mcConfigPath},
+        {"-o,--output", "output_filename", 1, ValueKind::File, "The basename for the output file.",
+         &Options::outputBasename},
+        {"--getDefaults", "", 0, ValueKind::None, "Gets the default configuration XML files.",
+         &Options::getDefaults},
+        {"--getConfig", "", 0, ValueKind::None, "Print the configuration of the ARM board",
+         &Options::getConfig},
+        {"--test", "", 0, ValueKind::None, "Test the connections", &Options::test},
+        {"--lpfp_config", "input_file", 1, ValueKind::File, "Path to an LPFP file to apply to the controller",
+         &Options::lpfpConfigPath},
+        {"--saveLpfp", "output_file", 1, ValueKind::File,
+         "Save the current configuration as an LPFP file (the defaults with --getDefaults)",
+         &Options::saveLpfpPath},
+        {"--lpfp_to_xml", "input_file", 1, ValueKind::File,
+         "Convert an LPFP file into two XML documents named by --output or after the file (no device needed)",
+         &Options::lpfpToXmlPath},
+        {"--xml_to_lpfp", "output_file", 1, ValueKind::File,
+         "Convert the --app_config and --mc_config documents into an LPFP file (no device needed)",
+         &Options::xmlToLpfpPath},
+        {"--diff", "source", 2, ValueKind::File,
+         "Print the fields that differ between two sources: app.xml,mc.xml | one.xml | file.lpfp | "
+         "device:current | device:default (status 0 same, 1 different, 2 trouble)",
+         &Options::diffSources},
+        {"--changed", "", 0, ValueKind::None,
+         "Print the fields of the current configuration that differ from the defaults", &Options::changed},
+        {"--serial", "serial_number", 1, ValueKind::Other,
+         "Serial number of the device to use when several are connected; a comma-separated list, or all, "
+         "runs the flow on every one of them at once",
+         &Options::serial},
+        {"--backup_dir", "folder", 1, ValueKind::Folder,
+         "Folder for the backup saved before every write (default: $XDG_DATA_HOME/varko5/backups)",
+         &Options::backupDir},
+        {"--no_backup", "", 0, ValueKind::None, "Write to the controller without saving a backup first",
+         &Options::noBackup},
+        {"--json", "output_file", 1, ValueKind::File,
+         "Also write the result as a JSON document (- for standard output; the report then goes to standard "
+         "error)",
+         &Options::jsonPath},
+        {"--version", "", 0, ValueKind::None, "Display the version.", &Options::showVersion},
+        {"--baud", "rate", 1, ValueKind::Other,
+         "Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)", &Options::baud,
+         checkBaud},
+    };
+    return rows;
+}
+
+namespace {
+
+std::vector<std::string> namesOf(const OptionRow& row) {
+    std::vector<std::string> names;
+    std::string_view rest = row.names;
+    while (!rest.empty()) {
+        const std::size_t comma = std::min(rest.find(','), rest.size());
+        names.emplace_back(rest.substr(0, comma));
+        rest.remove_prefix(std::min(comma + 1, rest.size()));
+    }
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
+// " <hint>" once per value: " <source> <source>".
+std::string valueHints(const OptionRow& row) {
+    std::string text;
+    for (int i = 0; i < row.valueCount; ++i)
+        text += std::string(" <") + row.hint + ">";
+    return text;
+}
+
+// The row's binding in the parser: its field, its value count and its check.
+void bind(CLI::App& app, const OptionRow& row, CommandLineOptions& options) {
+    CLI::Option* option = nullptr;
+    if (auto flag = std::get_if<bool Options::*>(&row.field)) {
+        // A flag takes no value: "--test=0" must not quietly mean "do not test".
+        option = app.add_flag(row.names, options.**flag, row.description)->disable_flag_override();
+    } else if (auto text = std::get_if<std::string Options::*>(&row.field)) {
+        option = app.add_option(row.names, options.**text, row.description);
+    } else if (auto list = std::get_if<std::vector<std::string> Options::*>(&row.field)) {
+        option = app.add_option(row.names, options.**list, row.description)->expected(row.valueCount);
+    } else {
+        auto rate = std::get<std::optional<std::uint32_t> Options::*>(row.field);
+        option = app.add_option_function<std::string>(
+            row.names, [&options, rate](const std::string& value) { options.*rate = parseBaudText(value); },
+            row.description);
+    }
+    if (row.check != nullptr)
+        option->check(
+            CLI::Validator([check = row.check](std::string& value) { return check(value); }, row.hint));
 }
 
 // A value may follow "=" after a short option too ("-o=name"); CLI11 reads that as the value
@@ -106,7 +139,7 @@ std::vector<std::string> splitShortAssignments(const std::vector<std::string>& a
 
 // "--output=" (or "-o=") with nothing after the "=": CLI11 would take the next argument as the
 // value, so "--saveLpfp= --getDefaults" would save into a file named "--getDefaults". An empty
-// value given this way is refused instead. The option table decides which names take values.
+// value given this way is refused instead.
 std::optional<std::string> emptyAssignment(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         if (argument.size() < 3 || argument[0] != '-' || argument.back() != '=' ||
@@ -114,15 +147,34 @@ std::optional<std::string> emptyAssignment(const std::vector<std::string>& argum
             continue;
         }
         const std::string name = argument.substr(0, argument.size() - 1);
-        for (const OptionRow& row : OPTION_TABLE) {
-            const std::string names = std::string(",") + row.names + ",";
-            const bool takesValue = std::string_view(row.shownNames).find('<') != std::string_view::npos;
-            if (takesValue && names.find("," + name + ",") != std::string::npos) {
+        for (const OptionRow& row : optionTable()) {
+            const std::vector<std::string> names = namesOf(row);
+            if (row.valueCount > 0 && std::find(names.begin(), names.end(), name) != names.end())
                 return "The value of " + name + " is empty after \"=\"";
-            }
         }
     }
     return std::nullopt;
+}
+
+// The completion words of the options whose values name files or folders.
+std::string namesWith(ValueKind kind) {
+    std::vector<std::string> all;
+    for (const OptionRow& row : optionTable())
+        if (row.kind == kind)
+            for (const std::string& name : namesOf(row))
+                all.push_back(name);
+    return joined(all, "|");
+}
+
+// A hyphen in a manual page is written "\-", so that it is not set as a typographic dash.
+std::string roffEscaped(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '-' || c == '\\')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
 }
 
 } // namespace
@@ -130,86 +182,114 @@ std::optional<std::string> emptyAssignment(const std::vector<std::string>& argum
 std::optional<std::string> parseCommandLine(const std::vector<std::string>& arguments,
                                             CommandLineOptions& options) {
     CLI::App app;
-    app.set_help_flag(); // "-?", "-h" and "--help" are an ordinary flag of the table
-    addFlag(app, HELP, options.showHelp);
-    addFlag(app, DEBUG, options.debug);
-    addValue(app, APP_CONFIG, options.appConfigPath);
-    addValue(app, MC_CONFIG, options.mcConfigPath);
-    addValue(app, OUTPUT, options.outputBasename);
-    addFlag(app, GET_DEFAULTS, options.getDefaults);
-    addFlag(app, GET_CONFIG, options.getConfig);
-    addFlag(app, TEST, options.test);
-    addValue(app, LPFP_CONFIG, options.lpfpConfigPath);
-    addValue(app, SAVE_LPFP, options.saveLpfpPath);
-    addValue(app, LPFP_TO_XML, options.lpfpToXmlPath);
-    addValue(app, XML_TO_LPFP, options.xmlToLpfpPath);
-    app.add_option(OPTION_TABLE[DIFF].names, options.diffSources, OPTION_TABLE[DIFF].description)
-        ->expected(2);
-    addFlag(app, CHANGED, options.changed);
-    addValue(app, SERIAL, options.serial);
-    addValue(app, BACKUP_DIR, options.backupDir);
-    addFlag(app, NO_BACKUP, options.noBackup);
-    addValue(app, JSON, options.jsonPath);
-    addFlag(app, SHOW_VERSION, options.showVersion);
-    std::string baud;
-    addValue(app, BAUD, baud);
+    app.set_help_flag(); // "-?", "-h" and "--help" are an ordinary row of the table
+    for (const OptionRow& row : optionTable())
+        bind(app, row, options);
 
     if (auto error = emptyAssignment(arguments))
         return error;
-    // CLI11 consumes its argument list from the back.
-    std::vector<std::string> tokens = splitShortAssignments(arguments);
-    std::vector<std::string> reversed(tokens.rbegin(), tokens.rend());
+    const std::vector<std::string> tokens = splitShortAssignments(arguments);
+    std::vector<const char*> argv{"lpfp_cli"};
+    for (const std::string& token : tokens)
+        argv.push_back(token.c_str());
     try {
-        app.parse(reversed);
+        app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& error) {
         return std::string(error.what());
-    }
-    if (!baud.empty()) {
-        const bool digits = baud.size() <= 9 && baud.find_first_not_of("0123456789") == std::string::npos;
-        const auto rate = digits ? static_cast<std::uint32_t>(std::stoul(baud)) : 0u;
-        if (!isSupportedBaud(rate))
-            return "--baud: " + baud + " is not a line speed a serial port can be set to";
-        options.baud = rate;
     }
     return std::nullopt;
 }
 
 std::string usageText(const std::string& executable) {
-    std::string text = "Usage:\n  " + executable;
-    for (const OptionRow& row : OPTION_TABLE) {
-        text += ' ';
-        text += row.synopsis;
+    std::string synopsis;
+    std::string list;
+    for (const OptionRow& row : optionTable()) {
+        const std::vector<std::string> names = namesOf(row);
+        synopsis += " [" + joined(names, "|") + valueHints(row) + "]";
+        list += "\n  " + joined(names, ", ") + valueHints(row) + "\n        " + row.description;
     }
-    text += "\n\nOptions, arguments:";
-    for (const OptionRow& row : OPTION_TABLE) {
-        text += "\n  ";
-        text += row.shownNames;
-        text += "\n        ";
-        text += row.description;
+    return "Usage:\n  " + executable + synopsis + "\n\nOptions, arguments:" + list;
+}
+
+std::string manPageOptions() {
+    std::string text;
+    for (const OptionRow& row : optionTable()) {
+        std::string names;
+        for (const std::string& name : namesOf(row))
+            names += (names.empty() ? "\\fB" : ", \\fB") + roffEscaped(name) + "\\fR";
+        for (int i = 0; i < row.valueCount; ++i)
+            names += std::string(" \\fI") + roffEscaped(row.hint) + "\\fR";
+        text += ".TP\n" + names + "\n" + roffEscaped(row.description) + "\n";
     }
     return text;
 }
 
+std::string bashCompletion(const std::string& program) {
+    std::vector<std::string> every;
+    for (const OptionRow& row : optionTable())
+        for (const std::string& name : namesOf(row))
+            if (name != "-?") // a glob character, of no use to complete
+                every.push_back(name);
+    const std::string function = "_" + program;
+    std::string script = "# bash completion for " + program + "; made from its option table\n";
+    script += function + "() {\n"
+                         "    local cur prev\n"
+                         "    cur=\"${COMP_WORDS[COMP_CWORD]}\"\n"
+                         "    prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+                         "    case \"$prev\" in\n";
+    const std::string files = namesWith(ValueKind::File);
+    const std::string folders = namesWith(ValueKind::Folder);
+    const std::string others = namesWith(ValueKind::Other);
+    if (!files.empty())
+        script += "    " + files + ")\n        COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
+    if (!folders.empty())
+        script += "    " + folders + ")\n        COMPREPLY=($(compgen -d -- \"$cur\")); return ;;\n";
+    if (!others.empty())
+        script += "    " + others + ")\n        COMPREPLY=(); return ;;\n";
+    script += "    esac\n"
+              "    COMPREPLY=($(compgen -W \"" +
+              joined(every, " ") +
+              "\" -- \"$cur\"))\n"
+              "}\n"
+              "complete -o filenames -F " +
+              function + " " + program + "\n";
+    return script;
+}
+
+namespace {
+
+bool always(const CommandLineOptions&) {
+    return true;
+}
+
+} // namespace
+
+const std::vector<FlowRow>& flowTable() {
+    using O = const CommandLineOptions&;
+    static const std::vector<FlowRow> rows{
+        {FlowChoice::Diff, "diff", [](O o) { return !o.diffSources.empty(); }, true, true},
+        {FlowChoice::Changed, "changed", [](O o) { return o.changed; }, true, true},
+        {FlowChoice::LpfpToXml, "lpfpToXml", [](O o) { return !o.lpfpToXmlPath.empty(); }, false, false},
+        {FlowChoice::XmlToLpfp, "xmlToLpfp", [](O o) { return !o.xmlToLpfpPath.empty(); }, false, false},
+        {FlowChoice::ApplyLpfp, "applyLpfp", [](O o) { return !o.lpfpConfigPath.empty(); }, true, false},
+        {FlowChoice::SaveLpfp, "saveLpfp", [](O o) { return !o.saveLpfpPath.empty(); }, true, false},
+        {FlowChoice::Test, "test", [](O o) { return o.test; }, true, false},
+        {FlowChoice::GetDefaults, "getDefaults", [](O o) { return o.getDefaults; }, true, false},
+        {FlowChoice::GetConfig, "getConfig", [](O o) { return o.getConfig; }, true, false},
+        {FlowChoice::SetConfig, "setConfig",
+         [](O o) { return !o.appConfigPath.empty() || !o.mcConfigPath.empty(); }, true, false},
+        {FlowChoice::None, "none", always, false, false},
+    };
+    return rows;
+}
+
+const FlowRow& chosenFlow(const CommandLineOptions& options) {
+    for (const FlowRow& row : flowTable())
+        if (row.chosen(options))
+            return row;
+    return flowTable().back();
+}
+
 FlowChoice chooseFlow(const CommandLineOptions& options) {
-    if (!options.diffSources.empty())
-        return FlowChoice::Diff;
-    if (options.changed)
-        return FlowChoice::Changed;
-    if (!options.lpfpToXmlPath.empty())
-        return FlowChoice::LpfpToXml;
-    if (!options.xmlToLpfpPath.empty())
-        return FlowChoice::XmlToLpfp;
-    if (!options.lpfpConfigPath.empty())
-        return FlowChoice::ApplyLpfp;
-    if (!options.saveLpfpPath.empty())
-        return FlowChoice::SaveLpfp;
-    if (options.test)
-        return FlowChoice::Test;
-    if (options.getDefaults)
-        return FlowChoice::GetDefaults;
-    if (options.getConfig)
-        return FlowChoice::GetConfig;
-    if (!options.appConfigPath.empty() || !options.mcConfigPath.empty())
-        return FlowChoice::SetConfig;
-    return FlowChoice::None;
+    return chosenFlow(options).flow;
 }

@@ -1,13 +1,18 @@
 #pragma once
-// The command line of lpfp_cli: the option table, its parser and the usage text.
+// The command line of lpfp_cli. Every option is one row of optionTable(): its names, value hint,
+// description, the field it sets and how its value is checked. The parser, the usage text, the
+// manual page's option list and the bash completion are all made from those rows, so adding an
+// option is one row (plus, for an action, its row in flowTable() and its flow).
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 // What the command line asked for. Options that are absent keep these start values.
 struct CommandLineOptions {
+    // The original command line: help, logging, the XML documents and the three flows.
     bool showHelp = false;
     bool debug = false;
     std::string appConfigPath;
@@ -16,7 +21,7 @@ struct CommandLineOptions {
     bool getDefaults = false;
     bool getConfig = false;
     bool test = false;
-    // Added after the original options; they come after them in the usage text too.
+    // LPFP files, comparisons, device choice, backups, machine-readable results.
     std::string lpfpConfigPath;
     std::string saveLpfpPath;
     std::string lpfpToXmlPath;
@@ -32,6 +37,30 @@ struct CommandLineOptions {
     std::optional<std::uint32_t> baud;
 };
 
+// What an option's value names, for the shell's completion.
+enum class ValueKind { None, File, Folder, Other };
+
+// The field an option sets: a flag, one text, a list of texts (the row's valueCount of them),
+// or a line speed.
+using OptionField = std::variant<bool CommandLineOptions::*, std::string CommandLineOptions::*,
+                                 std::vector<std::string> CommandLineOptions::*,
+                                 std::optional<std::uint32_t> CommandLineOptions::*>;
+
+// One option. A check returns what is wrong with a value ("" when nothing is); the parser
+// reports it as "<long name>: <what is wrong>".
+struct OptionRow {
+    const char* names;       // comma separated, short names first: "-o,--output"
+    const char* hint;        // the value's name in the usage text; "" for a flag
+    int valueCount;          // 0 for a flag
+    ValueKind kind;          // what the value names
+    const char* description; // the usage text's line
+    OptionField field;
+    std::string (*check)(const std::string& value) = nullptr;
+};
+
+// The rows in the order of the usage text.
+const std::vector<OptionRow>& optionTable();
+
 // Parse the arguments that follow the program name. On failure the result holds the parser's
 // message (without the "Error in command line: " prefix) and options hold whatever was set.
 std::optional<std::string> parseCommandLine(const std::vector<std::string>& arguments,
@@ -40,10 +69,12 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
 // The usage text for the given program name, without a final line feed.
 std::string usageText(const std::string& executable);
 
-// Which flow a parsed command line runs; help is decided before this. The newer actions come
-// first, so that the original options can refine them (--getDefaults with --saveLpfp, the XML
-// paths with --xml_to_lpfp, --output with --lpfp_to_xml); a command line without them chooses
-// as it always did.
+// The option list of the manual page, as roff (.TP paragraphs), and a bash completion script
+// for the program; both made from the option table.
+std::string manPageOptions();
+std::string bashCompletion(const std::string& program);
+
+// The flows, one per action. Help and --version are decided before a flow is chosen.
 enum class FlowChoice {
     None,
     Test,
@@ -57,4 +88,21 @@ enum class FlowChoice {
     ApplyLpfp,
     SaveLpfp
 };
+
+// One flow: its name in the JSON document, when the command line chooses it, whether it works
+// on a device and whether it compares (0 same, 1 different, 2 trouble).
+struct FlowRow {
+    FlowChoice flow;
+    const char* name;
+    bool (*chosen)(const CommandLineOptions& options);
+    bool usesDevice;
+    bool comparison;
+};
+
+// In the order of choice: the first row whose chosen() holds runs. The LPFP, comparison and
+// converter actions come first, so that the original options can refine them (--getDefaults
+// with --saveLpfp, the XML paths with --xml_to_lpfp, --output with --lpfp_to_xml); a command line
+// without them chooses as it always did. The last row is None, chosen by any command line.
+const std::vector<FlowRow>& flowTable();
+const FlowRow& chosenFlow(const CommandLineOptions& options);
 FlowChoice chooseFlow(const CommandLineOptions& options);

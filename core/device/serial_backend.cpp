@@ -1,8 +1,10 @@
 #include "core/device/serial_backend.h"
+#include "core/device/serial_port.h"
 
 #include <spdlog/spdlog.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -48,11 +50,10 @@ SerialSettings serialSettingsFromEnvironment() {
     if (const char* sys = std::getenv("VARKO5_SYS_ROOT"); sys != nullptr && *sys != '\0')
         settings.sysRoot = sys;
     if (const char* baud = std::getenv("VARKO5_BAUD"); baud != nullptr && *baud != '\0') {
-        const std::string text = baud;
-        const bool digits = text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
-        settings.baud = digits ? static_cast<std::uint32_t>(std::stoul(text)) : 0;
-        if (!digits)
-            spdlog::error("VARKO5_BAUD: '{}' is not a line speed", text);
+        const std::optional<std::uint32_t> rate = parseBaudText(baud);
+        settings.baud = rate.value_or(0);
+        if (!rate)
+            spdlog::error("VARKO5_BAUD: '{}' is not a line speed", baud);
     }
     return settings;
 }

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SerialPortInfo {
@@ -28,6 +30,9 @@ std::string describeOpenFailure(const std::string& path, int error);
 
 // The line speeds a port can be set to (the standard termios rates).
 bool isSupportedBaud(std::uint32_t baud);
+// The number a line-speed text holds: decimal digits only, at most nine of them, so that it
+// fits; nothing otherwise. Whether a port can be set to it is isSupportedBaud's question.
+std::optional<std::uint32_t> parseBaudText(std::string_view text);
 constexpr std::uint32_t DEFAULT_BAUD = 9600;
 
 // The error logged when a port is held by another program.

@@ -38,7 +38,7 @@ TEST_F(CliExtras, UsageTextKeepsTheOriginalOptionsFirstAndAddsTheNewOnesAfter) {
     }
 }
 
-TEST_F(CliExtras, NewOptionsWithoutTheirValuesAreCommandLineErrors) {
+TEST_F(CliExtras, ValueOptionsWithoutTheirValuesAreCommandLineErrors) {
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--lpfp_config"},
                                                       {"--diff", "a.lpfp"},
                                                       {"--serial"},

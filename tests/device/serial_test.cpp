@@ -366,6 +366,15 @@ TEST(SerialLine, SpeedAndFramingReachTheTerminal) {
     EXPECT_TRUE(isSupportedBaud(57600));
 }
 
+// The one reading of a line-speed text, for --baud and VARKO5_BAUD alike.
+TEST(SerialLine, BaudTextIsDecimalDigitsThatFit) {
+    EXPECT_EQ(parseBaudText("115200"), 115200u);
+    EXPECT_EQ(parseBaudText("0"), 0u);
+    EXPECT_EQ(parseBaudText("999999999"), 999999999u);
+    for (const char* bad : {"", "1000000000", "-9600", "+9600", " 9600", "9600 ", "96k", "0x2580"})
+        EXPECT_EQ(parseBaudText(bad), std::nullopt) << bad;
+}
+
 TEST(SerialLine, ASecondOpenerIsRefusedNamingThePort) {
     TestPty pty;
     const auto backend = portsAt(pty.path(), 9600);
