@@ -3,13 +3,11 @@
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/inputs.h"
-#include "cli/report_stream.h"
 #include "core/ops/config_source.h"
 
-#include <iostream>
-
-int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
-    return guarded(EXIT_FAILED, [&] {
+FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out) {
+    FlowResult result;
+    return result.ended(guarded(result, EXIT_FAILED, [&] {
         const std::string base = basename.empty() ? withoutLpfpExtension(lpfpPath) : basename;
         const std::string appPath = base + ".app.xml";
         const std::string mcPath = base + ".mc.xml";
@@ -17,34 +15,36 @@ int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename) {
         // than by its empty content's checksum.
         const std::string fileText = readCheckedLpfpFile(lpfpPath, readInputOnce);
         if (!lpfpTextToXmlFiles(fileText, lpfpPath, appPath, mcPath)) {
-            spdlog::error("{}: Invalid Configuration File", lpfpPath);
+            logError(result, lpfpPath + ": Invalid Configuration File");
             return EXIT_FAILED;
         }
-        report::out() << "APP Configuration saved to: " << appPath << std::endl
-                      << "MC Configuration saved to: " << mcPath << std::endl;
+        out << "APP Configuration saved to: " << appPath << std::endl
+            << "MC Configuration saved to: " << mcPath << std::endl;
         return EXIT_OK;
-    });
+    }));
 }
 
-int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath) {
-    return guarded(EXIT_FAILED, [&] {
+FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
+                         const std::string& lpfpPath, std::ostream& out) {
+    FlowResult result;
+    return result.ended(guarded(result, EXIT_FAILED, [&] {
         if (appXmlPath.empty() || mcXmlPath.empty()) {
-            spdlog::error("--xml_to_lpfp needs both --app_config and --mc_config");
+            logError(result, "--xml_to_lpfp needs both --app_config and --mc_config");
             return EXIT_FAILED;
         }
         // Each input is read once, so pipes serve as well as files.
-        const auto app = readXmlInput(appXmlPath, RecordKind::App);
+        const auto app = readXmlInput(appXmlPath, RecordKind::App, result);
         if (!app)
             return EXIT_FAILED;
-        const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc);
+        const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc, result);
         if (!mc)
             return EXIT_FAILED;
         if (!xmlTextsToLpfp(app->text, appXmlPath, mc->text, mcXmlPath, lpfpPath)) {
-            spdlog::error("Cannot convert {} and {}: their root tags must be written without attributes",
-                          appXmlPath, mcXmlPath);
+            logError(result, "Cannot convert " + appXmlPath + " and " + mcXmlPath +
+                                 ": their root tags must be written without attributes");
             return EXIT_FAILED;
         }
-        report::out() << "LPFP Configuration saved to: " << lpfpPath << std::endl;
+        out << "LPFP Configuration saved to: " << lpfpPath << std::endl;
         return EXIT_OK;
-    });
+    }));
 }

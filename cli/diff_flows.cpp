@@ -1,19 +1,16 @@
 // Comparing two configurations, from files or from the controller.
 
+#include "cli/console_lines.h"
 #include "cli/exit_status.h"
-#include "cli/flow_report.h"
 #include "cli/flows.h"
 #include "cli/inputs.h"
-#include "cli/report.h"
-#include "cli/report_stream.h"
 #include "core/ops/config_source.h"
-
-#include <iostream>
 
 namespace {
 
 int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& right,
-                      const std::string& leftText, const std::string& rightText) {
+                      const std::string& leftText, const std::string& rightText, FlowResult& result,
+                      std::ostream& out) {
     std::vector<FieldDifference> differences;
     bool compared = false;
     if (left.hasApp && right.hasApp) {
@@ -26,13 +23,13 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
         compared = true;
     }
     if (!compared) {
-        spdlog::error("Nothing to compare: {} and {} hold no record of the same kind", leftText, rightText);
+        logError(result, "Nothing to compare: " + leftText + " and " + rightText +
+                             " hold no record of the same kind");
         return EXIT_DIFF_TROUBLE;
     }
-    if (FlowReport* flowReport = report::activeReport())
-        flowReport->differences = differences;
-    printDifferences(report::out(), differences);
-    report::out().flush();
+    result.differences = differences;
+    printDifferences(out, differences);
+    out.flush();
     if (differences.empty()) {
         spdlog::info("The configurations are the same");
         return EXIT_OK;
@@ -43,8 +40,10 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
 
 } // namespace
 
-int diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target) {
-    return guarded(EXIT_DIFF_TROUBLE, [&] {
+FlowResult diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target,
+                    std::ostream& out) {
+    FlowResult result;
+    return result.ended(guarded(result, EXIT_DIFF_TROUBLE, [&] {
         const SourceDescription leftSource = parseSource(left);
         const SourceDescription rightSource = parseSource(right);
         ConfigurationSet leftSet;
@@ -58,18 +57,18 @@ int diffFlow(const std::string& left, const std::string& right, const DeviceTarg
             for (const std::string& note : set->narrowed)
                 spdlog::warn("{}", note);
         if (isDeviceSource(leftSource) || isDeviceSource(rightSource)) {
-            const auto session = openChosenDevice(target, false);
-            if (!session || !checkVersion(*session, false, false))
+            const auto session = openChosenDevice(target, result, nullptr);
+            if (!session || !checkVersion(*session, result, nullptr, false))
                 return EXIT_DIFF_TROUBLE;
             if (isDeviceSource(leftSource))
                 leftSet = readDeviceSource(leftSource, *session);
             if (isDeviceSource(rightSource))
                 rightSet = readDeviceSource(rightSource, *session);
         }
-        return reportDifferences(leftSet, rightSet, left, right);
-    });
+        return reportDifferences(leftSet, rightSet, left, right, result, out);
+    }));
 }
 
-int changedFlow(const DeviceTarget& target) {
-    return diffFlow("device:default", "device:current", target);
+FlowResult changedFlow(const DeviceTarget& target, std::ostream& out) {
+    return diffFlow("device:default", "device:current", target, out);
 }

@@ -5,6 +5,7 @@
 //   2  --diff and --changed only: a source could not be read.
 // --diff and --changed use 0 for "the same" and 1 for "different".
 
+#include "cli/flow_result.h"
 #include "core/device/timeout_exception.h"
 #include "core/ops/progress.h"
 
@@ -27,15 +28,18 @@ public:
 };
 
 // Runs a flow body. A silent controller, a reply that cannot be turned into a record, a file
-// that cannot be read or written: each ends the flow with its reason logged and failureStatus.
-template <class Body> int guarded(int failureStatus, Body&& body) {
+// that cannot be read or written: each ends the flow with its reason logged, kept in result,
+// and failureStatus.
+template <class Body> int guarded(FlowResult& result, int failureStatus, Body&& body) {
     try {
         return body();
     } catch (const DeviceSetupError& error) {
         spdlog::critical("ERROR: {}", error.what());
+        result.noteError(error.what());
     } catch (const std::exception& error) {
         // A failure with its likely cause on a second line is logged as two lines.
         const std::string text = describeFailure(error);
+        result.noteError(text.substr(0, text.find('\n')));
         for (std::size_t start = 0; start <= text.size();) {
             const std::size_t end = std::min(text.find('\n', start), text.size());
             spdlog::error("{}", text.substr(start, end - start));

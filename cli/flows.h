@@ -1,40 +1,47 @@
 #pragma once
-// The things lpfp_cli does, one function per flow. Each returns the process exit status of
-// exit_status.h and logs its own failures; none ends the process. Each records what it did in
-// the calling thread's report::activeReport(), when someone collects one.
+// The things lpfp_cli does, one function per flow. Each writes its report lines to out, logs
+// its progress and failures, and returns its exit status (exit_status.h) with what it did, for
+// the summary and the JSON document; none ends the process.
 
-#include "cli/report.h"
+#include "cli/device_opening.h"
+#include "cli/flow_result.h"
 #include "core/ops/backup.h"
 
+#include <ostream>
 #include <string>
 
 // Connection test: list the devices, show the chosen one (the first without a serial number),
 // ask the bridge for its status and the controller for its firmware version.
-int testDevice(const DeviceTarget& target = {});
+FlowResult testDevice(const DeviceTarget& target, std::ostream& out);
 
 // Save the controller's current (defaults false) or factory default records as
-// "<basename>.app.xml" and "<basename>.mc.xml", or on standard output when basename is empty.
+// "<basename>.app.xml" and "<basename>.mc.xml", or on out when basename is empty.
 // A serial number chooses the device among several; without one the list must hold exactly one.
-int getConfiguration(const std::string& basename, bool defaults, const DeviceTarget& target = {});
+FlowResult getConfiguration(const std::string& basename, bool defaults, const DeviceTarget& target,
+                            std::ostream& out);
 // Save them as one LPFP file.
-int saveLpfpFlow(const std::string& lpfpPath, bool defaults, const DeviceTarget& target);
+FlowResult saveLpfpFlow(const std::string& lpfpPath, bool defaults, const DeviceTarget& target,
+                        std::ostream& out);
 
 // Apply the XML documents whose paths are not empty, each laid over the controller's default
 // record, and verify every write by reading the record back. Unless backup is disabled, the
 // current records are saved first; when that fails nothing is sent.
-int setConfiguration(const std::string& appPath, const std::string& mcPath, const DeviceTarget& target = {},
-                     const BackupSettings& backup = {});
+FlowResult setConfiguration(const std::string& appPath, const std::string& mcPath, const DeviceTarget& target,
+                            const BackupSettings& backup, std::ostream& out);
 // Apply an LPFP file the same way; a failure of the application record does not stop the
 // motor record.
-int applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target, const BackupSettings& backup);
+FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target,
+                         const BackupSettings& backup, std::ostream& out);
 
 // Without any device: an LPFP file into basename.app.xml and basename.mc.xml, and two XML
 // documents into an LPFP file.
-int lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename);
-int xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath, const std::string& lpfpPath);
+FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out);
+FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
+                         const std::string& lpfpPath, std::ostream& out);
 
 // Print every field that differs between two configuration sources (see
 // core/ops/config_source.h): 0 the same, 1 different, 2 a source cannot be read.
-int diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target);
+FlowResult diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target,
+                    std::ostream& out);
 // The controller's current configuration against its defaults.
-int changedFlow(const DeviceTarget& target);
+FlowResult changedFlow(const DeviceTarget& target, std::ostream& out);

@@ -39,7 +39,7 @@ std::string readInputOnce(const std::string& path) {
     return found->second.text;
 }
 
-std::optional<ApplyInput> readXmlInput(const std::string& path, RecordKind record) {
+std::optional<ApplyInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result) {
     const bool app = record == RecordKind::App;
     ApplyInput input{path, {}};
     try {
@@ -47,12 +47,13 @@ std::optional<ApplyInput> readXmlInput(const std::string& path, RecordKind recor
     } catch (const InputFileError& error) {
         // A file that is not there or cannot be opened is no document, as it always was.
         if (error.errorNumber() == 0) {
-            spdlog::error("{}", error.what());
+            logError(result, error.what());
             return std::nullopt;
         }
     }
     if (xmlRecordNameOf(input.text) != (app ? "APPConfiguration" : "MCConfiguration")) {
-        spdlog::error(app ? "Not a valid APPConfiguration XML file" : "Not a valid MCConfiguration XML file");
+        logError(result,
+                 app ? "Not a valid APPConfiguration XML file" : "Not a valid MCConfiguration XML file");
         return std::nullopt;
     }
     return input;

@@ -2,15 +2,12 @@
 
 #include "cli/exit_status.h"
 #include "core/config/file_io.h"
+#include "varko5_version.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <stdexcept>
-
-#ifndef VARKO5_VERSION
-#define VARKO5_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -31,43 +28,43 @@ json recordJson(const RecordOutcome& outcome) {
             {"error", textOrNull(outcome.error)}, {"differences", differences}};
 }
 
-bool succeeded(const FlowReport& flowReport, bool comparison) {
-    return comparison ? flowReport.status == EXIT_OK || flowReport.status == EXIT_FAILED
-                      : flowReport.status == EXIT_OK;
+bool succeeded(const FlowResult& flowResult, bool comparison) {
+    return comparison ? flowResult.status == EXIT_OK || flowResult.status == EXIT_FAILED
+                      : flowResult.status == EXIT_OK;
 }
 
 // The parts every outcome has, with a device or without.
-void addOutcome(json& object, const FlowReport& flowReport, bool comparison) {
-    object["ok"] = succeeded(flowReport, comparison);
-    std::string error = flowReport.error;
-    if (error.empty() && !succeeded(flowReport, comparison))
+void addOutcome(json& object, const FlowResult& flowResult, bool comparison) {
+    object["ok"] = succeeded(flowResult, comparison);
+    std::string error = flowResult.error;
+    if (error.empty() && !succeeded(flowResult, comparison))
         error = "failed";
     object["error"] = textOrNull(error);
-    if (flowReport.differences) {
+    if (flowResult.differences) {
         json differences = json::array();
-        for (const FieldDifference& difference : *flowReport.differences)
+        for (const FieldDifference& difference : *flowResult.differences)
             differences.push_back({{"record", std::string(difference.record)},
                                    {"key", std::string(difference.key)},
                                    {"left", difference.left},
                                    {"right", difference.right}});
-        object["same"] = flowReport.differences->empty();
+        object["same"] = flowResult.differences->empty();
         object["differences"] = differences;
     }
-    if (!flowReport.outputs.empty())
-        object["outputs"] = flowReport.outputs;
+    if (!flowResult.outputs.empty())
+        object["outputs"] = flowResult.outputs;
 }
 
-json deviceJson(const FlowReport& flowReport, bool comparison) {
-    json device = {{"serial", flowReport.serial}, {"description", flowReport.description}};
-    addOutcome(device, flowReport, comparison);
-    device["backup"] = flowReport.backup ? json(*flowReport.backup) : json(nullptr);
-    device["seconds"] = flowReport.seconds;
+json deviceJson(const FlowResult& flowResult, bool comparison) {
+    json device = {{"serial", flowResult.serial}, {"description", flowResult.description}};
+    addOutcome(device, flowResult, comparison);
+    device["backup"] = flowResult.backup ? json(*flowResult.backup) : json(nullptr);
+    device["seconds"] = flowResult.seconds;
     json records = json::object();
-    if (flowReport.apply) {
-        if (flowReport.apply->app.requested)
-            records["app"] = recordJson(flowReport.apply->app);
-        if (flowReport.apply->mc.requested)
-            records["mc"] = recordJson(flowReport.apply->mc);
+    if (flowResult.apply) {
+        if (flowResult.apply->app.requested)
+            records["app"] = recordJson(flowResult.apply->app);
+        if (flowResult.apply->mc.requested)
+            records["mc"] = recordJson(flowResult.apply->mc);
     }
     device["records"] = records;
     return device;
@@ -76,11 +73,11 @@ json deviceJson(const FlowReport& flowReport, bool comparison) {
 } // namespace
 
 std::string resultDocument(const std::string& flow, int status, bool comparison,
-                           const std::vector<FlowReport>& deviceReports, const FlowReport& generalReport) {
+                           const std::vector<FlowResult>& deviceReports, const FlowResult& generalReport) {
     json document = {{"tool", "lpfp_cli"}, {"version", VARKO5_VERSION}, {"flow", flow}, {"status", status}};
     json devices = json::array();
-    for (const FlowReport& flowReport : deviceReports)
-        devices.push_back(deviceJson(flowReport, comparison));
+    for (const FlowResult& flowResult : deviceReports)
+        devices.push_back(deviceJson(flowResult, comparison));
     document["devices"] = devices;
     if (deviceReports.empty())
         addOutcome(document, generalReport, comparison);

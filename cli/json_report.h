@@ -2,7 +2,7 @@
 // The result of a flow as a JSON document, for the software of a production line. The schema
 // is docs/lpfp_cli-result.schema.json.
 
-#include "cli/flow_report.h"
+#include "cli/flow_result.h"
 
 #include <string>
 #include <vector>
@@ -10,7 +10,7 @@
 // flow: the flow's name; deviceReports: one per device worked on (none for the converters and
 // for comparisons of files only, whose outcome is then given by generalReport at the top level).
 std::string resultDocument(const std::string& flow, int status, bool comparison,
-                           const std::vector<FlowReport>& deviceReports, const FlowReport& generalReport);
+                           const std::vector<FlowResult>& deviceReports, const FlowResult& generalReport);
 
 // Writes the document to path ("-": standard output). Throws std::runtime_error naming the
 // target when it cannot be written completely.

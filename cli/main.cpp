@@ -2,11 +2,11 @@
 // Exit status: 0 when the requested work succeeded (or there was nothing to do), 1 otherwise;
 // --diff and --changed end with 1 when the configurations differ and 2 on trouble.
 
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/json_report.h"
 #include "cli/options.h"
-#include "cli/report_stream.h"
 #include "cli/several_devices.h"
 
 #include "core/device/timeout_exception.h"
@@ -30,78 +30,76 @@ namespace {
 
 // One flow on one device. Among several devices, the outputs of the reading flows carry the
 // device's serial number, so that no device overwrites another's files.
-int runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& target, bool several) {
+FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& target,
+                   bool several, std::ostream& out) {
     const BackupSettings backup{!options.noBackup, options.backupDir};
     const auto base = [&](const std::string& name) {
         return several && !name.empty() ? basenameForDevice(name, target.serial) : name;
     };
     switch (flow) {
     case FlowChoice::Test:
-        return testDevice(target);
+        return testDevice(target, out);
     case FlowChoice::GetDefaults:
-        return getConfiguration(base(options.outputBasename), true, target);
+        return getConfiguration(base(options.outputBasename), true, target, out);
     case FlowChoice::GetConfig:
-        return getConfiguration(base(options.outputBasename), false, target);
+        return getConfiguration(base(options.outputBasename), false, target, out);
     case FlowChoice::SetConfig:
-        return setConfiguration(options.appConfigPath, options.mcConfigPath, target, backup);
+        return setConfiguration(options.appConfigPath, options.mcConfigPath, target, backup, out);
     case FlowChoice::Diff:
-        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target);
+        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target, out);
     case FlowChoice::Changed:
-        return changedFlow(target);
+        return changedFlow(target, out);
     case FlowChoice::LpfpToXml:
-        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename);
+        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename, out);
     case FlowChoice::XmlToLpfp:
-        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath);
+        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, out);
     case FlowChoice::ApplyLpfp:
-        return applyLpfpFlow(options.lpfpConfigPath, target, backup);
+        return applyLpfpFlow(options.lpfpConfigPath, target, backup, out);
     case FlowChoice::SaveLpfp:
         return saveLpfpFlow(several ? lpfpNameForDevice(options.saveLpfpPath, target.serial)
                                     : options.saveLpfpPath,
-                            options.getDefaults, target);
+                            options.getDefaults, target, out);
     case FlowChoice::None:
         break;
     }
-    return EXIT_OK;
+    FlowResult nothing;
+    return nothing.ended(EXIT_OK);
 }
 
-int runCommand(const CommandLineOptions& options) {
+// Runs the chosen flow, on one device or several, and writes its JSON document when asked.
+// out is the human report's stream.
+int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabels& labels) {
     const FlowRow& chosen = chosenFlow(options);
-    const FlowChoice flow = chosen.flow;
     const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
-    std::vector<FlowReport> devices;
-    FlowReport general;
+    std::vector<FlowResult> devices;
+    FlowResult general;
     int status = EXIT_OK;
 
     if (chosen.usesDevice && namesSeveralDevices(options.serial)) {
         try {
-            devices = runOnSeveralDevices(options.serial, [&](const DeviceTarget& target) {
-                return runFlow(options, flow, target, true);
-            });
+            devices = runOnSeveralDevices(
+                options.serial,
+                [&](const DeviceTarget& target, std::ostream& deviceOut) {
+                    return runFlow(options, chosen.flow, target, true, deviceOut);
+                },
+                out, labels);
             if (devices.empty())
-                spdlog::error("No VARKO 5 devices found");
+                logError(general, "No VARKO 5 devices found");
             status = combinedStatus(devices, comparison);
-            printSummary(report::out(), devices, comparison);
+            printSummary(out, devices, comparison);
         } catch (const std::invalid_argument& error) {
-            spdlog::error("{}", error.what());
-            general.error = error.what();
+            logError(general, error.what());
             status = failure;
         } catch (const DeviceSetupError& error) {
             spdlog::critical("ERROR: {}", error.what());
-            general.error = error.what();
+            general.noteError(error.what());
             status = failure;
         }
     } else {
-        report::setActiveReport(&general);
         const auto start = std::chrono::steady_clock::now();
-        try {
-            status = runFlow(options, flow, DeviceTarget{options.serial}, false);
-        } catch (...) {
-            report::setActiveReport(nullptr);
-            throw;
-        }
-        report::setActiveReport(nullptr);
-        general.status = status;
+        general = runFlow(options, chosen.flow, DeviceTarget{options.serial}, false, out);
+        status = general.status;
         general.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!general.serial.empty())
             devices.push_back(general);
@@ -135,11 +133,11 @@ int finishOutput(int status, int failureStatus) {
     return status == EXIT_OK ? failureStatus : std::max(status, failureStatus);
 }
 
-int runGuarded(const CommandLineOptions& options) {
+int runGuarded(const CommandLineOptions& options, std::ostream& out, DeviceLabels& labels) {
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
     // calling script can see.
     try {
-        return runCommand(options);
+        return runCommand(options, out, labels);
     } catch (const timeout_exception&) {
         spdlog::critical("ARM Timeout exception!");
     } catch (const std::exception& error) {
@@ -167,9 +165,12 @@ int main(int argc, char* argv[]) {
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
     installBackendFromEnvironment(options.baud);
-    report::installLogging();
-    if (options.jsonPath == "-")
-        report::useStandardError(); // standard output carries the JSON document alone
+    // With "--json -" standard output carries the JSON document alone; the report and the log
+    // go to standard error.
+    const bool jsonOnStandardOutput = options.jsonPath == "-";
+    std::ostream& out = jsonOnStandardOutput ? std::cerr : std::cout;
+    DeviceLabels labels;
+    installLogging(labels, jsonOnStandardOutput);
 
     if (options.showHelp) {
         std::cout << usageText(executable) << '\n';
@@ -182,6 +183,6 @@ int main(int argc, char* argv[]) {
     }
 
     // --diff and --changed keep 1 for "different"; trouble of theirs is 2.
-    return finishOutput(runGuarded(options),
+    return finishOutput(runGuarded(options, out, labels),
                         chosenFlow(options).comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
 }

@@ -1,7 +1,6 @@
 #include "cli/several_devices.h"
 
 #include "cli/exit_status.h"
-#include "cli/report_stream.h"
 #include "core/ops/backup.h"
 #include "core/ops/config_source.h"
 #include "core/ops/device_choice.h"
@@ -9,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -21,10 +21,10 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-const char* resultWord(const FlowReport& flowReport, bool comparison) {
+const char* resultWord(const FlowResult& flowResult, bool comparison) {
     if (!comparison)
-        return flowReport.status == EXIT_OK ? "OK" : "FAILED";
-    switch (flowReport.status) {
+        return flowResult.status == EXIT_OK ? "OK" : "FAILED";
+    switch (flowResult.status) {
     case EXIT_OK:
         return "SAME";
     case EXIT_FAILED:
@@ -34,17 +34,31 @@ const char* resultWord(const FlowReport& flowReport, bool comparison) {
     }
 }
 
-void runOne(FlowReport& flowReport, const DeviceTarget& target, const DeviceFlow& flow) {
-    const report::DeviceScope scope(flowReport.serial, &flowReport);
+// Where the workers' lines go, one whole line at a time.
+struct SharedOutput {
+    std::ostream& out;
+    DeviceLabels& labels;
+    std::mutex gate;
+};
+
+void runOne(FlowResult& flowResult, const DeviceTarget& target, const DeviceFlow& flow,
+            SharedOutput& shared) {
+    const DeviceLabels::Scope label(shared.labels, flowResult.serial);
+    PrefixedLineStream out(flowResult.serial + ": ", shared.out, shared.gate);
     const auto start = std::chrono::steady_clock::now();
     try {
-        flowReport.status = flow(target);
+        FlowResult ran = flow(target, out);
+        ran.serial = flowResult.serial;
+        ran.description = flowResult.description;
+        flowResult = std::move(ran);
     } catch (const std::exception& error) {
         // The last-resort handler of a single run, for this worker alone.
         spdlog::critical("ERROR: {}", error.what());
-        flowReport.status = EXIT_FAILED;
+        flowResult.noteError(error.what());
+        flowResult.status = EXIT_FAILED;
     }
-    flowReport.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out.flush();
+    flowResult.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace
@@ -70,10 +84,12 @@ std::vector<std::string> serialList(const std::string& serialOption) {
     return serials;
 }
 
-std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow) {
+std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
+                                            std::ostream& out, DeviceLabels& labels) {
+    SharedOutput shared{out, labels, {}};
     const std::vector<DeviceInfoNode> devices = listDevices();
 
-    std::vector<FlowReport> reports;
+    std::vector<FlowResult> reports;
     std::vector<DeviceTarget> targets;
     const auto add = [&](const DeviceInfoNode& node, int index) {
         DeviceTarget target;
@@ -81,11 +97,11 @@ std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, con
         target.listed = true;
         target.node = node;
         target.index = index;
-        FlowReport flowReport;
-        flowReport.serial = target.serial;
-        flowReport.description = descriptionOf(node);
+        FlowResult flowResult;
+        flowResult.serial = target.serial;
+        flowResult.description = descriptionOf(node);
         targets.push_back(target);
-        reports.push_back(flowReport);
+        reports.push_back(flowResult);
     };
     if (serialOption == "all") {
         for (std::size_t i = 0; i < devices.size(); ++i)
@@ -97,12 +113,12 @@ std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, con
                 add(devices[static_cast<std::size_t>(choice.index)], choice.index);
                 continue;
             }
-            FlowReport missing;
+            FlowResult missing;
             missing.serial = serial;
             missing.status = EXIT_FAILED;
             missing.error = choice.error;
             {
-                const report::DeviceScope scope(serial, nullptr);
+                const DeviceLabels::Scope label(labels, serial);
                 spdlog::error("{}", choice.error);
             }
             targets.push_back(DeviceTarget{});
@@ -114,41 +130,41 @@ std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, con
     for (std::size_t i = 0; i < reports.size(); ++i) {
         if (!targets[i].listed)
             continue;
-        workers.emplace_back(runOne, std::ref(reports[i]), targets[i], std::cref(flow));
+        workers.emplace_back(runOne, std::ref(reports[i]), targets[i], std::cref(flow), std::ref(shared));
     }
     for (std::thread& worker : workers)
         worker.join();
     return reports;
 }
 
-int combinedStatus(const std::vector<FlowReport>& reports, bool comparison) {
+int combinedStatus(const std::vector<FlowResult>& reports, bool comparison) {
     if (reports.empty())
         return comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
     int status = EXIT_OK;
-    for (const FlowReport& flowReport : reports) {
-        if (comparison && flowReport.status != EXIT_OK && flowReport.status != EXIT_FAILED)
+    for (const FlowResult& flowResult : reports) {
+        if (comparison && flowResult.status != EXIT_OK && flowResult.status != EXIT_FAILED)
             return EXIT_DIFF_TROUBLE;
-        if (flowReport.status != EXIT_OK)
+        if (flowResult.status != EXIT_OK)
             status = EXIT_FAILED;
     }
     return status;
 }
 
-void printSummary(std::ostream& out, const std::vector<FlowReport>& reports, bool comparison) {
+void printSummary(std::ostream& out, const std::vector<FlowResult>& reports, bool comparison) {
     std::size_t serialWidth = 6;
-    for (const FlowReport& flowReport : reports)
-        serialWidth = std::max(serialWidth, flowReport.serial.size());
+    for (const FlowResult& flowResult : reports)
+        serialWidth = std::max(serialWidth, flowResult.serial.size());
     const auto pad = [](const std::string& text, std::size_t width) {
         return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
     };
     out << "Summary:\n"
         << pad("Serial", serialWidth) << "  " << pad("Result", 9) << "  " << pad("Seconds", 7)
         << "  Backup\n";
-    for (const FlowReport& flowReport : reports) {
+    for (const FlowResult& flowResult : reports) {
         char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.2f", flowReport.seconds);
-        out << pad(flowReport.serial, serialWidth) << "  " << pad(resultWord(flowReport, comparison), 9)
-            << "  " << pad(seconds, 7) << "  " << flowReport.backup.value_or("-") << '\n';
+        std::snprintf(seconds, sizeof seconds, "%.2f", flowResult.seconds);
+        out << pad(flowResult.serial, serialWidth) << "  " << pad(resultWord(flowResult, comparison), 9)
+            << "  " << pad(seconds, 7) << "  " << flowResult.backup.value_or("-") << '\n';
     }
     out.flush();
 }

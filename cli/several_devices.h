@@ -3,8 +3,9 @@
 // worker per device, each with its own session, backup and verification. A device that fails
 // never stops the others.
 
-#include "cli/flow_report.h"
-#include "cli/report.h"
+#include "cli/console.h"
+#include "cli/device_opening.h"
+#include "cli/flow_result.h"
 
 #include <functional>
 #include <ostream>
@@ -18,19 +19,21 @@ bool namesSeveralDevices(const std::string& serialOption);
 // empty entry.
 std::vector<std::string> serialList(const std::string& serialOption);
 
-// Runs flow on each device the option names, each in its own thread, and returns one report
+// Runs flow on each device the option names, each in its own thread, and returns one result
 // per device in the order named ("all": the list's order). A named device that is not
-// connected gets a failed report without running anything. List failures throw
+// connected gets a failed result without running anything. Each worker's report lines go to
+// out, and its log lines are labelled, with the device's serial number. List failures throw
 // DeviceSetupError.
-using DeviceFlow = std::function<int(const DeviceTarget&)>;
-std::vector<FlowReport> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow);
+using DeviceFlow = std::function<FlowResult(const DeviceTarget&, std::ostream& out)>;
+std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
+                                            std::ostream& out, DeviceLabels& labels);
 
 // 0 only when every device succeeded, 1 otherwise; for a comparison 0 when every device is the
 // same, 2 when any was in trouble, 1 otherwise.
-int combinedStatus(const std::vector<FlowReport>& reports, bool comparison);
+int combinedStatus(const std::vector<FlowResult>& reports, bool comparison);
 
 // The closing table: serial, result, seconds, backup path.
-void printSummary(std::ostream& out, const std::vector<FlowReport>& reports, bool comparison);
+void printSummary(std::ostream& out, const std::vector<FlowResult>& reports, bool comparison);
 
 // Output names for one device of several: "BASE-SERIAL" for the XML base name, and
 // "FILE-SERIAL.lpfp" for an LPFP file (a ".lpfp" the name already has is kept at the end).

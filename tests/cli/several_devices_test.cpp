@@ -167,10 +167,29 @@ TEST_F(SeveralDevices, AReadBackThatDiffersIsListedFieldByField) {
     expectValidAgainstSchema(report);
     const json device = load(report)["devices"][0];
     EXPECT_EQ(device["serial"], "VK5SIM0003");
+    // The flow's own words for the failure, as the log line says it.
+    EXPECT_THAT(r.out, HasSubstr("[error] App Configuration validation FAILED\n"));
+    EXPECT_EQ(device["error"], "App Configuration validation FAILED");
     const json& differences = device["records"]["app"]["differences"];
     ASSERT_EQ(differences.size(), 1u);
     EXPECT_EQ(differences[0]["key"], "app_ppm_conf.hyst");
     EXPECT_NE(differences[0]["sent"], differences[0]["read_back"]);
+}
+
+TEST_F(SeveralDevices, TheJsonErrorIsTheFlowsReasonNotTheFirstLoggedError) {
+    const std::string report = dir.file("one.json");
+    const CliResult r = run({"--serial", "VK5SIM0002", "--app_config", appDocument(), "--json", report},
+                            "fault=bad_crc;fault_on=14");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("[error] Invalid CRC: "));
+    expectValidAgainstSchema(report);
+    const json device = load(report)["devices"][0];
+    EXPECT_EQ(device["error"], "Backup failed, nothing was sent: Reply from controller failed its CRC check");
+
+    const CliResult invalid = run({"--serial", "VK5SIM0002", "--app_config", mcDocument(), "--json", report});
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_EQ(load(report)["error"], "Not a valid APPConfiguration XML file");
+    EXPECT_TRUE(load(report)["devices"].empty());
 }
 
 TEST_F(SeveralDevices, ReadingFlowsNameTheirOutputsAfterEachDevice) {
@@ -291,11 +310,11 @@ TEST(SeveralDeviceNames, ListsOutputNamesAndCombinedStatus) {
     EXPECT_EQ(lpfpNameForDevice("line", "VK5"), "line-VK5.lpfp");
 
     const auto reports = [](std::initializer_list<int> statuses) {
-        std::vector<FlowReport> list;
+        std::vector<FlowResult> list;
         for (int status : statuses) {
-            FlowReport flowReport;
-            flowReport.status = status;
-            list.push_back(flowReport);
+            FlowResult flowResult;
+            flowResult.status = status;
+            list.push_back(flowResult);
         }
         return list;
     };

@@ -1,0 +1,35 @@
+#pragma once
+// How a flow of lpfp_cli comes to its device: the device list, the choice by serial number,
+// the open, and the firmware check. A failure is logged and kept in the flow's result.
+
+#include "cli/flow_result.h"
+#include "core/ops/session.h"
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The device list; a list that cannot be built throws DeviceSetupError.
+std::vector<DeviceInfoNode> listDevices();
+
+// The device a flow works on: chosen from the list by its serial number (the only one listed
+// when empty), or already chosen from a list by the caller.
+struct DeviceTarget {
+    std::string serial;
+    bool listed = false; // node and index are the caller's choice
+    DeviceInfoNode node{};
+    int index = -1;
+};
+
+// Lists the devices, chooses the target's and opens it, and notes the device in result. Nothing,
+// with the reason logged and kept in result, when no device can be chosen. With blockOut the
+// device block is printed there before the device is opened and the chip identifier line
+// after. List and open failures throw DeviceSetupError.
+std::unique_ptr<ControllerSession> openChosenDevice(const DeviceTarget& target, FlowResult& result,
+                                                    std::ostream* blockOut);
+
+// Asks the controller for its version. False, with the reason logged and kept in result, when
+// it gives none or (forWriting) when it is not the firmware configurations are written to. With
+// versionOut the version lines are printed there.
+bool checkVersion(ControllerSession& session, FlowResult& result, std::ostream* versionOut, bool forWriting);
