@@ -292,9 +292,17 @@ void writeFileAtomically(const std::string& path, std::string_view content) {
 }
 
 std::string readFileText(const std::string& path) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return {};
+        // An empty text would be decoded as a damaged file; the user must hear that the file
+        // itself could not be read.
+        const int errorNumber = errno != 0 ? errno : ENOENT;
+        throw InputFileError("Cannot read file " + path + ": " + std::strerror(errorNumber), errorNumber);
+    }
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw InputFileError("Cannot read file " + path + ": it is a folder", 0);
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

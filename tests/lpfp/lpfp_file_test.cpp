@@ -1,6 +1,7 @@
 #include "core/config/config_fields.h"
 #include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
+#include "core/config/file_io.h"
 #include "core/lpfp/lpfp.h"
 #include "simulator/simulator.h"
 #include "tests/support/log_capture.h"
@@ -248,10 +249,20 @@ TEST_F(LpfpFile, DamagedFilesFailBeforeAnyXmlFileIsTouched) {
             failureOf([&] { lpfpToXmlFiles(dir.file("bad.lpfp"), dir.file("app.xml"), dir.file("mc.xml")); }),
             message);
     }
-    // A file that does not exist reads as an empty text.
+    // A file that does not exist, or a folder, is named as unreadable, never as damaged, by
+    // every reader of the file.
     LpfpConfiguration pair;
     std::uint64_t keys = 0;
-    EXPECT_EQ(failureOf([&] { readLpfpFile(pair, dir.file("none.lpfp"), keys); }), "Checksum Fail");
+    const std::string none = dir.file("none.lpfp");
+    const std::string missing = "Cannot read file " + none + ": No such file or directory";
+    EXPECT_EQ(failureOf([&] { readLpfpFile(pair, none, keys); }), missing);
+    EXPECT_EQ(failureOf([&] { lpfpToXmlFiles(none, dir.file("app.xml"), dir.file("mc.xml")); }), missing);
+    EXPECT_THROW(readLpfpFile(pair, none, keys), InputFileError);
+    EXPECT_EQ(failureOf([&] { readLpfpFile(pair, dir.path().string(), keys); }),
+              "Cannot read file " + dir.path().string() + ": it is a folder");
+    EXPECT_EQ(failureOf([&] { xmlFilesToLpfp(dir.file("none.app.xml"), dir.file("mc.xml"), dir.file("o.lpfp")); }),
+              "Cannot read file " + dir.file("none.app.xml") + ": No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("o.lpfp")));
     EXPECT_EQ(readFileBytes(dir.file("app.xml")), "old app");
     EXPECT_EQ(readFileBytes(dir.file("mc.xml")), "old mc");
 }
@@ -279,7 +290,8 @@ TEST_F(LpfpFile, ConvertersNeedBothTagsOfBothPairs) {
     saveMcConfigXml(pair.mc, dir.file("m.xml"));
     EXPECT_FALSE(xmlFilesToLpfp(dir.file("a.xml"), dir.file("a.xml"), dir.file("out.lpfp")));
     EXPECT_FALSE(xmlFilesToLpfp(dir.file("m.xml"), dir.file("m.xml"), dir.file("out.lpfp")));
-    EXPECT_FALSE(xmlFilesToLpfp(dir.file("none.xml"), dir.file("m.xml"), dir.file("out.lpfp")));
+    // A document that is not there is named as unreadable, not taken for one without its tags.
+    EXPECT_THROW(xmlFilesToLpfp(dir.file("none.xml"), dir.file("m.xml"), dir.file("out.lpfp")), InputFileError);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.lpfp")));
 }
 
