@@ -8,14 +8,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 
 #include <algorithm>
 
 #include <utility>
+
+#include <spdlog/spdlog.h>
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<QByteArray> value) : name_(name) {
     if (qEnvironmentVariableIsSet(name)) {
@@ -42,8 +47,11 @@ FileAnswers::FileAnswers() {
         if (answers_.empty()) {
             return QString();
         }
-        QString path = answers_.front();
+        auto [path, filter] = answers_.front();
         answers_.pop_front();
+        if (request.chosenFilter != nullptr && !filter.isEmpty()) {
+            *request.chosenFilter = filter;
+        }
         return path;
     });
 }
@@ -58,45 +66,184 @@ void FileAnswers::clear() {
 }
 
 MessageBoxCatcher::MessageBoxCatcher() {
-    timer_.setInterval(5);
-    connect(&timer_, &QTimer::timeout, this, &MessageBoxCatcher::poll);
-    timer_.start();
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
-void MessageBoxCatcher::poll() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) {
-        return;
+MessageBoxCatcher::~MessageBoxCatcher() {
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool MessageBoxCatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Show) {
+        return false;
+    }
+    auto* box = qobject_cast<QMessageBox*>(watched);
+    if (box == nullptr) {
+        return false;
     }
     boxes_.push_back({box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
-                      box->parentWidget(), box->informativeText(), box->frameGeometry()});
-    QAbstractButton* ok = box->button(QMessageBox::Ok);
-    if (ok != nullptr) {
-        ok->click();
-    } else {
-        box->reject();
-    }
+                      box->parentWidget(), box->informativeText(), box->frameGeometry(),
+                      box->windowModality(), box->detailedText()});
+    // Some boxes get their button only as they are shown (QMessageBox::about): it is read on
+    // the next turn of the event loop.
+    const QPointer<QMessageBox> shown(box);
+    const std::size_t at = boxes_.size() - 1;
+    QTimer::singleShot(0, this, [this, shown, at] {
+        if (!shown) {
+            return;
+        }
+        if (at < boxes_.size() && boxes_[at].buttons == QMessageBox::NoButton) {
+            boxes_[at].buttons = shown->standardButtons();
+        }
+        if (!answering_) {
+            return;
+        }
+        if (QAbstractButton* ok = shown->button(QMessageBox::Ok)) {
+            ok->click();
+        } else {
+            shown->reject();
+        }
+    });
+    return false;
 }
 
-Heartbeat::Heartbeat(std::function<bool()> measuring) : measuring_(std::move(measuring)) {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(10);
-    connect(&timer_, &QTimer::timeout, this, &Heartbeat::beat);
-    clock_.start();
-    timer_.start();
+namespace {
+
+// Passes every call on, noting each as it is made.
+class RecordingPort final : public PlatformPort {
+public:
+    RecordingPort(std::unique_ptr<PlatformPort> inner, ThreadRecordingBackend& record, int index)
+        : inner_(std::move(inner)), record_(record), index_(index) {}
+    std::string name() const override { return inner_->name(); }
+    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
+        record_.note("timeouts", index_);
+        return inner_->setTimeouts(readMs, writeMs);
+    }
+    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
+        record_.note("read", index_);
+        if (record_.unplugged(index_)) {
+            return PLATFORM_IO_ERROR;
+        }
+        return inner_->read(buffer, count, received);
+    }
+    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
+        record_.note("write", index_);
+        if (record_.unplugged(index_)) {
+            return PLATFORM_IO_ERROR;
+        }
+        return inner_->write(data, count, written);
+    }
+    PlatformStatus queued(std::uint32_t& received) override {
+        record_.note("queued", index_);
+        if (record_.unplugged(index_)) {
+            return PLATFORM_IO_ERROR;
+        }
+        return inner_->queued(received);
+    }
+    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                              std::uint32_t& received) override {
+        record_.note("wait", index_);
+        if (record_.unplugged(index_)) {
+            return PLATFORM_IO_ERROR;
+        }
+        return inner_->waitQueued(count, deadline, received);
+    }
+    PlatformStatus chipId(std::uint32_t& id) override {
+        record_.note("chipId", index_);
+        return inner_->chipId(id);
+    }
+    bool idleUntilWritten() const override { return inner_->idleUntilWritten(); }
+
+private:
+    std::unique_ptr<PlatformPort> inner_;
+    ThreadRecordingBackend& record_;
+    int index_;
+};
+
+} // namespace
+
+ThreadRecordingBackend::ThreadRecordingBackend(std::shared_ptr<PlatformBackend> inner)
+    : inner_(std::move(inner)) {}
+
+PlatformStatus ThreadRecordingBackend::listDevices(std::vector<DeviceInfoNode>& nodes) {
+    note("list");
+    return inner_->listDevices(nodes);
 }
 
-void Heartbeat::beat() {
-    const qint64 now = clock_.elapsed();
-    if (!measuring_()) {
-        last_ = -1;
-        return;
+PlatformStatus ThreadRecordingBackend::open(int index, std::unique_ptr<PlatformPort>& port) {
+    note("open", index);
+    std::unique_ptr<PlatformPort> opened;
+    const PlatformStatus status = inner_->open(index, opened);
+    if (opened) {
+        port = std::make_unique<RecordingPort>(std::move(opened), *this, index);
     }
-    if (last_ >= 0) {
-        longest_ = std::max(longest_, now - last_);
-        ++beats_;
+    return status;
+}
+
+void ThreadRecordingBackend::hold(int index) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    held_.push_back(index);
+}
+
+void ThreadRecordingBackend::release() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        held_.clear();
     }
-    last_ = now;
+    released_.notify_all();
+}
+
+void ThreadRecordingBackend::unplug(int index) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    unplugged_.push_back(index);
+}
+
+void ThreadRecordingBackend::replug() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    unplugged_.clear();
+}
+
+bool ThreadRecordingBackend::unplugged(int index) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return std::find(unplugged_.begin(), unplugged_.end(), index) != unplugged_.end();
+}
+
+void ThreadRecordingBackend::note(const char* what, int index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    calls_.push_back({what, std::this_thread::get_id()});
+    released_.wait(lock, [this, index] { return std::find(held_.begin(), held_.end(), index) == held_.end(); });
+}
+
+std::vector<ThreadRecordingBackend::Call> ThreadRecordingBackend::calls() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<std::string> ThreadRecordingBackend::deviceCallsOn(std::thread::id thread) const {
+    std::vector<std::string> found;
+    for (const Call& call : calls()) {
+        if (call.thread == thread && call.what != "list") {
+            found.push_back(call.what);
+        }
+    }
+    return found;
+}
+
+std::size_t ThreadRecordingBackend::otherThreads(std::thread::id thread) const {
+    std::vector<std::thread::id> seen;
+    for (const Call& call : calls()) {
+        if (call.thread != thread && call.what != "list" &&
+            std::find(seen.begin(), seen.end(), call.thread) == seen.end()) {
+            seen.push_back(call.thread);
+        }
+    }
+    return seen.size();
+}
+
+LoaderFixture::LoaderFixture() : dataHome("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data"))) {}
+
+LoaderFixture::~LoaderFixture() {
+    spdlog::set_level(spdlog::level::info);
 }
 
 DeviceRecords readDeviceRecords(int index) {
@@ -135,7 +282,12 @@ QLineEdit* lineEdit(const QWidget* panel, const char* name) {
 }
 
 QString progressText(const varko5ConfigWidget* panel) {
-    return panel->progressLog()->toPlainText();
+    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  "));
+    QStringList lines = panel->progressLog()->toPlainText().split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        line.remove(stamp);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool waitIdle(const varko5ConfigWidget* panel, int timeoutMs) {

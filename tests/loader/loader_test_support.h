@@ -1,15 +1,17 @@
 #pragma once
 // What the loader tests share: environment settings and the simulated backend, both undoing
-// themselves, answers to the file questions, a catcher that reads and closes every message box, and the
-// records of the simulated controller.
+// themselves, answers to the file questions, a catcher that reads and closes every message box,
+// a backend that notes the thread of every device call, and the records of the simulated
+// controller.
 
 #include "core/config/app_configuration.h"
 #include "core/config/mc_configuration.h"
 #include "loader/file_dialogs.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/scoped_backend.h"
+#include "tests/support/temp_dir.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
 #include <QRect>
@@ -18,9 +20,13 @@
 #include <QTimer>
 
 #include <deque>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class MainWindow;
@@ -51,14 +57,18 @@ public:
     FileAnswers(const FileAnswers&) = delete;
     FileAnswers& operator=(const FileAnswers&) = delete;
 
-    void answer(const QString& path) { answers_.push_back(path); }
-    void answer(const std::string& path) { answers_.push_back(QString::fromStdString(path)); }
-    void cancel() { answers_.push_back(QString()); }
+    void answer(const QString& path) { answers_.push_back({path, QString()}); }
+    void answer(const std::string& path) { answers_.push_back({QString::fromStdString(path), QString()}); }
+    // The path, chosen with that filter of the dialog's list.
+    void answer(const std::string& path, const QString& filter) {
+        answers_.push_back({QString::fromStdString(path), filter});
+    }
+    void cancel() { answers_.push_back({QString(), QString()}); }
     const std::vector<FileDialogRequest>& requests() const { return requests_; }
     void clear();
 
 private:
-    std::deque<QString> answers_;
+    std::deque<std::pair<QString, QString>> answers_; // path, chosen filter
     std::vector<FileDialogRequest> requests_;
     FileDialogFunction previous_;
 };
@@ -71,40 +81,96 @@ struct ShownBox {
     QWidget* parent;
     QString informativeText;
     QRect geometry; // on the screen
+    Qt::WindowModality modality;
+    QString detailedText;
 };
 
-// Polls for a modal message box, records it and presses its button, so that no test hangs on
-// a box and every box can be checked.
+// Records every message box as it is shown (modal or not) and, unless told to leave them open,
+// presses its button on the next turn of the event loop, so that no test hangs on a box and
+// every box can be checked right after the action that showed it.
 class MessageBoxCatcher : public QObject {
     Q_OBJECT
 public:
     MessageBoxCatcher();
+    ~MessageBoxCatcher() override;
     const std::vector<ShownBox>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
+    // false: boxes stay open until the test closes them.
+    void setAnswering(bool answering) { answering_ = answering; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void poll();
-    QTimer timer_;
     std::vector<ShownBox> boxes_;
+    bool answering_ = true;
 };
 
-// A timer beating every 10 ms on the event loop; the longest gap between two beats while
-// measuring() holds tells how long the loop was kept from running.
-class Heartbeat : public QObject {
-    Q_OBJECT
+// A backend that passes every call on to another and notes the thread each was made on, so
+// that a test can prove that no device call ran on the GUI thread without timing anything.
+class ThreadRecordingBackend : public PlatformBackend {
 public:
-    explicit Heartbeat(std::function<bool()> measuring);
-    qint64 longestGapMs() const { return longest_; }
-    int beats() const { return beats_; }
+    struct Call {
+        std::string what; // "list", "open", "read", "write", "queued", "wait", "chipId", "timeouts"
+        std::thread::id thread;
+    };
+    explicit ThreadRecordingBackend(std::shared_ptr<PlatformBackend> inner);
+    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override;
+    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override;
+
+    // From now on every device call on the ports of list index index waits (on the thread
+    // that made it) until release(): a controller that hangs for as long as the test wants.
+    void hold(int index);
+    void release();
+    // From now on the ports of list index index answer every exchange with an input/output
+    // error, as a bridge pulled from its socket does; replug() ends that for new ports and old.
+    void unplug(int index);
+    void replug();
+    bool unplugged(int index) const;
+
+    // Notes the call, then waits while the port's device is held.
+    void note(const char* what, int index = -1);
+    std::vector<Call> calls() const;
+    // The calls that reach a device (everything but listing the bridges) made on thread.
+    std::vector<std::string> deviceCallsOn(std::thread::id thread) const;
+    // How many threads other than thread made device calls.
+    std::size_t otherThreads(std::thread::id thread) const;
 
 private:
-    void beat();
-    std::function<bool()> measuring_;
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = -1;
-    qint64 longest_ = 0;
-    int beats_ = 0;
+    std::shared_ptr<PlatformBackend> inner_;
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    std::vector<int> held_;
+    std::vector<int> unplugged_;
+    std::vector<Call> calls_;
+};
+
+// Releases the backend's held devices when it goes out of scope: declared after the window, it
+// lets the workers end before the window waits for them, even when a check fails early.
+class HoldRelease {
+public:
+    explicit HoldRelease(ThreadRecordingBackend& backend) : backend_(backend) {}
+    ~HoldRelease() { backend_.release(); }
+    HoldRelease(const HoldRelease&) = delete;
+    HoldRelease& operator=(const HoldRelease&) = delete;
+
+private:
+    ThreadRecordingBackend& backend_;
+};
+
+// What every desktop test sets up: message boxes caught, file dialogs answered, a scratch
+// folder that is also where backups go, and the log kept off the console.
+struct LoaderFixture {
+    LoaderFixture();
+    ~LoaderFixture();
+    LoaderFixture(const LoaderFixture&) = delete;
+    LoaderFixture& operator=(const LoaderFixture&) = delete;
+
+    MessageBoxCatcher boxes;
+    FileAnswers files;
+    TempDir dir;
+    ScopedEnv dataHome;
+    LogCapture quiet;
 };
 
 // The four records of the simulated device at index, read over its link.
@@ -120,6 +186,7 @@ DeviceRecords readDeviceRecords(int index = 0);
 varko5ConfigWidget* panelAt(const MainWindow& window, int index);
 QPushButton* button(const QWidget* panel, const char* name);
 QLineEdit* lineEdit(const QWidget* panel, const char* name);
+// The progress log's lines without their time stamps.
 QString progressText(const varko5ConfigWidget* panel);
 
 // Waits, serving the event loop, until the panel's worker (or every panel's) has no work left;
