@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <utility>
 
@@ -10,18 +11,27 @@ namespace {
 
 QString showFileDialog(const FileDialogRequest& request) {
     if (request.kind == FileDialogKind::Open) {
-        QString selected = request.filter;
-        return QFileDialog::getOpenFileName(request.parent, request.caption, QString(), request.filter,
-                                            &selected);
+        QString selected = request.filter.section(QStringLiteral(";;"), 0, 0);
+        const QString path = QFileDialog::getOpenFileName(request.parent, request.caption, QString(),
+                                                          request.filter, &selected);
+        if (request.chosenFilter != nullptr) {
+            *request.chosenFilter = selected;
+        }
+        return path;
     }
     // The dialog adds the extension itself, so that it asks before replacing the file that
-    // has the full name.
+    // has the full name; the extension follows the filter the user picks.
     QFileDialog dialog(request.parent, request.caption, QString(), request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix(request.filter));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& filter) { dialog.setDefaultSuffix(defaultSuffix(filter)); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();
+    }
+    if (request.chosenFilter != nullptr) {
+        *request.chosenFilter = dialog.selectedNameFilter();
     }
     return dialog.selectedFiles().constFirst();
 }
@@ -34,11 +44,22 @@ FileDialogFunction& currentFunction() {
 } // namespace
 
 QString askForFile(const FileDialogRequest& request) {
+    QString chosen;
+    FileDialogRequest asked = request;
+    asked.chosenFilter = &chosen;
     const FileDialogFunction& function = currentFunction();
-    const QString path = function ? function(request) : showFileDialog(request);
+    const QString path = function ? function(asked) : showFileDialog(asked);
+    // Only a filter of the list counts; nothing chosen means the first.
+    const QStringList filters = request.filter.split(QStringLiteral(";;"));
+    if (!filters.contains(chosen)) {
+        chosen = filters.constFirst();
+    }
+    if (request.chosenFilter != nullptr) {
+        *request.chosenFilter = chosen;
+    }
     if (request.kind == FileDialogKind::Save && !path.isEmpty()) {
         // Some desktop dialogs leave the extension to the program.
-        return withDefaultSuffix(path, defaultSuffix(request.filter));
+        return withDefaultSuffix(path, defaultSuffix(chosen));
     }
     return path;
 }

@@ -2,6 +2,8 @@
 
 #include "loader/parameter_model.h"
 
+#include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 namespace {
@@ -45,9 +47,15 @@ QWidget* ParameterDelegate::createEditor(QWidget* parent, const QStyleOptionView
     editor->setValidator(new ParameterValidator(*entry, editor));
     editor->setToolTip(QString::fromLatin1(entry->key.data(), static_cast<int>(entry->key.size())) +
                        QStringLiteral(": ") + QString::fromStdString(allowedText(*entry)));
-    // A text that cannot be kept is shown in red while it is typed.
-    connect(editor, &QLineEdit::textChanged, editor, [editor] {
-        editor->setStyleSheet(editor->hasAcceptableInput() ? QString() : QStringLiteral("color: #c00000;"));
+    editor->setProperty("parameterKey", index.data(ParameterModel::KeyRole));
+    editor->setProperty("parameterAllowed", QString::fromStdString(allowedText(*entry)));
+    // A text that cannot be kept is shown in red while it is typed, and the view says what the
+    // key takes, where the user is looking, rather than only in a tooltip.
+    connect(editor, &QLineEdit::textChanged, this, [this, editor] {
+        const bool fits = editor->hasAcceptableInput();
+        editor->setStyleSheet(fits ? QString() : QStringLiteral("color: #c00000;"));
+        emit typing(editor->property("parameterKey").toString(), editor->text(),
+                    fits ? QString() : editor->property("parameterAllowed").toString());
     });
     return editor;
 }
@@ -76,4 +84,20 @@ void ParameterDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
         emit refused(index.data(ParameterModel::KeyRole).toString(), line->text(),
                      entry != nullptr ? QString::fromStdString(allowedText(*entry)) : QString());
     }
+}
+
+bool ParameterDelegate::eventFilter(QObject* watched, QEvent* event) {
+    auto* line = qobject_cast<QLineEdit*>(watched);
+    if (line != nullptr && line->validator() != nullptr && !line->hasAcceptableInput()) {
+        bool leaving = event->type() == QEvent::FocusOut;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            leaving = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab;
+        }
+        if (leaving) {
+            emit refused(line->property("parameterKey").toString(), line->text(),
+                         line->property("parameterAllowed").toString());
+        }
+    }
+    return QStyledItemDelegate::eventFilter(watched, event);
 }

@@ -32,7 +32,15 @@ public:
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
+protected:
+    // Enter, Tab or leaving the cell with a text the key cannot hold: the editor's validator
+    // keeps Qt from committing it, so the refusal is reported here, where it happens.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
+    // While a value is typed: what the key takes, when the text is not (yet) a value it can
+    // hold; empty once it is.
+    void typing(const QString& key, const QString& text, const QString& allowed) const;
     // A text the key cannot hold was left in an editor; the table keeps its value. allowed
     // says what the key takes.
     void refused(const QString& key, const QString& text, const QString& allowed) const;

@@ -146,6 +146,9 @@ QVariant ParameterModel::entryData(const ParameterEntry& entry, int column, int 
             return {};
         }
         const QString text = QString::fromStdString(entryText(entry, pair));
+        if (role == Qt::DisplayRole && column == CurrentColumn && edited && showControllerValues_) {
+            return tr("%1  (controller: %2)").arg(text, QString::fromStdString(entryText(entry, read_.current)));
+        }
         if (role == Qt::DisplayRole || role == Qt::EditRole) {
             return text;
         }
@@ -252,14 +255,22 @@ bool ParameterModel::setData(const QModelIndex& index, const QVariant& value, in
     } else {
         return false;
     }
+    const LpfpConfiguration before = working_;
     if (!setEntryText(*entry, working_, text)) {
         return false;
     }
+    if (changedKeys(before, working_).empty()) {
+        return true; // the same value again: nothing to take back
+    }
+    undo_.push_back(before);
     refresh();
     return true;
 }
 
 void ParameterModel::setSnapshot(const ParameterSnapshot& snapshot, bool keepEdits) {
+    // New values from the controller: what came before cannot be taken back into them.
+    undo_.clear();
+    showControllerValues_ = false;
     LpfpConfiguration working = snapshot.current;
     if (keepEdits) {
         for (const ParameterEntry& entry : parameterEntries()) {
@@ -316,7 +327,44 @@ bool ParameterModel::mcEdited() const {
 }
 
 void ParameterModel::discardEdits() {
+    rememberForUndo();
     working_ = read_.current;
+    refresh();
+}
+
+void ParameterModel::rememberForUndo() {
+    constexpr std::size_t MAX_UNDO = 200;
+    if (undo_.size() == MAX_UNDO) {
+        undo_.erase(undo_.begin());
+    }
+    undo_.push_back(working_);
+}
+
+void ParameterModel::undo() {
+    if (undo_.empty()) {
+        return;
+    }
+    working_ = undo_.back();
+    undo_.pop_back();
+    refresh();
+}
+
+void ParameterModel::takeFileValues() {
+    if (!loaded_ || !hasFile()) {
+        return;
+    }
+    rememberForUndo();
+    for (const ParameterEntry& entry : parameterEntries()) {
+        const bool held = entry.record == RecordKind::App ? fileHasApp_ : fileHasMc_;
+        if (held && entry.stored) {
+            copyEntry(entry, file_, working_);
+        }
+    }
+    refresh();
+}
+
+void ParameterModel::setShowControllerValues(bool show) {
+    showControllerValues_ = show;
     refresh();
 }
 
@@ -325,6 +373,7 @@ void ParameterModel::resetToDefault(const QModelIndexList& indexes) {
     for (const QModelIndex& index : indexes) {
         rows.insert(index.row());
     }
+    rememberForUndo();
     for (int row : rows) {
         const ParameterEntry* entry = entryAt(row);
         if (entry != nullptr && entry->stored) {
@@ -335,6 +384,7 @@ void ParameterModel::resetToDefault(const QModelIndexList& indexes) {
 }
 
 void ParameterModel::resetAllToDefault() {
+    rememberForUndo();
     for (const ParameterEntry& entry : parameterEntries()) {
         if (entry.stored) {
             copyEntry(entry, read_.defaults, working_);
@@ -344,8 +394,16 @@ void ParameterModel::resetAllToDefault() {
 }
 
 bool ParameterModel::shown(const ParameterEntry& entry) const {
+    // The search finds a key by its name or by any value the table shows for it.
     if (!filter_.isEmpty() && !qText(entry.key).contains(filter_, Qt::CaseInsensitive)) {
-        return false;
+        const auto holds = [this, &entry](const LpfpConfiguration& pair) {
+            return QString::fromStdString(entryText(entry, pair)).contains(filter_, Qt::CaseInsensitive);
+        };
+        const bool fileShown = (entry.record == RecordKind::App && fileHasApp_) ||
+                               (entry.record == RecordKind::Mc && fileHasMc_);
+        if (!entry.stored || !(holds(working_) || holds(read_.defaults) || (fileShown && holds(file_)))) {
+            return false;
+        }
     }
     return !onlyDifferences_ || differs(edited_, entry) || differs(vsDefault_, entry) ||
            differs(vsFile_, entry);
@@ -415,4 +473,5 @@ void ParameterModel::refresh() {
     if (hadEdits != hasEdits()) {
         emit editsChanged(hasEdits());
     }
+    emit valuesChanged();
 }

@@ -71,6 +71,18 @@ public:
     // keys the controller does not keep are left alone).
     void resetToDefault(const QModelIndexList& indexes);
     void resetAllToDefault();
+    // The keys of the records the compared file holds take the file's values (the keys the
+    // controller does not keep are left alone).
+    void takeFileValues();
+
+    // Every change of the values above (an edit, a reset, the file's values, discarding the
+    // edits) can be taken back, one at a time, newest first, until the records are read again.
+    bool canUndo() const { return !undo_.empty(); }
+    void undo();
+
+    // After an apply that failed, each edited key shows, next to its value, the value the
+    // controller holds, so that it can be seen without hovering.
+    void setShowControllerValues(bool show);
 
     // The entry a row shows, null on a heading.
     const ParameterEntry* entryAt(int row) const;
@@ -79,6 +91,8 @@ public:
 
 signals:
     void editsChanged(bool hasEdits);
+    // The values changed (by an edit or an action), so that undo may have become possible.
+    void valuesChanged();
 
 private:
     struct Row {
@@ -107,4 +121,9 @@ private:
     QString filter_;
     bool onlyDifferences_ = false;
     std::vector<Row> rows_;
+    std::vector<LpfpConfiguration> undo_; // the working records before each change, newest last
+    bool showControllerValues_ = false;
+
+    // Notes the working records before a change.
+    void rememberForUndo();
 };

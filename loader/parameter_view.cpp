@@ -7,12 +7,14 @@
 #include "loader/file_dialogs.h"
 #include "loader/parameter_delegate.h"
 #include "loader/parameter_model.h"
+#include "loader/panel_texts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPointer>
+#include <QKeySequence>
 #include <QPushButton>
 
 #include <cstring>
@@ -42,9 +44,24 @@ QString swatch(const QColor& colour, const QString& text) {
         .arg(colour.name(), text);
 }
 
+// Modal to the view only: the panels and the main window stay usable while it asks.
 bool askWithBox(QWidget* parent, const QString& title, const QString& text) {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::WindowModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+// A result box of the view: not modal, tied to the view, long texts cut with "and N more".
+void showViewBox(QWidget* view, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    const BoxText capped = cappedBoxText(text);
+    auto* box = new QMessageBox(icon, title, capped.shown, QMessageBox::Ok, view);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    if (!capped.full.isEmpty()) {
+        box->setDetailedText(capped.full);
+    }
+    box->show();
 }
 
 bool hasSuffix(const QString& path, const char* suffix) {
@@ -78,6 +95,22 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
         swatch(ParameterModel::fileDifferenceColour(), tr("file differs from current")) +
         QStringLiteral("&nbsp;&nbsp;") + tr("Floats within 0.01 count as equal."));
 
+    // Each change of the values can be taken back; after a comparison the file's values can be
+    // taken as the edits.
+    undoButton_ = new QPushButton(tr("Undo"), this);
+    undoButton_->setObjectName(QStringLiteral("undoButton"));
+    undoButton_->setShortcut(QKeySequence::Undo);
+    undoButton_->setToolTip(tr("Take back the last change of the values (%1)")
+                                .arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+    ui_->editLayout->insertWidget(ui_->editLayout->indexOf(ui_->discardButton) + 1, undoButton_);
+    takeFileButton_ = new QPushButton(tr("Take the file's values"), this);
+    takeFileButton_->setObjectName(QStringLiteral("takeFileButton"));
+    takeFileButton_->setToolTip(tr("The keys of the compared file's records take its values, as edits"));
+    ui_->filterLayout->insertWidget(ui_->filterLayout->indexOf(ui_->compareFileButton) + 1, takeFileButton_);
+    connect(undoButton_, &QPushButton::clicked, model_, &ParameterModel::undo);
+    connect(takeFileButton_, &QPushButton::clicked, model_, &ParameterModel::takeFileValues);
+    connect(model_, &ParameterModel::valuesChanged, this, &ParameterView::updateButtons);
+
     // Enter in the filter must not press a button.
     for (QPushButton* button : findChildren<QPushButton*>()) {
         button->setAutoDefault(false);
@@ -95,6 +128,18 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
         updateButtons();
     });
     connect(model_, &ParameterModel::editsChanged, this, &ParameterView::updateButtons);
+    // What the status said of the last apply no longer holds once something is edited again.
+    connect(model_, &ParameterModel::editsChanged, this, [this] {
+        if (model_->hasEdits() && !busy_ && ui_->statusLabel->text() == tr("Applied and verified.")) {
+            showStatus(tr("Edits not applied yet."));
+        }
+    });
+    connect(delegate_, &ParameterDelegate::typing, this,
+            [this](const QString& key, const QString& text, const QString& allowed) {
+                showStatus(allowed.isEmpty()
+                               ? QString()
+                               : tr("%1 cannot hold \"%2\" (allowed: %3).").arg(key, text, allowed));
+            });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ParameterView::updateButtons);
     connect(
@@ -152,6 +197,8 @@ void ParameterView::updateButtons() {
     ui_->reloadButton->setEnabled(idle);
     ui_->resetButton->setEnabled(idle && loaded && selection != nullptr && selection->hasSelection());
     ui_->discardButton->setEnabled(idle && model_->hasEdits());
+    undoButton_->setEnabled(idle && model_->canUndo());
+    takeFileButton_->setEnabled(idle && loaded && model_->hasFile());
     ui_->applyButton->setEnabled(idle && writable_ && model_->hasEdits());
 }
 
@@ -206,9 +253,9 @@ void ParameterView::load() {
             }
             if (!outcome->snapshot) {
                 setBusy(false, tr("Failed at retrieving the parameters: %1").arg(qText(outcome->error)));
-                QMessageBox::critical(this, QStringLiteral("Error"),
-                                      tr("Failed at retrieving the parameters") + QStringLiteral("\n") +
-                                          qText(outcome->error));
+                showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"),
+                            tr("Failed at retrieving the parameters") + QStringLiteral("\n") +
+                                qText(outcome->error));
                 emit loaded(false);
                 return;
             }
@@ -321,6 +368,7 @@ void ParameterView::finishApply(const ApplyResult& result, const std::optional<P
         // After a failure the edits stay over what the controller now holds, marked where it
         // does not hold them, so that they can be looked at and applied again.
         model_->setSnapshot(*snapshot, !ok);
+        model_->setShowControllerValues(!ok);
     } else if (ok) {
         // Verified, though it could not be read again: the controller holds the working copy.
         model_->setSnapshot({model_->working(), model_->snapshot().defaults}, false);
@@ -333,11 +381,11 @@ void ParameterView::finishApply(const ApplyResult& result, const std::optional<P
                       : tr("The apply failed; the edits that did not reach the "
                            "controller are still marked."));
     if (ok) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"),
-                                 QStringLiteral("Configuration updated successfully") + joinedLines(lines));
+        showViewBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"),
+                    QStringLiteral("Configuration updated successfully") + joinedLines(lines));
     } else {
-        QMessageBox::critical(this, QStringLiteral("Error"),
-                              QStringLiteral("Configuration Validation Failed.") + joinedLines(lines));
+        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"),
+                    QStringLiteral("Configuration Validation Failed.") + joinedLines(lines));
     }
     emit applied(ok);
 }
@@ -374,7 +422,7 @@ void ParameterView::compareWithFile() {
             }
         }
     } catch (const std::exception& error) {
-        QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.what()));
+        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(error.what()));
         return;
     }
     model_->setFile(values, hasApp, hasMc, QFileInfo(path).fileName());
@@ -383,6 +431,7 @@ void ParameterView::compareWithFile() {
 }
 
 void ParameterView::saveAs() {
+    // The extension follows the filter chosen in the dialog when the name has none.
     QString path = askForFile(
         {FileDialogKind::Save, this, tr("Save Parameters"), tr("LPFP Files(*.lpfp);;XML pair (*.xml)")});
     if (path.isEmpty()) {
@@ -412,10 +461,10 @@ void ParameterView::saveAs() {
             saved = path;
         }
     } catch (const std::exception& error) {
-        QMessageBox::critical(this, QStringLiteral("Error"),
-                              tr("Failed at saving the parameters") + QStringLiteral("\n") +
-                                  QString::fromStdString(error.what()));
+        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"),
+                    tr("Failed at saving the parameters") + QStringLiteral("\n") +
+                        QString::fromStdString(error.what()));
         return;
     }
-    QMessageBox::information(this, QStringLiteral("SUCCESS"), tr("Parameters saved to: %1").arg(saved));
+    showViewBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), tr("Parameters saved to: %1").arg(saved));
 }

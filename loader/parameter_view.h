@@ -18,6 +18,7 @@
 class ControllerSession;
 class ParameterDelegate;
 class ParameterModel;
+class QPushButton;
 namespace Ui {
 class ParameterView;
 }
@@ -78,4 +79,6 @@ private:
     ParameterDelegate* delegate_;
     AskFunction ask_;
     bool busy_ = false;
+    QPushButton* undoButton_ = nullptr;
+    QPushButton* takeFileButton_ = nullptr;
 };

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QBrush>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -206,13 +207,42 @@ private slots:
         QVERIFY(boxes_->boxes().empty());
     }
 
-    void aControllerThatTakesNoConfigurationHasNoParameters() {
+    void aControllerWithOtherFirmwareShowsItsParametersButTakesNone() {
         sim_ = std::make_unique<ScopedSimulator>("devices=1;fw=5.1");
         window_ = std::make_unique<MainWindow>();
         QVERIFY(waitIdle(*window_));
         varko5ConfigWidget* panel = panelAt(*window_, 0);
         QVERIFY(panel != nullptr);
-        QVERIFY(!button(panel, "parameters_PushButton")->isEnabled());
+        QVERIFY(!button(panel, "getLpfp")->isEnabled());
+        // Reading is harmless; only writing is gated.
+        QVERIFY(button(panel, "parameters_PushButton")->isEnabled());
+        ParameterView* view = open(panel);
+        QVERIFY(view != nullptr);
+        QCOMPARE(view->model()->rowCount() > 306, true);
+        QVERIFY(!viewButton(view, "applyButton")->isEnabled());
+        QCOMPARE(viewButton(view, "applyButton")->toolTip(),
+                 QStringLiteral("This application only works with FW version 5.2"));
+    }
+
+    void theViewIsNamedBySerialAndLeavesThePanelsUsable() {
+        sim_ = std::make_unique<ScopedSimulator>("devices=2");
+        window_ = std::make_unique<MainWindow>();
+        QVERIFY(waitIdle(*window_));
+        varko5ConfigWidget* first = panelAt(*window_, 0);
+        varko5ConfigWidget* second = panelAt(*window_, 1);
+        ParameterView* view = open(first);
+        QVERIFY(view != nullptr);
+        // Two bridges of the same kind share description and may share chip identifiers; the
+        // serial number tells them apart.
+        QCOMPARE(view->windowTitle(), QStringLiteral("Parameters - VK5SIM0001 - Varko 5 Bridge (simulated)"));
+        QCOMPARE(view->windowModality(), Qt::NonModal);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        // The other panel works meanwhile.
+        files_->answer(dir_->file("second.lpfp"));
+        QVERIFY(clickAndWait(second, "getLpfp"));
+        QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("SUCCESS"));
+        QCOMPARE(boxes_->boxes()[0].modality, Qt::NonModal);
     }
 
     void loadingShowsEveryKeyOfBothRecordsGrouped() {
@@ -534,10 +564,19 @@ private slots:
         QTest::keyClicks(editor, QStringLiteral("300"));
         QCOMPARE(editor->text(), QStringLiteral("300"));
         QVERIFY(!editor->hasAcceptableInput());
-        // Return does not take it; leaving the editor hands it over, and it is refused.
+        // While it is typed, the status line (not only a tooltip) says what the key takes.
+        QCOMPARE(statusOf(view),
+                 QStringLiteral("si_motor_poles cannot hold \"300\" (allowed: a whole number from 0 to 255)."));
+        // Return does not take it, and says so where the user is looking.
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents(); // a commit would have been queued
         QCOMPARE(text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn), poles);
+        QCOMPARE(
+            statusOf(view),
+            QStringLiteral("si_motor_poles cannot hold \"300\" (allowed: a whole number from 0 to 255); its "
+                           "value is unchanged."));
+        view->findChild<QLabel*>(QStringLiteral("statusLabel"))->clear();
+        // Leaving the editor hands it over, and it is refused.
         auto* delegate =
             qobject_cast<ParameterDelegate*>(table->itemDelegateForColumn(ParameterModel::CurrentColumn));
         QVERIFY(delegate != nullptr);
@@ -586,9 +625,81 @@ private slots:
         // Read again: the key the controller did not keep stays marked, the one it kept does not.
         QCOMPARE(model->snapshot().current.mc.l_current_max, 44.5f);
         QCOMPARE(keysWith(model, ParameterModel::EditedRole), QStringList{QStringLiteral("l_current_max")});
+        // The edit stays, and the value the controller holds is shown beside it, not only in a
+        // tooltip.
         QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
-                 QStringLiteral("43.5"));
+                 QStringLiteral("43.5  (controller: 44.5)"));
+        QCOMPARE(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn).data(Qt::EditRole),
+                 QVariant(QStringLiteral("43.5")));
         QVERIFY(viewButton(view, "applyButton")->isEnabled());
+    }
+
+    void editsCanBeTakenBackOneByOneAndTheFilesValuesTaken() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QPushButton* undo = viewButton(view, "undoButton");
+        QPushButton* take = viewButton(view, "takeFileButton");
+        QVERIFY(undo != nullptr && take != nullptr);
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(!take->isEnabled());
+        const QString before = text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn);
+        const QString polesBefore = text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
+
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("12.25")));
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        QVERIFY(undo->isEnabled());
+        // Newest first, one edit at a time.
+        undo->click();
+        QCOMPARE(text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn), polesBefore);
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                 QStringLiteral("12.25"));
+        undo->click();
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn), before);
+        QVERIFY(!model->hasEdits());
+        QVERIFY(!undo->isEnabled());
+
+        // A file's values, after Compare with file, become the edits; undo takes them back whole.
+        MCConfiguration fileMc = simulatorDefaultMcConfig();
+        fileMc.l_current_max = 33.0f;
+        saveMcConfigXml(fileMc, dir_->file("file.mc.xml"));
+        files_->answer(dir_->file("file.mc.xml"));
+        viewButton(view, "compareFileButton")->click();
+        QVERIFY(take->isEnabled());
+        take->click();
+        QVERIFY(model->mcEdited());
+        QVERIFY(!model->appEdited()); // the file holds the motor record only
+        QCOMPARE(model->working().mc.l_current_max, 33.0f);
+        undo->click();
+        QVERIFY(!model->hasEdits());
+        QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn), before);
+    }
+
+    void theStatusNoLongerSaysVerifiedOnceThereAreNewEdits() {
+        ParameterView* view = open(start(SimRecords{}));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("43.5")));
+        QVERIFY(applyAndWait(view));
+        QCOMPARE(statusOf(view), QStringLiteral("Applied and verified."));
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("40")));
+        QCOMPARE(statusOf(view), QStringLiteral("Edits not applied yet."));
+    }
+
+    void theSearchFindsValuesToo() {
+        ParameterView* view = open(start(SimRecords{}));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
+                               QStringLiteral("47.125")));
+        model->setFilterText(QStringLiteral("47.125"));
+        QCOMPARE(shownKeys(model), QStringList{QStringLiteral("l_current_max")});
+        model->setFilterText(QStringLiteral("L_CURRENT_MAX"));
+        QVERIFY(shownKeys(model).contains(QStringLiteral("l_current_max")));
     }
 
     void aBackupThatCannotBeWrittenStopsTheApply() {
@@ -767,6 +878,14 @@ private slots:
                                               QString::fromStdString(dir_->file("pair.app.xml")) +
                                               QStringLiteral(" and ") +
                                               QString::fromStdString(dir_->file("pair.mc.xml")));
+
+        // A name without an extension follows the filter chosen in the dialog.
+        boxes_->clear();
+        files_->answer(dir_->file("chosen"), QStringLiteral("XML pair (*.xml)"));
+        viewButton(view, "saveAsButton")->click();
+        QVERIFY(QFileInfo::exists(QString::fromStdString(dir_->file("chosen.app.xml"))));
+        QVERIFY(QFileInfo::exists(QString::fromStdString(dir_->file("chosen.mc.xml"))));
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("chosen.lpfp"))));
 
         // A folder that does not exist is reported and nothing is claimed.
         boxes_->clear();
