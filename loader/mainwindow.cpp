@@ -6,6 +6,7 @@
 #include "core/ops/config_source.h"
 #include "core/ops/device_choice.h"
 #include "loader/file_dialogs.h"
+#include "loader/panel_texts.h"
 #include "loader/varko5configwidget.h"
 #include "varko5_version.h"
 
@@ -19,14 +20,22 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QHBoxLayout>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtGlobal>
 
+#include <QLabel>
+
+#include <spdlog/details/os.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -41,33 +50,57 @@ QString qText(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Why the LPFP file cannot be converted (the decoding or checksum failure, or a missing
-// document); empty when it can.
-QString lpfpProblem(const QString& path) {
-    try {
-        LpfpConfiguration scratch{};
-        std::uint64_t keyCount = 0;
-        if (!readLpfpFile(scratch, path.toStdString(), keyCount)) {
-            return QStringLiteral("Invalid Configuration File");
+// Collects the error lines logged on this thread while it lives, so that a failure whose
+// reason the lower layers only logged can show that reason too.
+class ErrorLines : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    QStringList lines;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override {
+        if (message.level >= spdlog::level::err && message.thread_id == spdlog::details::os::thread_id()) {
+            lines << QString::fromUtf8(message.payload.data(), static_cast<int>(message.payload.size()));
         }
-    } catch (const std::exception& error) {
-        return qText(error.what());
     }
-    return {};
+    void flush_() override {}
+};
+
+// The device list, or DeviceListError with the meaning of the failure and the reasons logged
+// on the way.
+std::vector<DeviceInfoNode> listDevices() {
+    const auto collector = std::make_shared<ErrorLines>();
+    const auto logger = spdlog::default_logger();
+    logger->sinks().push_back(collector);
+    struct Detach {
+        std::shared_ptr<spdlog::logger> logger;
+        std::shared_ptr<ErrorLines> collector;
+        ~Detach() {
+            auto& sinks = logger->sinks();
+            sinks.erase(std::remove(sinks.begin(), sinks.end(), collector), sinks.end());
+        }
+    } detach{logger, collector};
+    try {
+        return enumerateDevices();
+    } catch (const std::exception& error) {
+        const QString text = qText(error.what());
+        collector->lines.removeAll(text);
+        throw DeviceListError(error.what(), deviceListFailureReason(text, collector->lines));
+    }
 }
 
-// Why the document cannot be the record the converter asks for; empty when it can.
-QString xmlProblem(const QString& path, const char* root) {
-    const std::string found = xmlRecordName(path.toStdString());
-    const QString name = QFileInfo(path).fileName();
-    if (found == root) {
-        return {};
+// A box of the window's own (the converter, the start-up notice): not modal, so that the
+// panels go on being usable while it is open.
+void showWindowBox(QWidget* window, QMessageBox::Icon icon, const QString& title, const QString& text,
+                   const QString& informative = QString()) {
+    const BoxText capped = cappedBoxText(text);
+    auto* box = new QMessageBox(icon, title, capped.shown, QMessageBox::Ok, window);
+    box->setInformativeText(informative);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    if (!capped.full.isEmpty()) {
+        box->setDetailedText(capped.full);
     }
-    if (found.empty()) {
-        return QStringLiteral("%1 is not a configuration XML document").arg(name);
-    }
-    return QStringLiteral("%1 holds the %2 record, not the %3 record")
-        .arg(name, qText(found), QString::fromLatin1(root));
+    box->show();
 }
 
 QString nodeKey(const DeviceInfoNode& node) {
@@ -96,12 +129,34 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     about->setObjectName(QStringLiteral("actionAbout"));
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 
+    // The converter stays in view above the panels instead of scrolling away with them; its
+    // two rows of the form stay (empty), so the panels still begin at row 2.
+    auto* converterBar = new QWidget(ui_->centralwidget);
+    converterBar->setObjectName(QStringLiteral("converterBar"));
+    auto* converterRow = new QHBoxLayout(converterBar);
+    converterRow->setContentsMargins(9, 6, 9, 0);
+    ui_->formLayout->removeWidget(ui_->convertLPFPButton);
+    ui_->formLayout->removeWidget(ui_->convertXMLButton);
+    converterRow->addWidget(ui_->convertLPFPButton);
+    converterRow->addWidget(ui_->convertXMLButton);
+    converterRow->addStretch(1);
+    ui_->centralLayout->insertWidget(0, converterBar);
+
+    // With no device, the empty area says what to do.
+    noDeviceHint_ = new QLabel(noDeviceHintText(), ui_->centralwidget);
+    noDeviceHint_->setObjectName(QStringLiteral("noDeviceHint"));
+    noDeviceHint_->setAlignment(Qt::AlignCenter);
+    noDeviceHint_->setWordWrap(true);
+    noDeviceHint_->setMargin(24);
+    ui_->centralLayout->insertWidget(1, noDeviceHint_);
+
     // Listing is quick; opening and identifying each controller is left to its panel's worker,
     // so the window appears at once.
-    const std::vector<DeviceInfoNode> nodes = enumerateDevices();
+    const std::vector<DeviceInfoNode> nodes = listDevices();
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        addPanel(nodes[i], static_cast<int>(i));
+        addPanel(nodes[i], static_cast<int>(i), false);
     }
+    updateHint();
     if (nodes.empty()) {
         QMessageBox::critical(this, QStringLiteral("ERROR"), QStringLiteral("No Varko 5 Devices found"));
     }
@@ -109,17 +164,48 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     const bool advanced = qEnvironmentVariableIsSet("VARKO5_ADVANCED");
     ui_->convertLPFPButton->setVisible(advanced);
     ui_->convertXMLButton->setVisible(advanced);
+    converterBar->setVisible(advanced);
+}
+
+void MainWindow::updateHint() {
+    noDeviceHint_->setVisible(panels().empty());
 }
 
 MainWindow::~MainWindow() = default;
 
-varko5ConfigWidget* MainWindow::addPanel(const DeviceInfoNode& node, int index) {
+varko5ConfigWidget* MainWindow::addPanel(const DeviceInfoNode& node, int index, bool inSerialOrder) {
     auto* panel = new varko5ConfigWidget(ui_->panelArea);
     panel->setSerialNumber(qText(serialNumberOf(node)));
     panel->setDescription(qText(descriptionOf(node)));
     panel->attachListedDevice(node, index);
-    ui_->formLayout->addRow(QString(), panel);
+    // In serial-number order, so that a bridge plugged in later finds its place among the
+    // others; at start-up the driver's order is kept.
+    int row = ui_->formLayout->rowCount();
+    if (inSerialOrder) {
+        for (varko5ConfigWidget* other : panels()) {
+            if (other->serialNumber() > panel->serialNumber()) {
+                QFormLayout::ItemRole role = QFormLayout::FieldRole;
+                ui_->formLayout->getWidgetPosition(other, &row, &role);
+                break;
+            }
+        }
+    }
+    ui_->formLayout->insertRow(row, QString(), panel);
+    connect(panel, &varko5ConfigWidget::removeRequested, this, [this, panel] { removePanel(panel); });
+    updateHint();
     return panel;
+}
+
+void MainWindow::removePanel(varko5ConfigWidget* panel) {
+    if (panel->isBusy() || !panel->isDisconnected()) {
+        return;
+    }
+    ui_->formLayout->takeRow(panel);
+    panel->hide();
+    // Later: the request comes from the panel's own button.
+    panel->deleteLater();
+    updateHint();
+    statusBar()->showMessage(tr("Removed %1").arg(panel->deviceName()));
 }
 
 std::vector<varko5ConfigWidget*> MainWindow::panels() const {
@@ -142,10 +228,13 @@ bool MainWindow::anyPanelBusy() const {
 void MainWindow::rescanDevices() {
     std::vector<DeviceInfoNode> nodes;
     try {
-        nodes = enumerateDevices();
-    } catch (const std::exception& error) {
+        nodes = listDevices();
+    } catch (const DeviceListError& error) {
         spdlog::error("{}", error.what());
-        statusBar()->showMessage(qText(error.what()));
+        // The text and its meaning in the status bar; the reasons too in a box.
+        statusBar()->showMessage(qText(error.what()) + QStringLiteral(" - ") +
+                                 error.reason().section(QLatin1Char('\n'), 0, 0));
+        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"), qText(error.what()), error.reason());
         return;
     }
     const std::vector<varko5ConfigWidget*> known = panels();
@@ -166,7 +255,7 @@ void MainWindow::rescanDevices() {
             return panelKey(panel) == key;
         });
         if (match == known.end()) {
-            addPanel(nodes[i], static_cast<int>(i));
+            addPanel(nodes[i], static_cast<int>(i), true);
             ++added;
         } else if ((*match)->wantsReconnect() && !(*match)->isBusy()) {
             (*match)->attachListedDevice(nodes[i], static_cast<int>(i));
@@ -183,11 +272,30 @@ void MainWindow::rescanDevices() {
 void MainWindow::fitToRoom(const QSize& room) {
     ui_->panelArea->adjustSize();
     const QSize content = ui_->panelArea->sizeHint();
-    const QSize frame = frameGeometry().size() - size(); // the window manager's decoration
+    // The window manager's decoration. Before the window is first shown it has none yet, so a
+    // title bar and borders are reckoned instead; otherwise the status bar would end up below
+    // the screen.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.width() <= 0 && frame.height() <= 0) {
+        const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+        const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+        frame = QSize(2 * border, title + 2 * border);
+    }
     const int scrollBar = ui_->panelScrollArea->verticalScrollBar()->sizeHint().width();
-    const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
-    const int width = std::min(std::max(800, content.width() + scrollBar), room.width() - frame.width());
-    const int height = std::min(std::max(183, content.height() + chrome), room.height() - frame.height());
+    int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    for (QWidget* fixed : {static_cast<QWidget*>(findChild<QWidget*>(QStringLiteral("converterBar"))),
+                           static_cast<QWidget*>(noDeviceHint_)}) {
+        if (fixed != nullptr && !fixed->isHidden()) {
+            chrome += fixed->sizeHint().height();
+        }
+    }
+    const int roomWidth = room.width() - frame.width();
+    const int roomHeight = room.height() - frame.height();
+    // Wide enough for the file paths: up to 1200 pixels when the screen has them (the whole
+    // width of a 1280-pixel screen), never less than the panels need.
+    const int wanted = std::max({800, content.width() + scrollBar, std::min(1200, roomWidth)});
+    const int width = std::min(wanted, roomWidth);
+    const int height = std::min(std::max(183, content.height() + chrome), roomHeight);
     resize(width, height);
 }
 
@@ -202,6 +310,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (!fitted_) {
         fitted_ = true;
         fitToScreen();
+        // Once the window manager has framed the window, the frame is known: fit again.
+        QTimer::singleShot(0, this, [this] { fitToScreen(); });
     }
 }
 
@@ -241,11 +351,11 @@ void MainWindow::on_convertLPFPButton_clicked() {
     const QString lpfpPath = askForFile(
         {FileDialogKind::Open, this, QStringLiteral("Open LPFP Config"), tr("LPFP Files(*.lpfp)")});
     if (!lpfpPath.isEmpty()) {
-        const QString problem = lpfpProblem(lpfpPath);
+        const QString problem = lpfpFileProblem(lpfpPath);
         if (!problem.isEmpty()) {
             spdlog::error("{}: {}", lpfpPath.toStdString(), problem.toStdString());
-            QMessageBox::critical(this, QStringLiteral("Error"),
-                                  QString::fromLatin1(LPFP_TO_XML_FAILURE) + QStringLiteral("\n") + problem);
+            showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
+                          QString::fromLatin1(LPFP_TO_XML_FAILURE) + QStringLiteral("\n") + problem);
             return;
         }
     }
@@ -266,9 +376,9 @@ void MainWindow::on_convertLPFPButton_clicked() {
         reason = qText(error.what());
     }
     if (converted) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"), QStringLiteral("XML files created"));
+        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), QStringLiteral("XML files created"));
     } else {
-        QMessageBox::critical(this, QStringLiteral("Error"),
+        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
                               QString::fromLatin1(LPFP_TO_XML_FAILURE) +
                                   (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
     }
@@ -281,15 +391,15 @@ void MainWindow::on_convertXMLButton_clicked() {
         {FileDialogKind::Open, this, QStringLiteral("Open MC Config XML"), tr("XML (*.xml *.XML)")});
     QStringList problems;
     if (!appPath.isEmpty()) {
-        problems << xmlProblem(appPath, "APPConfiguration");
+        problems << xmlFileProblem(appPath, "APPConfiguration");
     }
     if (!mcPath.isEmpty()) {
-        problems << xmlProblem(mcPath, "MCConfiguration");
+        problems << xmlFileProblem(mcPath, "MCConfiguration");
     }
     problems.removeAll(QString());
     if (!problems.isEmpty()) {
         spdlog::error("{}", problems.join(QStringLiteral("; ")).toStdString());
-        QMessageBox::critical(this, QStringLiteral("Error"),
+        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
                               QString::fromLatin1(XML_TO_LPFP_FAILURE) + QStringLiteral("\n") +
                                   problems.join(QLatin1Char('\n')));
         return;
@@ -309,9 +419,9 @@ void MainWindow::on_convertXMLButton_clicked() {
         reason = qText(error.what());
     }
     if (converted) {
-        QMessageBox::information(this, QStringLiteral("SUCCESS"), QStringLiteral("LPFP file created"));
+        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), QStringLiteral("LPFP file created"));
     } else {
-        QMessageBox::critical(this, QStringLiteral("Error"),
+        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
                               QString::fromLatin1(XML_TO_LPFP_FAILURE) +
                                   (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
     }
@@ -331,7 +441,12 @@ int runLoader(QApplication& app) {
     } catch (const std::exception& error) {
         // Without its device list the program has nothing to show; say why before ending.
         spdlog::error("{}", error.what());
-        QMessageBox::critical(nullptr, QStringLiteral("ERROR"), QString::fromStdString(error.what()));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ERROR"), QString::fromStdString(error.what()),
+                        QMessageBox::Ok);
+        if (const auto* listing = dynamic_cast<const DeviceListError*>(&error)) {
+            box.setInformativeText(listing->reason());
+        }
+        box.exec();
         return 1;
     }
     window->setWindowTitle(QStringLiteral("LPFP Configuration Loader"));

@@ -1,6 +1,14 @@
 #include "loader/panel_texts.h"
 
+#include "core/config/file_io.h"
+#include "core/lpfp/lpfp.h"
+#include "core/ops/config_source.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <exception>
 
 namespace {
 
@@ -118,4 +126,94 @@ QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup) {
         lines << qText(result.error);
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+BoxText cappedBoxText(const QString& text, int maxLines) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (maxLines < 2 || lines.size() <= maxLines) {
+        return {text, QString()};
+    }
+    const int kept = maxLines - 1;
+    QStringList shown = lines.mid(0, kept);
+    shown << QStringLiteral("and %1 more").arg(lines.size() - kept);
+    return {shown.join(QLatin1Char('\n')), text};
+}
+
+QString xmlFileProblem(const QString& path, const char* root) {
+    const QString name = QFileInfo(path).fileName();
+    std::string text;
+    try {
+        text = readFileText(path.toStdString());
+    } catch (const std::exception& error) {
+        return qText(std::string(error.what()));
+    }
+    const std::string found = xmlRecordNameOf(text);
+    if (found == root) {
+        return {};
+    }
+    if (found.empty()) {
+        return QStringLiteral("%1 is not a configuration XML document (no %2 element at its root)")
+            .arg(name, QString::fromLatin1(root));
+    }
+    return QStringLiteral("%1 holds the %2 record, not the %3 record")
+        .arg(name, qText(found), QString::fromLatin1(root));
+}
+
+QString lpfpFileProblem(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    try {
+        LpfpConfiguration scratch{};
+        std::uint64_t keyCount = 0;
+        if (readLpfpFile(scratch, path.toStdString(), keyCount)) {
+            return {};
+        }
+        return QStringLiteral("Invalid Configuration File\n%1: it does not hold both configuration documents.")
+            .arg(name);
+    } catch (const InputFileError& error) {
+        return qText(std::string(error.what()));
+    } catch (const std::exception& error) {
+        const QString message = qText(std::string(error.what()));
+        const QString head = message.section(QLatin1Char('\n'), 0, 0);
+        QString cause = message.section(QLatin1Char('\n'), 1);
+        if (cause.isEmpty() && head == QStringLiteral("Checksum Fail")) {
+            cause = QStringLiteral("the file was changed or damaged after it was written (its checksum does "
+                                   "not match its content).");
+        } else if (cause.isEmpty() && head == QStringLiteral("Decoding Failed.")) {
+            cause = QStringLiteral("not an LPFP file (its content is not the text an LPFP file holds).");
+        }
+        return head + QStringLiteral("\n") + name + (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
+    }
+}
+
+QString deviceListFailureReason(const QString& error, const QStringList& reasons) {
+    static const QRegularExpression status(QStringLiteral("Status: (\\d+)"));
+    const QRegularExpressionMatch match = status.match(error);
+    QStringList lines;
+    if (match.hasMatch()) {
+        switch (match.captured(1).toInt()) {
+        case PLATFORM_DEVICE_NOT_FOUND:
+            lines << QStringLiteral("The bridges could not be found.");
+            break;
+        case PLATFORM_IO_ERROR:
+            lines << QStringLiteral("The system could not be asked for its serial ports.");
+            break;
+        case PLATFORM_INVALID_PARAMETER:
+            lines << QStringLiteral("The device settings could not be read.");
+            break;
+        default:
+            lines << QStringLiteral("The driver could not list the bridges.");
+            break;
+        }
+    }
+    lines << reasons;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString noDeviceHintText() {
+    return QStringLiteral("No Varko 5 device is connected.\nPlug in a bridge and power its controller, then "
+                          "choose Devices > Rescan.");
+}
+
+QString stampedText(const QTime& time, const QString& text) {
+    return time.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + text;
 }

@@ -6,8 +6,11 @@
 #include "loader/device_worker.h"
 
 #include <QString>
+#include <QStringList>
+#include <QTime>
 
 #include <cstdint>
+#include <string>
 
 // "0x" and eight upper-case hexadecimal digits.
 QString chipIdText(std::uint32_t chipId);
@@ -24,6 +27,36 @@ QString disconnectedText();
 
 // At most this many differing fields are listed for one record; the rest are counted.
 constexpr int MAX_LISTED_DIFFERENCES = 10;
+
+// At most this many lines are shown in a message box; the rest are counted.
+constexpr int MAX_BOX_LINES = 16;
+
+// A box's text cut to its first MAX_BOX_LINES - 1 lines and a line "and N more", so that its
+// button stays on the screen; full is the whole text when it was cut, empty otherwise.
+struct BoxText {
+    QString shown;
+    QString full;
+};
+BoxText cappedBoxText(const QString& text, int maxLines = MAX_BOX_LINES);
+
+// Why a file chosen as the motor or application XML document cannot be used, naming the file:
+// it cannot be read, it is not an XML document, or it holds the other record. Empty when its
+// root element is root.
+QString xmlFileProblem(const QString& path, const char* root);
+// Why an LPFP file cannot be used: the reading error's own text ("Cannot read file ...",
+// "Checksum Fail", "Decoding Failed.", "Invalid Configuration File") on the first line, then
+// the file's name and the likely cause. Empty when it can be used.
+QString lpfpFileProblem(const QString& path);
+
+// What a device-list failure means, so that a status number is not all the user sees: the
+// meaning of the status in error, then the reasons the listing logged on its way, if any.
+QString deviceListFailureReason(const QString& error, const QStringList& reasons);
+
+// The text shown when no device is listed.
+QString noDeviceHintText();
+
+// A log line or result line with the time of day in front: "12:34:56  text".
+QString stampedText(const QTime& time, const QString& text);
 
 // Follows the events of an update to tell whether the backup taken first stopped it (the
 // backup could not be written, or the records for it could not be read).

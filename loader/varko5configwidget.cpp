@@ -7,14 +7,18 @@
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
 
+#include <QApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTextEdit>
+#include <QTime>
 #include <QtGlobal>
 
 #include <spdlog/spdlog.h>
@@ -42,35 +46,20 @@ template <std::size_t N> void copyText(char (&field)[N], const QString& text) {
                 std::min<std::size_t>(static_cast<std::size_t>(bytes.size()), N - 1));
 }
 
-// The same check Browse makes: a document whose root names the record.
-bool isMcFile(const QString& path) {
-    MCConfiguration scratch{};
-    std::uint64_t keyCount = 0;
-    return mcConfigFromXmlFile(scratch, path.toStdString(), keyCount);
-}
-
-bool isAppFile(const QString& path) {
-    APPConfiguration scratch{};
-    std::uint64_t keyCount = 0;
-    return appConfigFromXmlFile(scratch, path.toStdString(), keyCount);
-}
-
-// Throws std::exception with the user's text when the LPFP file cannot be used.
-void checkLpfp(const QString& path) {
-    LpfpConfiguration scratch{};
-    std::uint64_t keyCount = 0;
-    if (!readLpfpFile(scratch, path.toStdString(), keyCount)) {
-        throw std::runtime_error("Invalid Configuration File");
-    }
-}
-
-// The progress log asks for a few lines' height, so that a window sized to its panels shows
-// several of them; it takes whatever more the window gives.
+// The progress log asks for about eight lines' height, so that an update's steps can be
+// followed; it takes whatever more the window gives.
 class ProgressLog : public QTextEdit {
 public:
     using QTextEdit::QTextEdit;
-    QSize sizeHint() const override { return {QTextEdit::sizeHint().width(), 110}; }
+    QSize sizeHint() const override {
+        return {QTextEdit::sizeHint().width(), fontMetrics().lineSpacing() * 8 + 12};
+    }
 };
+
+// The bridge itself went away during an exchange (as opposed to a silent controller).
+bool isConnectionLoss(const QString& error) {
+    return error.contains(QStringLiteral("Lost the connection"));
+}
 
 } // namespace
 
@@ -98,6 +87,21 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
     statusRow->addWidget(statusLabel_, 1);
     ui_->formLayout->setLayout(9, QFormLayout::SpanningRole, statusRow);
 
+    // The outcome of the last operation stays in view after its box is closed.
+    resultLabel_ = new QLabel(this);
+    resultLabel_->setObjectName(QStringLiteral("resultLabel"));
+    resultLabel_->setWordWrap(true);
+    resultLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    resultLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    resultLabel_->hide();
+    removeButton_ = new QPushButton(QStringLiteral("Remove"), this);
+    removeButton_->setObjectName(QStringLiteral("remove_PushButton"));
+    removeButton_->setToolTip(QStringLiteral("Remove this panel; its bridge is no longer listed"));
+    removeButton_->hide();
+    statusRow->addWidget(removeButton_);
+    connect(removeButton_, &QPushButton::clicked, this, &varko5ConfigWidget::removeRequested);
+    ui_->formLayout->insertRow(10, resultLabel_);
+
     // The update actions report their steps here, below the rows, so that the user can follow
     // an update; the log takes the height the window gives the panel.
     progressLog_ = new ProgressLog(this);
@@ -105,7 +109,28 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
     progressLog_->setReadOnly(true);
     progressLog_->setMinimumHeight(80);
     progressLog_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    ui_->formLayout->setWidget(10, QFormLayout::SpanningRole, progressLog_);
+    // Shown with its first line: a panel that has done nothing yet carries no empty box.
+    progressLog_->hide();
+    ui_->formLayout->addRow(progressLog_);
+
+    // A path typed (or pasted) into a row is as good as one chosen with Browse; Update checks
+    // the file before it sends anything.
+    const std::pair<QLineEdit*, QPushButton*> rows[] = {{ui_->motorConfigFile_LineEdit, ui_->updateMC},
+                                                        {ui_->appConfigFile_LineEdit, ui_->updateAPP},
+                                                        {ui_->lpfpConfigFile_LineEdit, ui_->updateLPFP}};
+    for (const auto& [edit, update] : rows) {
+        edit->setMinimumWidth(220);
+        connect(edit, &QLineEdit::textEdited, this, [this, update = update](const QString& text) {
+            const bool enable = !text.trimmed().isEmpty() && !rowsDisabled_;
+            for (auto& saved : enabledBeforeBusy_) {
+                if (saved.first == update) {
+                    saved.second = enable; // takes effect when the running work ends
+                    return;
+                }
+            }
+            update->setEnabled(enable);
+        });
+    }
 
     // Every user may look at the parameters, so the button sits in the LPFP row. It is wired
     // by hand: the slots connected by name are the form's own.
@@ -199,8 +224,8 @@ QString varko5ConfigWidget::unavailableReason() const {
 
 bool varko5ConfigWidget::wantsReconnect() const {
     using Problem = ControllerIdentity::Problem;
-    return disconnected_ || problem_ == Problem::NoAnswer || problem_ == Problem::InUse ||
-           problem_ == Problem::OpenFailed;
+    return disconnected_ || lastExchangeFailed_ || problem_ == Problem::NoAnswer ||
+           problem_ == Problem::InUse || problem_ == Problem::OpenFailed;
 }
 
 void varko5ConfigWidget::markDisconnected() {
@@ -211,6 +236,7 @@ void varko5ConfigWidget::markDisconnected() {
 void varko5ConfigWidget::onIdentified(const ControllerIdentity& identity) {
     identifiedOnce_ = true;
     disconnected_ = false;
+    lastExchangeFailed_ = false;
     problem_ = identity.problem;
     ui_->chipIDLineEdit->setText(identity.opened ? chipIdText(identity.chipId) : QString());
     ui_->versionLineEdit->setText(
@@ -244,7 +270,12 @@ void varko5ConfigWidget::applyAvailability() {
         statusLabel_->setStyleSheet(QStringLiteral("color: #a01010;"));
         statusLabel_->setText(unavailable_);
         statusLabel_->show();
+        removeButton_->setVisible(disconnected_);
+        // Reading is harmless: the parameters of a controller with other firmware can be seen,
+        // only not written.
+        parametersButton_->setEnabled(problem_ == ControllerIdentity::Problem::Firmware && !disconnected_);
     } else {
+        removeButton_->hide();
         if (rowsDisabled_) {
             enableConfigurationRows();
         }
@@ -349,15 +380,17 @@ void varko5ConfigWidget::openParameters() {
         parameterView_->activateWindow();
         return;
     }
-    const QString name = ui_->descriptionLineEdit->text() + QStringLiteral(" (") +
-                         ui_->chipIDLineEdit->text() + QStringLiteral(")");
+    // The serial number tells two bridges of the same kind apart; their descriptions and chip
+    // identifiers can be equal.
+    const QString name = deviceName();
     parameterView_ = new ParameterView(
         [this](QObject* context, SessionJob job, SessionDone done) {
             runOnSession(context, std::move(job), std::move(done));
         },
         name, problem_ == ControllerIdentity::Problem::None && !disconnected_, this);
     parameterView_->setAttribute(Qt::WA_DeleteOnClose);
-    parameterView_->setWindowModality(Qt::WindowModal);
+    // A window of its own: the other panels (and this one's rows) stay usable while it is open.
+    parameterView_->setWindowModality(Qt::NonModal);
     parameterView_->show();
     parameterView_->load();
 }
@@ -377,16 +410,63 @@ void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, SessionD
 }
 
 void varko5ConfigWidget::appendProgress(const QString& message) {
-    progressLog_->append(QStringLiteral("\n") + message);
+    progressLog_->show();
+    progressLog_->append(stampedText(QTime::currentTime(), message));
 }
 
-void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
+QString varko5ConfigWidget::lastResult() const {
+    return resultLabel_->text();
+}
+
+void varko5ConfigWidget::noteFailure(const QString& error) {
+    // A silent controller or a lost bridge is tried again by the next Rescan; a lost bridge is
+    // shown as gone at once, rather than looking ready until the next action fails.
+    if (error.startsWith(QString::fromLatin1(TIMED_OUT_TEXT)) || isConnectionLoss(error)) {
+        lastExchangeFailed_ = true;
+    }
+    if (isConnectionLoss(error)) {
+        markDisconnected();
+    }
+}
+
+void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                                 const QString& backup) {
+    // The panel keeps the outcome in view after the box is gone.
+    QString result = stampedText(QTime::currentTime(), title + QStringLiteral(": ") +
+                                                           text.section(QLatin1Char('\n'), 0, 0));
+    if (!backup.isEmpty()) {
+        result += QStringLiteral("\nBackup: ") + QFileInfo(backup).fileName();
+        resultLabel_->setToolTip(backup);
+    } else {
+        resultLabel_->setToolTip(QString());
+    }
+    resultLabel_->setText(result);
+    resultLabel_->setStyleSheet(icon == QMessageBox::Critical ? QStringLiteral("color: #a01010;") : QString());
+    resultLabel_->show();
     if (dropResults_) {
         spdlog::info("{}: {}: {}", deviceName().toStdString(), title.toStdString(), text.toStdString());
         return;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
-    box.setInformativeText(QStringLiteral("Device: ") + deviceName());
+    const BoxText capped = cappedBoxText(text);
+    // Not modal: the other panels go on working and can be used while this box is open. It
+    // belongs to this panel (it goes with it) and names its device.
+    auto* box = new QMessageBox(icon, title, capped.shown, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QString informative = QStringLiteral("Device: ") + deviceName();
+    if (!backup.isEmpty()) {
+        informative += QStringLiteral("\nBackup saved to: ") + backup;
+    }
+    box->setInformativeText(informative);
+    if (!capped.full.isEmpty()) {
+        box->setDetailedText(capped.full);
+    }
+    // A result that arrives while the user is busy elsewhere (another panel's file dialog or
+    // box) appears without taking the keyboard.
+    QWidget* active = QApplication::activeWindow();
+    if (QApplication::activeModalWidget() != nullptr || (active != nullptr && active != window())) {
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+    }
     // Over the part of the panel that can be seen, so that the box is read as this device's;
     // a panel scrolled out of sight is brought in first.
     for (QWidget* ancestor = parentWidget(); ancestor != nullptr; ancestor = ancestor->parentWidget()) {
@@ -395,19 +475,20 @@ void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, c
             break;
         }
     }
-    box.adjustSize();
+    box->adjustSize();
     QRect area = visibleRegion().boundingRect();
     if (area.isEmpty()) {
         area = rect();
     }
-    QPoint topLeft = mapToGlobal(area.center()) - QPoint(box.width() / 2, box.height() / 2);
+    QPoint topLeft = mapToGlobal(area.center()) - QPoint(box->width() / 2, box->height() / 2);
     if (const QScreen* screen = this->screen()) {
         const QRect room = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - box.width())));
-        topLeft.setY(std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - box.height())));
+        topLeft.setX(std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - box->width())));
+        topLeft.setY(std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - box->height())));
     }
-    box.move(topLeft);
-    box.exec();
+    box->move(topLeft);
+    resultBox_ = box;
+    box->show();
 }
 
 // ---- Browse -------------------------------------------------------------------------------
@@ -418,13 +499,15 @@ void varko5ConfigWidget::on_browseMotorConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (isMcFile(path)) {
+    const QString problem = xmlFileProblem(path, "MCConfiguration");
+    if (problem.isEmpty()) {
         ui_->motorConfigFile_LineEdit->setText(path);
         ui_->updateMC->setEnabled(true);
         return;
     }
     spdlog::error("Not a valid MC XML file");
-    showBox(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Not a valid MC XML file"));
+    showBox(QMessageBox::Critical, QStringLiteral("Error"),
+            QStringLiteral("Not a valid MC XML file\n") + problem);
     ui_->updateMC->setEnabled(false);
 }
 
@@ -434,13 +517,15 @@ void varko5ConfigWidget::on_browseAppConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (isAppFile(path)) {
+    const QString problem = xmlFileProblem(path, "APPConfiguration");
+    if (problem.isEmpty()) {
         ui_->appConfigFile_LineEdit->setText(path);
         ui_->updateAPP->setEnabled(true);
         return;
     }
     spdlog::error("Not a valid APP XML file");
-    showBox(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Not a valid APP XML file"));
+    showBox(QMessageBox::Critical, QStringLiteral("Error"),
+            QStringLiteral("Not a valid APP XML file\n") + problem);
     ui_->updateAPP->setEnabled(false);
 }
 
@@ -450,15 +535,16 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    try {
-        checkLpfp(path);
+    const QString problem = lpfpFileProblem(path);
+    if (problem.isEmpty()) {
         ui_->lpfpConfigFile_LineEdit->setText(path);
         ui_->updateLPFP->setEnabled(true);
-    } catch (const std::exception& error) {
-        showBox(QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(error.what()));
-        ui_->updateLPFP->setEnabled(false);
-        ui_->lpfpConfigFile_LineEdit->clear();
+        return;
     }
+    spdlog::error("{}", problem.toStdString());
+    showBox(QMessageBox::Critical, QStringLiteral("Error"), problem);
+    ui_->updateLPFP->setEnabled(false);
+    ui_->lpfpConfigFile_LineEdit->clear();
 }
 
 // ---- Current and Default ------------------------------------------------------------------
@@ -489,6 +575,7 @@ void varko5ConfigWidget::saveFromDevice(
             }
             spdlog::error("{}", failureText);
             spdlog::error("{}", error.toStdString());
+            noteFailure(error);
             showBox(QMessageBox::Critical, QStringLiteral("Error"),
                     QString::fromLatin1(failureText) + QStringLiteral("\n") + error);
         });
@@ -582,19 +669,30 @@ void varko5ConfigWidget::startUpdate(
             }
         },
         [this, result, watch, successText, failureText](const QString& error) {
+            const QString backup = result->backup ? qText(result->backup->string()) : QString();
             if (!error.isEmpty()) {
-                reportUpdateError(failureText, error);
+                noteFailure(error);
+                spdlog::error("{} {}", failureText, error.toStdString());
+                showBox(QMessageBox::Critical, QStringLiteral("Error"),
+                        QString::fromLatin1(failureText) + QStringLiteral("\n") + error, backup);
             } else if (result->ok()) {
-                showBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
-                        QString::fromLatin1(successText));
+                showBox(QMessageBox::Information, QStringLiteral("SUCCESS"), QString::fromLatin1(successText),
+                        backup);
+            } else if (!result->refusedValues.empty()) {
+                // Checked before sending: nothing reached the controller, so nothing "failed
+                // validation" there.
+                spdlog::error("{}", result->error);
+                showBox(QMessageBox::Critical, QStringLiteral("Error"), qText(result->error));
             } else {
                 const QString detail = applyFailureDetail(*result, watch->stopped);
                 if (!result->error.empty()) {
                     spdlog::error("{} {}", failureText, result->error);
+                    noteFailure(qText(result->error));
                 }
                 showBox(QMessageBox::Critical, QStringLiteral("Error"),
                         QString::fromLatin1(failureText) +
-                            (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail));
+                            (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail),
+                        backup);
             }
         });
 }
@@ -604,8 +702,8 @@ void varko5ConfigWidget::on_updateMC_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (!isMcFile(path)) {
-        reportUpdateError("MC Configuration Validation Failed.", QStringLiteral("Not a valid MC XML file"));
+    if (const QString problem = xmlFileProblem(path, "MCConfiguration"); !problem.isEmpty()) {
+        reportUpdateError("Not a valid MC XML file", problem);
         return;
     }
     ApplyOptions options;
@@ -656,8 +754,8 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (!isAppFile(path)) {
-        reportUpdateError("APP Configuration Validation Failed.", QStringLiteral("Not a valid APP XML file"));
+    if (const QString problem = xmlFileProblem(path, "APPConfiguration"); !problem.isEmpty()) {
+        reportUpdateError("Not a valid APP XML file", problem);
         return;
     }
     ApplyOptions options;
@@ -706,10 +804,9 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    try {
-        checkLpfp(path);
-    } catch (const std::exception& error) {
-        reportUpdateError("Configuration Validation Failed.", QString::fromStdString(error.what()));
+    if (const QString problem = lpfpFileProblem(path); !problem.isEmpty()) {
+        spdlog::error("{}", problem.toStdString());
+        showBox(QMessageBox::Critical, QStringLiteral("Error"), problem);
         return;
     }
     ApplyOptions options;

@@ -49,8 +49,15 @@ public:
     // The worker opens the device of that list entry itself, then identifies the controller.
     void attachListedDevice(const DeviceInfoNode& node, int index);
 
-    // The lines the updates report, shown read-only below the rows.
+    // The lines the updates report, each with its time, shown read-only below the rows once
+    // there is one.
     QTextEdit* progressLog() const { return progressLog_; }
+    // The outcome of the panel's last operation, with its time (and the backup an update
+    // made), as the panel shows it after its box is gone; empty before the first.
+    QString lastResult() const;
+    // The last result box the panel showed, while it is open. Result boxes are not modal: the
+    // other panels stay usable while one is open.
+    QMessageBox* resultBox() const { return resultBox_; }
     // The parameter view opened by the Parameters button, while it is open.
     ParameterView* parameterView() const { return parameterView_; }
     // "<serial> - <description>": the frame's title, and the name the panel's boxes give.
@@ -81,6 +88,8 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    // The user asked to remove this panel, whose bridge is gone.
+    void removeRequested();
     // The controller was identified (whatever the outcome).
     void identified();
 
@@ -109,8 +118,13 @@ private:
     void onIdentified(const ControllerIdentity& identity);
     void applyAvailability();
     void updateTitle();
-    // A message box over this panel that names its device; with dropResults, a log line.
-    void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
+    // A message box over this panel that names its device (and the backup, when one was
+    // made), not modal, and the panel's result line; with dropResults, a log line.
+    void showBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                 const QString& backup = QString());
+    // An exchange failed because the bridge went away: the panel says so, and Rescan tries it
+    // again.
+    void noteFailure(const QString& error);
     void saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
                         const char* failureText,
                         std::function<void(ControllerSession&, const std::string&)> readAndWrite);
@@ -132,10 +146,14 @@ private:
     QPushButton* parametersButton_ = nullptr;
     QPointer<ParameterView> parameterView_;
     QLabel* statusLabel_ = nullptr;
+    QLabel* resultLabel_ = nullptr;
+    QPushButton* removeButton_ = nullptr;
+    QPointer<QMessageBox> resultBox_;
     QProgressBar* busyIndicator_ = nullptr;
     QString activity_;
     QString unavailable_;
     bool disconnected_ = false;
+    bool lastExchangeFailed_ = false;
     bool rowsDisabled_ = false;
     ControllerIdentity::Problem problem_ = ControllerIdentity::Problem::None;
     bool identifiedOnce_ = false;

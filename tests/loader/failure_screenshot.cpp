@@ -46,29 +46,24 @@ int main(int argc, char* argv[]) {
     }
     button(panel, "browseLPFPConfig_PushButton")->click();
 
-    // The box is modal: grab the window with the box over it, then press OK.
-    bool saved = false;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) {
-            return;
-        }
-        poll.stop();
-        QTimer::singleShot(300, box, [&, box] {
-            QPixmap shot = window.grab();
-            QPainter painter(&shot);
-            painter.drawPixmap(box->mapToGlobal(QPoint(0, 0)) - window.mapToGlobal(QPoint(0, 0)),
-                               box->grab());
-            painter.end();
-            saved = shot.save(QString::fromLocal8Bit(argv[1]));
-            box->button(QMessageBox::Ok)->click();
-        });
-    });
-    poll.start();
     button(panel, "updateLPFP")->click();
-    if (!waitIdle(panel) || !QTest::qWaitFor([&saved] { return saved; }, 5000)) {
+    if (!waitIdle(panel)) {
+        return 1;
+    }
+    // The box is not modal: wait until it is on the screen, grab the window with the box over
+    // it, then press OK.
+    QMessageBox* box = panel->resultBox();
+    if (box == nullptr || !QTest::qWaitForWindowExposed(box)) {
+        return 1;
+    }
+    QTest::qWait(300);
+    QPixmap shot = window.grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(box->mapToGlobal(QPoint(0, 0)) - window.mapToGlobal(QPoint(0, 0)), box->grab());
+    painter.end();
+    const bool saved = shot.save(QString::fromLocal8Bit(argv[1]));
+    box->button(QMessageBox::Ok)->click();
+    if (!saved) {
         return 1;
     }
     return 0;

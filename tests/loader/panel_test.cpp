@@ -180,7 +180,8 @@ private slots:
         for (int i = 0; i < 5; ++i) {
             QVERIFY2(control(panel, LPFP_ROW[i])->isVisibleTo(panel), LPFP_ROW[i]);
         }
-        QVERIFY(panel->progressLog()->isVisibleTo(panel));
+        // No empty log box before there is a line to show.
+        QVERIFY(!panel->progressLog()->isVisibleTo(panel));
         QVERIFY(panel->progressLog()->isReadOnly());
         QCOMPARE(panel->progressLog()->objectName(), QStringLiteral("progressLog"));
         // Form texts.
@@ -336,7 +337,14 @@ private slots:
         files_->clear();
         files_->answer(wrong);
         button(panel, browseName)->click();
-        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+        const QString wrongName = motor ? QStringLiteral("app.xml") : QStringLiteral("motor.xml");
+        checkOnlyBox(QMessageBox::Critical, "Error",
+                     failure + QStringLiteral("\n%1 holds the %2 record, not the %3 record")
+                                   .arg(wrongName, motor ? QStringLiteral("APPConfiguration")
+                                                         : QStringLiteral("MCConfiguration"),
+                                        motor ? QStringLiteral("MCConfiguration")
+                                              : QStringLiteral("APPConfiguration")),
+                     panel);
         QCOMPARE(log.texts(spdlog::level::err), std::vector<std::string>{failure.toStdString()});
         QCOMPARE(lineEdit(panel, editName)->text(), QString::fromStdString(good));
         QVERIFY(!button(panel, updateName)->isEnabled());
@@ -346,7 +354,21 @@ private slots:
         writeFileBytes(dir_->file("noise.xml"), "not xml <");
         files_->answer(dir_->file("noise.xml"));
         button(panel, browseName)->click();
-        checkOnlyBox(QMessageBox::Critical, "Error", failure, panel);
+        checkOnlyBox(QMessageBox::Critical, "Error",
+                     failure + QStringLiteral("\nnoise.xml is not a configuration XML document (no %1 element at "
+                                              "its root)")
+                                   .arg(motor ? QStringLiteral("MCConfiguration")
+                                              : QStringLiteral("APPConfiguration")),
+                     panel);
+
+        // A file that is not there: named as unreadable.
+        boxes_->clear();
+        files_->answer(dir_->file("gone.xml"));
+        button(panel, browseName)->click();
+        checkOnlyBox(QMessageBox::Critical, "Error",
+                     failure + QString::fromStdString("\nCannot read file " + dir_->file("gone.xml") +
+                                                      ": No such file or directory"),
+                     panel);
 
         // Cancelling changes nothing.
         boxes_->clear();
@@ -383,17 +405,23 @@ private slots:
         QVERIFY(button(panel, "updateLPFP")->isEnabled());
         QVERIFY(boxes_->boxes().empty());
 
-        const std::pair<std::string, const char*> failures[] = {{"damaged.lpfp", "Checksum Fail"},
-                                                                {"stray.lpfp", "Decoding Failed."},
-                                                                {"empty.lpfp", "Invalid Configuration File"},
-                                                                {"missing.lpfp", "Checksum Fail"}};
+        // Each box begins with the reading error's own text, then names the file and the
+        // likely cause; a file that is not there is said to be unreadable, not damaged.
+        const std::pair<std::string, QString> failures[] = {
+            {"damaged.lpfp", "Checksum Fail\ndamaged.lpfp: the file was changed or damaged after it was "
+                             "written (its checksum does not match its content)."},
+            {"stray.lpfp",
+             "Decoding Failed.\nstray.lpfp: not an LPFP file (its content is not the text an LPFP file holds)."},
+            {"empty.lpfp", "Invalid Configuration File\nempty.lpfp: it does not hold both configuration documents."},
+            {"missing.lpfp", QString::fromStdString("Cannot read file " + dir_->file("missing.lpfp") +
+                                                    ": No such file or directory")}};
         for (const auto& [file, text] : failures) {
             boxes_->clear();
             edit->setText(QString::fromStdString(good));
             button(panel, "updateLPFP")->setEnabled(true);
             files_->answer(dir_->file(file));
             button(panel, "browseLPFPConfig_PushButton")->click();
-            checkOnlyBox(QMessageBox::Critical, "Error", QString::fromLatin1(text), panel);
+            checkOnlyBox(QMessageBox::Critical, "Error", text, panel);
             QVERIFY(edit->text().isEmpty());
             QVERIFY(!button(panel, "updateLPFP")->isEnabled());
         }
@@ -673,7 +701,8 @@ private slots:
         button(second, "browseMotorConfig_PushButton")->click();
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         const ShownBox& box = boxes_->boxes()[0];
-        QCOMPARE(box.text, QStringLiteral("Not a valid MC XML file"));
+        QCOMPARE(box.text, QStringLiteral("Not a valid MC XML file\nnoise.xml is not a configuration XML document "
+                                          "(no MCConfiguration element at its root)"));
         QCOMPARE(box.parent, static_cast<QWidget*>(second));
         QCOMPARE(box.informativeText, QStringLiteral("Device: S2 - Second"));
         const QRect visible = second->visibleRegion().boundingRect();

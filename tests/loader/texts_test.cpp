@@ -192,6 +192,67 @@ private slots:
         QCOMPARE(askForFile({FileDialogKind::Open, nullptr, QStringLiteral("Open"), filter}), path);
         setFileDialogFunction(previous);
     }
+
+    void aSaveFollowsTheChosenFilter() {
+        const QString filters = QStringLiteral("LPFP Files(*.lpfp);;XML pair (*.xml)");
+        QString chosen = QStringLiteral("XML pair (*.xml)");
+        const FileDialogFunction previous = setFileDialogFunction([&chosen](const FileDialogRequest& request) {
+            if (request.chosenFilter != nullptr) {
+                *request.chosenFilter = chosen;
+            }
+            return QStringLiteral("/d/pair");
+        });
+        QString told;
+        QCOMPARE(askForFile({FileDialogKind::Save, nullptr, QStringLiteral("Save"), filters, &told}),
+                 QStringLiteral("/d/pair.xml"));
+        QCOMPARE(told, QStringLiteral("XML pair (*.xml)"));
+        // Nothing chosen, or something not in the list: the first filter.
+        chosen.clear();
+        QCOMPARE(askForFile({FileDialogKind::Save, nullptr, QStringLiteral("Save"), filters, &told}),
+                 QStringLiteral("/d/pair.lpfp"));
+        QCOMPARE(told, QStringLiteral("LPFP Files(*.lpfp)"));
+        chosen = QStringLiteral("Other (*.txt)");
+        QCOMPARE(askForFile({FileDialogKind::Save, nullptr, QStringLiteral("Save"), filters}),
+                 QStringLiteral("/d/pair.lpfp"));
+        setFileDialogFunction(previous);
+    }
+
+    void longBoxTextsAreCappedWithTheRestCounted() {
+        QStringList lines;
+        for (int i = 0; i < 158; ++i) {
+            lines << QStringLiteral("line %1").arg(i);
+        }
+        const QString text = lines.join(QLatin1Char('\n'));
+        const BoxText capped = cappedBoxText(text);
+        const QStringList shown = capped.shown.split(QLatin1Char('\n'));
+        QCOMPARE(shown.size(), MAX_BOX_LINES);
+        QCOMPARE(shown.first(), QStringLiteral("line 0"));
+        QCOMPARE(shown[MAX_BOX_LINES - 2], QStringLiteral("line %1").arg(MAX_BOX_LINES - 2));
+        QCOMPARE(shown.last(), QStringLiteral("and %1 more").arg(158 - (MAX_BOX_LINES - 1)));
+        QCOMPARE(capped.full, text);
+        // At the limit nothing is cut.
+        const QString exact = lines.mid(0, MAX_BOX_LINES).join(QLatin1Char('\n'));
+        QCOMPARE(cappedBoxText(exact).shown, exact);
+        QVERIFY(cappedBoxText(exact).full.isEmpty());
+        QCOMPARE(cappedBoxText(QString()).shown, QString());
+    }
+
+    void deviceListFailuresSayWhatTheStatusMeans() {
+        QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4"), {}),
+                 QStringLiteral("The system could not be asked for its serial ports."));
+        QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 6"),
+                                         {QStringLiteral("VARKO5_SIMULATOR: unknown key 'x'")}),
+                 QStringLiteral("The device settings could not be read.\nVARKO5_SIMULATOR: unknown key 'x'"));
+        QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 99"), {}),
+                 QStringLiteral("The driver could not list the bridges."));
+        QCOMPARE(deviceListFailureReason(QStringLiteral("something else"), {}), QString());
+    }
+
+    void linesCarryTheTimeOfDay() {
+        QCOMPARE(stampedText(QTime(9, 5, 7), QStringLiteral("Getting Default MC Configuration")),
+                 QStringLiteral("09:05:07  Getting Default MC Configuration"));
+        QVERIFY(noDeviceHintText().contains(QStringLiteral("Devices > Rescan")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TextsTest)

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -274,8 +275,10 @@ private slots:
             const QString heading =
                 QStringLiteral("Nothing was sent: %1 holds values the controller cannot take")
                     .arg(QString::fromStdString(path));
-            checkOnlyBox(QMessageBox::Critical, "Error",
-                         failureText + "\n" + heading + "\n" + keyLines.join(QLatin1Char('\n')));
+            // Nothing reached the controller, so the box does not speak of a failed validation
+            // (failureText); it begins with what was refused.
+            checkOnlyBox(QMessageBox::Critical, "Error", heading + "\n" + keyLines.join(QLatin1Char('\n')));
+            QVERIFY(!boxes_->boxes()[0].text.contains(failureText));
             QVERIFY(progressText(panel).isEmpty());
         }
         QVERIFY(!std::filesystem::exists(dir_->file("device.state")));
@@ -310,15 +313,15 @@ private slots:
         QTest::newRow("motor") << QByteArray("browseMotorConfig_PushButton")
                                << QByteArray("motorConfigFile_LineEdit") << QByteArray("updateMC")
                                << "motor.xml"
-                               << "MC Configuration Validation Failed.\nNot a valid MC XML file";
+                               << "Not a valid MC XML file\n";
         QTest::newRow("application") << QByteArray("browseAppConfig_PushButton")
                                      << QByteArray("appConfigFile_LineEdit") << QByteArray("updateAPP")
                                      << "app.xml"
-                                     << "APP Configuration Validation Failed.\nNot a valid APP XML file";
+                                     << "Not a valid APP XML file\n";
         QTest::newRow("lpfp") << QByteArray("browseLPFPConfig_PushButton")
                               << QByteArray("lpfpConfigFile_LineEdit") << QByteArray("updateLPFP")
                               << "both.lpfp"
-                              << "Configuration Validation Failed.\nChecksum Fail";
+                              << "Checksum Fail\n";
     }
     void updateChecksItsFileAgainBeforeAnyExchange() {
         QFETCH(QByteArray, browseName);
@@ -342,13 +345,20 @@ private slots:
             // Damaged after Browse checked it.
             writeFileBytes(good, readFileBytes(good).substr(0, 40) + "\n");
             QVERIFY(clickAndWait(panel, updateName.constData()));
-            checkOnlyBox(QMessageBox::Critical, "Error", boxText);
+            // Nothing was sent: the box says what is wrong with the file, not that a validation
+            // failed.
+            QCOMPARE(boxes_->boxes().size(), std::size_t{1});
+            QVERIFY2(boxes_->boxes()[0].text.startsWith(boxText), qPrintable(boxes_->boxes()[0].text));
+            QVERIFY(boxes_->boxes()[0].text.contains(QFileInfo(QString::fromStdString(good)).fileName()));
             // Typed by hand: a file that is not there.
             boxes_->clear();
             lineEdit(panel, editName.constData())->setText(QString::fromStdString(dir_->file("typo.xml")));
             QVERIFY(clickAndWait(panel, updateName.constData()));
             QCOMPARE(boxes_->boxes().size(), std::size_t{1});
             QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
+            QVERIFY2(boxes_->boxes()[0].text.contains(
+                         QString::fromStdString("Cannot read file " + dir_->file("typo.xml"))),
+                     qPrintable(boxes_->boxes()[0].text));
             // Nothing was asked of the controller, so nothing was logged as progress.
             QVERIFY(progressText(panel).isEmpty());
             QVERIFY(button(panel, updateName.constData())->isEnabled());
@@ -599,7 +609,7 @@ private slots:
             // The near miss still fails, and the box names what made it miss.
             checkOnlyBox(
                 QMessageBox::Critical, "Error",
-                QStringLiteral("Configuration Validation Failed.\nChecksum Fail\nLikely cause: a line "
+                QStringLiteral("Checksum Fail\nboth.lpfp: Likely cause: a line "
                                "break after the checksum (the file must end with its four checksum "
                                "digits)"));
         }

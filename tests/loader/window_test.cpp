@@ -199,6 +199,9 @@ private slots:
         QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("ERROR"));
         QCOMPARE(boxes_->boxes()[0].text, text);
+        // What the status means, below the system's text.
+        QCOMPARE(boxes_->boxes()[0].informativeText,
+                 QStringLiteral("The system could not be asked for its serial ports."));
         QVERIFY(log.contains(text.toStdString()));
     }
 
@@ -320,9 +323,14 @@ private slots:
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("Error"));
         // The system's text, then why.
         const QStringList lines = boxes_->boxes()[0].text.split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.size(), damaged ? 3 : 2);
         QCOMPARE(lines[0], QStringLiteral("Could not convert the LPFP file into XML files"));
         QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
+        if (damaged) {
+            // The file, and the likely cause.
+            QVERIFY2(lines[2].startsWith(QStringLiteral("in.lpfp: ")) || lines[2].contains(QStringLiteral(".lpfp: ")),
+                     qPrintable(lines[2]));
+        }
         // A damaged input is refused before the names of the outputs are asked for.
         QCOMPARE(files_->requests().size(), damaged ? std::size_t{1} : std::size_t{3});
     }
