@@ -43,7 +43,8 @@ struct Installed {
 
 bool anyBusy(const MainWindow& window) {
     const std::vector<varko5ConfigWidget*> panels = window.panels();
-    return std::any_of(panels.begin(), panels.end(), [](const varko5ConfigWidget* panel) { return panel->isBusy(); });
+    return std::any_of(panels.begin(), panels.end(),
+                       [](const varko5ConfigWidget* panel) { return panel->isBusy(); });
 }
 
 bool waitIdle(const MainWindow& window) {

@@ -14,15 +14,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyle>
-#include <QHBoxLayout>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QtGlobal>
 
@@ -234,7 +234,8 @@ void MainWindow::rescanDevices() {
         // The text and its meaning in the status bar; the reasons too in a box.
         statusBar()->showMessage(qText(error.what()) + QStringLiteral(" - ") +
                                  error.reason().section(QLatin1Char('\n'), 0, 0));
-        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"), qText(error.what()), error.reason());
+        showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"), qText(error.what()),
+                      error.reason());
         return;
     }
     const std::vector<varko5ConfigWidget*> known = panels();
@@ -376,11 +377,12 @@ void MainWindow::on_convertLPFPButton_clicked() {
         reason = qText(error.what());
     }
     if (converted) {
-        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), QStringLiteral("XML files created"));
+        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"),
+                      QStringLiteral("XML files created"));
     } else {
         showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
-                              QString::fromLatin1(LPFP_TO_XML_FAILURE) +
-                                  (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
+                      QString::fromLatin1(LPFP_TO_XML_FAILURE) +
+                          (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
     }
 }
 
@@ -400,8 +402,8 @@ void MainWindow::on_convertXMLButton_clicked() {
     if (!problems.isEmpty()) {
         spdlog::error("{}", problems.join(QStringLiteral("; ")).toStdString());
         showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
-                              QString::fromLatin1(XML_TO_LPFP_FAILURE) + QStringLiteral("\n") +
-                                  problems.join(QLatin1Char('\n')));
+                      QString::fromLatin1(XML_TO_LPFP_FAILURE) + QStringLiteral("\n") +
+                          problems.join(QLatin1Char('\n')));
         return;
     }
     const QString lpfpPath =
@@ -419,11 +421,12 @@ void MainWindow::on_convertXMLButton_clicked() {
         reason = qText(error.what());
     }
     if (converted) {
-        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), QStringLiteral("LPFP file created"));
+        showWindowBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"),
+                      QStringLiteral("LPFP file created"));
     } else {
         showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
-                              QString::fromLatin1(XML_TO_LPFP_FAILURE) +
-                                  (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
+                      QString::fromLatin1(XML_TO_LPFP_FAILURE) +
+                          (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
     }
 }
 

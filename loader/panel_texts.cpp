@@ -167,7 +167,8 @@ QString lpfpFileProblem(const QString& path) {
         if (readLpfpFile(scratch, path.toStdString(), keyCount)) {
             return {};
         }
-        return QStringLiteral("Invalid Configuration File\n%1: it does not hold both configuration documents.")
+        return QStringLiteral(
+                   "Invalid Configuration File\n%1: it does not hold both configuration documents.")
             .arg(name);
     } catch (const InputFileError& error) {
         return qText(std::string(error.what()));
@@ -181,7 +182,8 @@ QString lpfpFileProblem(const QString& path) {
         } else if (cause.isEmpty() && head == QStringLiteral("Decoding Failed.")) {
             cause = QStringLiteral("not an LPFP file (its content is not the text an LPFP file holds).");
         }
-        return head + QStringLiteral("\n") + name + (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
+        return head + QStringLiteral("\n") + name +
+               (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
     }
 }
 

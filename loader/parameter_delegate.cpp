@@ -92,7 +92,8 @@ bool ParameterDelegate::eventFilter(QObject* watched, QEvent* event) {
         bool leaving = event->type() == QEvent::FocusOut;
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            leaving = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab;
+            leaving =
+                key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab;
         }
         if (leaving) {
             emit refused(line->property("parameterKey").toString(), line->text(),

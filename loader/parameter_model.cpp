@@ -147,7 +147,8 @@ QVariant ParameterModel::entryData(const ParameterEntry& entry, int column, int 
         }
         const QString text = QString::fromStdString(entryText(entry, pair));
         if (role == Qt::DisplayRole && column == CurrentColumn && edited && showControllerValues_) {
-            return tr("%1  (controller: %2)").arg(text, QString::fromStdString(entryText(entry, read_.current)));
+            return tr("%1  (controller: %2)")
+                .arg(text, QString::fromStdString(entryText(entry, read_.current)));
         }
         if (role == Qt::DisplayRole || role == Qt::EditRole) {
             return text;

@@ -5,16 +5,16 @@
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
 #include "loader/file_dialogs.h"
+#include "loader/panel_texts.h"
 #include "loader/parameter_delegate.h"
 #include "loader/parameter_model.h"
-#include "loader/panel_texts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QPointer>
-#include <QKeySequence>
 #include <QPushButton>
 
 #include <cstring>
@@ -422,7 +422,8 @@ void ParameterView::compareWithFile() {
             }
         }
     } catch (const std::exception& error) {
-        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"), QString::fromStdString(error.what()));
+        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"),
+                    QString::fromStdString(error.what()));
         return;
     }
     model_->setFile(values, hasApp, hasMc, QFileInfo(path).fileName());
@@ -466,5 +467,6 @@ void ParameterView::saveAs() {
                         QString::fromStdString(error.what()));
         return;
     }
-    showViewBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"), tr("Parameters saved to: %1").arg(saved));
+    showViewBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"),
+                tr("Parameters saved to: %1").arg(saved));
 }

@@ -432,8 +432,8 @@ void varko5ConfigWidget::noteFailure(const QString& error) {
 void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, const QString& text,
                                  const QString& backup) {
     // The panel keeps the outcome in view after the box is gone.
-    QString result = stampedText(QTime::currentTime(), title + QStringLiteral(": ") +
-                                                           text.section(QLatin1Char('\n'), 0, 0));
+    QString result = stampedText(QTime::currentTime(),
+                                 title + QStringLiteral(": ") + text.section(QLatin1Char('\n'), 0, 0));
     if (!backup.isEmpty()) {
         result += QStringLiteral("\nBackup: ") + QFileInfo(backup).fileName();
         resultLabel_->setToolTip(backup);
@@ -441,7 +441,8 @@ void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, c
         resultLabel_->setToolTip(QString());
     }
     resultLabel_->setText(result);
-    resultLabel_->setStyleSheet(icon == QMessageBox::Critical ? QStringLiteral("color: #a01010;") : QString());
+    resultLabel_->setStyleSheet(icon == QMessageBox::Critical ? QStringLiteral("color: #a01010;")
+                                                              : QString());
     resultLabel_->show();
     if (dropResults_) {
         spdlog::info("{}: {}: {}", deviceName().toStdString(), title.toStdString(), text.toStdString());
@@ -483,8 +484,10 @@ void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, c
     QPoint topLeft = mapToGlobal(area.center()) - QPoint(box->width() / 2, box->height() / 2);
     if (const QScreen* screen = this->screen()) {
         const QRect room = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - box->width())));
-        topLeft.setY(std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - box->height())));
+        topLeft.setX(
+            std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - box->width())));
+        topLeft.setY(
+            std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - box->height())));
     }
     box->move(topLeft);
     resultBox_ = box;

@@ -9,8 +9,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
-#include <QPointer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -211,7 +211,8 @@ bool ThreadRecordingBackend::unplugged(int index) const {
 void ThreadRecordingBackend::note(const char* what, int index) {
     std::unique_lock<std::mutex> lock(mutex_);
     calls_.push_back({what, std::this_thread::get_id()});
-    released_.wait(lock, [this, index] { return std::find(held_.begin(), held_.end(), index) == held_.end(); });
+    released_.wait(lock,
+                   [this, index] { return std::find(held_.begin(), held_.end(), index) == held_.end(); });
 }
 
 std::vector<ThreadRecordingBackend::Call> ThreadRecordingBackend::calls() const {

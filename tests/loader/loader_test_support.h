@@ -19,8 +19,8 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <deque>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>

@@ -338,13 +338,14 @@ private slots:
         files_->answer(wrong);
         button(panel, browseName)->click();
         const QString wrongName = motor ? QStringLiteral("app.xml") : QStringLiteral("motor.xml");
-        checkOnlyBox(QMessageBox::Critical, "Error",
-                     failure + QStringLiteral("\n%1 holds the %2 record, not the %3 record")
-                                   .arg(wrongName, motor ? QStringLiteral("APPConfiguration")
-                                                         : QStringLiteral("MCConfiguration"),
-                                        motor ? QStringLiteral("MCConfiguration")
-                                              : QStringLiteral("APPConfiguration")),
-                     panel);
+        checkOnlyBox(
+            QMessageBox::Critical, "Error",
+            failure +
+                QStringLiteral("\n%1 holds the %2 record, not the %3 record")
+                    .arg(wrongName,
+                         motor ? QStringLiteral("APPConfiguration") : QStringLiteral("MCConfiguration"),
+                         motor ? QStringLiteral("MCConfiguration") : QStringLiteral("APPConfiguration")),
+            panel);
         QCOMPARE(log.texts(spdlog::level::err), std::vector<std::string>{failure.toStdString()});
         QCOMPARE(lineEdit(panel, editName)->text(), QString::fromStdString(good));
         QVERIFY(!button(panel, updateName)->isEnabled());
@@ -354,12 +355,13 @@ private slots:
         writeFileBytes(dir_->file("noise.xml"), "not xml <");
         files_->answer(dir_->file("noise.xml"));
         button(panel, browseName)->click();
-        checkOnlyBox(QMessageBox::Critical, "Error",
-                     failure + QStringLiteral("\nnoise.xml is not a configuration XML document (no %1 element at "
-                                              "its root)")
-                                   .arg(motor ? QStringLiteral("MCConfiguration")
-                                              : QStringLiteral("APPConfiguration")),
-                     panel);
+        checkOnlyBox(
+            QMessageBox::Critical, "Error",
+            failure +
+                QStringLiteral("\nnoise.xml is not a configuration XML document (no %1 element at "
+                               "its root)")
+                    .arg(motor ? QStringLiteral("MCConfiguration") : QStringLiteral("APPConfiguration")),
+            panel);
 
         // A file that is not there: named as unreadable.
         boxes_->clear();
@@ -410,9 +412,10 @@ private slots:
         const std::pair<std::string, QString> failures[] = {
             {"damaged.lpfp", "Checksum Fail\ndamaged.lpfp: the file was changed or damaged after it was "
                              "written (its checksum does not match its content)."},
-            {"stray.lpfp",
-             "Decoding Failed.\nstray.lpfp: not an LPFP file (its content is not the text an LPFP file holds)."},
-            {"empty.lpfp", "Invalid Configuration File\nempty.lpfp: it does not hold both configuration documents."},
+            {"stray.lpfp", "Decoding Failed.\nstray.lpfp: not an LPFP file (its content is not the text an "
+                           "LPFP file holds)."},
+            {"empty.lpfp",
+             "Invalid Configuration File\nempty.lpfp: it does not hold both configuration documents."},
             {"missing.lpfp", QString::fromStdString("Cannot read file " + dir_->file("missing.lpfp") +
                                                     ": No such file or directory")}};
         for (const auto& [file, text] : failures) {
@@ -701,8 +704,9 @@ private slots:
         button(second, "browseMotorConfig_PushButton")->click();
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         const ShownBox& box = boxes_->boxes()[0];
-        QCOMPARE(box.text, QStringLiteral("Not a valid MC XML file\nnoise.xml is not a configuration XML document "
-                                          "(no MCConfiguration element at its root)"));
+        QCOMPARE(box.text,
+                 QStringLiteral("Not a valid MC XML file\nnoise.xml is not a configuration XML document "
+                                "(no MCConfiguration element at its root)"));
         QCOMPARE(box.parent, static_cast<QWidget*>(second));
         QCOMPARE(box.informativeText, QStringLiteral("Device: S2 - Second"));
         const QRect visible = second->visibleRegion().boundingRect();

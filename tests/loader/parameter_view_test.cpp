@@ -565,8 +565,9 @@ private slots:
         QCOMPARE(editor->text(), QStringLiteral("300"));
         QVERIFY(!editor->hasAcceptableInput());
         // While it is typed, the status line (not only a tooltip) says what the key takes.
-        QCOMPARE(statusOf(view),
-                 QStringLiteral("si_motor_poles cannot hold \"300\" (allowed: a whole number from 0 to 255)."));
+        QCOMPARE(
+            statusOf(view),
+            QStringLiteral("si_motor_poles cannot hold \"300\" (allowed: a whole number from 0 to 255)."));
         // Return does not take it, and says so where the user is looking.
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents(); // a commit would have been queued
@@ -629,8 +630,9 @@ private slots:
         // tooltip.
         QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
                  QStringLiteral("43.5  (controller: 44.5)"));
-        QCOMPARE(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn).data(Qt::EditRole),
-                 QVariant(QStringLiteral("43.5")));
+        QCOMPARE(
+            cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn).data(Qt::EditRole),
+            QVariant(QStringLiteral("43.5")));
         QVERIFY(viewButton(view, "applyButton")->isEnabled());
     }
 
@@ -644,7 +646,8 @@ private slots:
         QVERIFY(!undo->isEnabled());
         QVERIFY(!take->isEnabled());
         const QString before = text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn);
-        const QString polesBefore = text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
+        const QString polesBefore =
+            text(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
 
         QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
                                QStringLiteral("12.25")));

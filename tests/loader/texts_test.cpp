@@ -196,12 +196,13 @@ private slots:
     void aSaveFollowsTheChosenFilter() {
         const QString filters = QStringLiteral("LPFP Files(*.lpfp);;XML pair (*.xml)");
         QString chosen = QStringLiteral("XML pair (*.xml)");
-        const FileDialogFunction previous = setFileDialogFunction([&chosen](const FileDialogRequest& request) {
-            if (request.chosenFilter != nullptr) {
-                *request.chosenFilter = chosen;
-            }
-            return QStringLiteral("/d/pair");
-        });
+        const FileDialogFunction previous =
+            setFileDialogFunction([&chosen](const FileDialogRequest& request) {
+                if (request.chosenFilter != nullptr) {
+                    *request.chosenFilter = chosen;
+                }
+                return QStringLiteral("/d/pair");
+            });
         QString told;
         QCOMPARE(askForFile({FileDialogKind::Save, nullptr, QStringLiteral("Save"), filters, &told}),
                  QStringLiteral("/d/pair.xml"));
@@ -238,13 +239,15 @@ private slots:
     }
 
     void deviceListFailuresSayWhatTheStatusMeans() {
-        QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4"), {}),
-                 QStringLiteral("The system could not be asked for its serial ports."));
+        QCOMPARE(
+            deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4"), {}),
+            QStringLiteral("The system could not be asked for its serial ports."));
         QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 6"),
                                          {QStringLiteral("VARKO5_SIMULATOR: unknown key 'x'")}),
                  QStringLiteral("The device settings could not be read.\nVARKO5_SIMULATOR: unknown key 'x'"));
-        QCOMPARE(deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 99"), {}),
-                 QStringLiteral("The driver could not list the bridges."));
+        QCOMPARE(
+            deviceListFailureReason(QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 99"), {}),
+            QStringLiteral("The driver could not list the bridges."));
         QCOMPARE(deviceListFailureReason(QStringLiteral("something else"), {}), QString());
     }
 

@@ -14,8 +14,8 @@
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -607,11 +607,10 @@ private slots:
             writeFileBytes(path, readFileBytes(path) + "\n");
             QVERIFY(clickAndWait(panel, "updateLPFP"));
             // The near miss still fails, and the box names what made it miss.
-            checkOnlyBox(
-                QMessageBox::Critical, "Error",
-                QStringLiteral("Checksum Fail\nboth.lpfp: Likely cause: a line "
-                               "break after the checksum (the file must end with its four checksum "
-                               "digits)"));
+            checkOnlyBox(QMessageBox::Critical, "Error",
+                         QStringLiteral("Checksum Fail\nboth.lpfp: Likely cause: a line "
+                                        "break after the checksum (the file must end with its four checksum "
+                                        "digits)"));
         }
         QVERIFY(mcConfigEquals(recordsNow().mc, before.mc));
     }

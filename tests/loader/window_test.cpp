@@ -328,7 +328,8 @@ private slots:
         QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
         if (damaged) {
             // The file, and the likely cause.
-            QVERIFY2(lines[2].startsWith(QStringLiteral("in.lpfp: ")) || lines[2].contains(QStringLiteral(".lpfp: ")),
+            QVERIFY2(lines[2].startsWith(QStringLiteral("in.lpfp: ")) ||
+                         lines[2].contains(QStringLiteral(".lpfp: ")),
                      qPrintable(lines[2]));
         }
         // A damaged input is refused before the names of the outputs are asked for.

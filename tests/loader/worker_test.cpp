@@ -10,8 +10,8 @@
 #include "loader/mainwindow.h"
 #include "loader/panel_texts.h"
 #include "loader/varko5configwidget.h"
-#include "tests/loader/loader_test_support.h"
 #include "simulator/backend.h"
+#include "tests/loader/loader_test_support.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -19,14 +19,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QStatusBar>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -45,7 +45,8 @@ const char* const MOTOR_XML = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
 // device call and can hold a device, installed for one scope.
 struct RecordedSimulator {
     explicit RecordedSimulator(const std::string& scenario)
-        : backend(std::make_shared<ThreadRecordingBackend>(makeSimulatedBackend(scenario))), installed(backend) {}
+        : backend(std::make_shared<ThreadRecordingBackend>(makeSimulatedBackend(scenario))),
+          installed(backend) {}
     std::shared_ptr<ThreadRecordingBackend> backend;
     ScopedBackend installed;
 };
@@ -246,7 +247,8 @@ private slots:
                 box->close();
             }
         }
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  SUCCESS: LPFP Configuration saved to: "))
+        QVERIFY(QRegularExpression(
+                    QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  SUCCESS: LPFP Configuration saved to: "))
                     .match(first->lastResult())
                     .hasMatch());
         QVERIFY(first->lastResult().endsWith(QStringLiteral("third.lpfp")));
@@ -281,7 +283,8 @@ private slots:
         fixture_->files.answer(fixture_->dir.file("lost.lpfp"));
         QVERIFY(clickAndWait(lost, "getLpfp"));
         QCOMPARE(boxes().size(), std::size_t{1});
-        QVERIFY(boxes()[0].text.startsWith(QStringLiteral("Failed at retrieving LPFP Configuration\nLost the connection")));
+        QVERIFY(boxes()[0].text.startsWith(
+            QStringLiteral("Failed at retrieving LPFP Configuration\nLost the connection")));
         QVERIFY(lost->isDisconnected());
         QCOMPARE(lost->unavailableReason(), disconnectedText());
         QVERIFY(!button(lost, "getLpfp")->isEnabled());
@@ -356,7 +359,8 @@ private slots:
                                 "asked for its serial ports."));
         QCOMPARE(boxes().size(), std::size_t{1});
         QCOMPARE(boxes()[0].text, QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4"));
-        QCOMPARE(boxes()[0].informativeText, QStringLiteral("The system could not be asked for its serial ports."));
+        QCOMPARE(boxes()[0].informativeText,
+                 QStringLiteral("The system could not be asked for its serial ports."));
     }
 
     void closingDuringAWriteLetsTheWriteFinish() {

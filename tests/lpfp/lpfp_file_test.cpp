@@ -260,8 +260,9 @@ TEST_F(LpfpFile, DamagedFilesFailBeforeAnyXmlFileIsTouched) {
     EXPECT_THROW(readLpfpFile(pair, none, keys), InputFileError);
     EXPECT_EQ(failureOf([&] { readLpfpFile(pair, dir.path().string(), keys); }),
               "Cannot read file " + dir.path().string() + ": it is a folder");
-    EXPECT_EQ(failureOf([&] { xmlFilesToLpfp(dir.file("none.app.xml"), dir.file("mc.xml"), dir.file("o.lpfp")); }),
-              "Cannot read file " + dir.file("none.app.xml") + ": No such file or directory");
+    EXPECT_EQ(
+        failureOf([&] { xmlFilesToLpfp(dir.file("none.app.xml"), dir.file("mc.xml"), dir.file("o.lpfp")); }),
+        "Cannot read file " + dir.file("none.app.xml") + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(dir.file("o.lpfp")));
     EXPECT_EQ(readFileBytes(dir.file("app.xml")), "old app");
     EXPECT_EQ(readFileBytes(dir.file("mc.xml")), "old mc");
@@ -291,7 +292,8 @@ TEST_F(LpfpFile, ConvertersNeedBothTagsOfBothPairs) {
     EXPECT_FALSE(xmlFilesToLpfp(dir.file("a.xml"), dir.file("a.xml"), dir.file("out.lpfp")));
     EXPECT_FALSE(xmlFilesToLpfp(dir.file("m.xml"), dir.file("m.xml"), dir.file("out.lpfp")));
     // A document that is not there is named as unreadable, not taken for one without its tags.
-    EXPECT_THROW(xmlFilesToLpfp(dir.file("none.xml"), dir.file("m.xml"), dir.file("out.lpfp")), InputFileError);
+    EXPECT_THROW(xmlFilesToLpfp(dir.file("none.xml"), dir.file("m.xml"), dir.file("out.lpfp")),
+                 InputFileError);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.lpfp")));
 }
 
