@@ -58,7 +58,9 @@ double startUp(int devices) {
     clock.start();
     MainWindow window;
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the window was not exposed\n");
+    }
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     waitIdle(window);
     return ms;
