@@ -19,7 +19,9 @@
 // Throws std::runtime_error "Cannot write file <path>: <reason>" on any failure.
 void writeFileAtomically(const std::string& path, std::string_view content);
 
-// The whole file as text; an empty text when it cannot be read.
+// The whole file as text. Throws InputFileError "Cannot read file <path>: <reason>" when the
+// file cannot be opened (not there, not readable), so that a missing file is never taken for
+// an empty, damaged one.
 std::string readFileText(const std::string& path);
 
 // An input file that cannot be used; the message names the file and says why.
