@@ -27,11 +27,19 @@ void describeRecord(const char* name, const RecordOutcome& outcome, bool endedEa
         return;
     }
     const QString record = QString::fromLatin1(name);
+    const bool unreadable = outcome.answer && outcome.answer->answer == SetAnswer::Unreadable;
+    if (unreadable && outcome.error.empty()) {
+        lines << record + QStringLiteral(": the controller's answer could not be read (%1)")
+                              .arg(qText(outcome.answer->detail));
+    }
     if (!outcome.error.empty()) {
         lines << record + QStringLiteral(": ") + qText(outcome.error);
-    } else if (outcome.sent && !outcome.accepted) {
+    } else if (outcome.answer && outcome.answer->answer == SetAnswer::NotAcknowledged) {
+        lines << record + QStringLiteral(": not acknowledged by the bridge (%1), the controller never got it")
+                              .arg(qText(outcome.answer->detail));
+    } else if (outcome.sent && (outcome.rejected() || !outcome.answer)) {
         lines << record + QStringLiteral(": refused by the controller, nothing was stored");
-    } else if (outcome.accepted && !outcome.differences.empty()) {
+    } else if (outcome.answer && !outcome.differences.empty()) {
         const int count = static_cast<int>(outcome.differences.size());
         lines << record + QStringLiteral(": the read-back copy differs in %1 %2:")
                               .arg(count)
@@ -44,7 +52,7 @@ void describeRecord(const char* name, const RecordOutcome& outcome, bool endedEa
         if (count > MAX_LISTED_DIFFERENCES) {
             lines << QStringLiteral("  and %1 more").arg(count - MAX_LISTED_DIFFERENCES);
         }
-    } else if (outcome.accepted) {
+    } else if (outcome.answer) {
         lines << record + QStringLiteral(": the read-back copy differs from the record sent");
     } else if (endedEarly) {
         lines << record + QStringLiteral(": not sent");
@@ -107,6 +115,23 @@ void BackupWatch::see(const OpEvent& event) {
         pending = false;
         stopped = true;
     }
+}
+
+QString applyWarningDetail(const ApplyResult& result) {
+    QStringList lines;
+    const std::pair<const char*, const RecordOutcome*> records[] = {{"APP Configuration", &result.app},
+                                                                    {"MC Configuration", &result.mc}};
+    for (const auto& [name, outcome] : records) {
+        if (outcome->requested && outcome->verified && outcome->answer &&
+            outcome->answer->answer == SetAnswer::Unreadable) {
+            lines << QString::fromLatin1(name) +
+                         QStringLiteral(
+                             ": the controller's answer could not be read (%1); the read-back copy "
+                             "is equal, so the controller holds the record")
+                             .arg(qText(outcome->answer->detail));
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup) {

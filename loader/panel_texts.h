@@ -71,3 +71,7 @@ struct BackupWatch {
 // fields and both values) or an exchange failed; and what ended the update early. With
 // stoppedByBackup, why the backup stopped it. Empty for a result that is ok().
 QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup = false);
+
+// For a result that is ok(): a line for each record that was verified although the
+// controller's answer to its set could not be read. Empty when there is none.
+QString applyWarningDetail(const ApplyResult& result);

@@ -345,17 +345,28 @@ std::vector<std::string> describeApplyResult(const ApplyResult& result, std::siz
     const std::pair<const RecordOutcome*, RecordKind> records[] = {{&result.app, RecordKind::App},
                                                                    {&result.mc, RecordKind::Mc}};
     for (const auto& [outcome, kind] : records) {
+        const std::string name(recordName(kind));
+        if (outcome->requested && outcome->verified && outcome->answer &&
+            outcome->answer->answer == SetAnswer::Unreadable) {
+            lines.push_back(name + ": the controller's answer could not be read (" + outcome->answer->detail +
+                            "); the read-back copy is equal, so the controller holds the record");
+        }
         if (!outcome->requested || outcome->verified) {
             continue;
         }
-        const std::string name(recordName(kind));
         if (!outcome->error.empty()) {
             lines.push_back(name + ": " + outcome->error);
         } else if (!outcome->sent) {
             lines.push_back(name + ": not sent");
-        } else if (!outcome->accepted) {
+        } else if (outcome->answer && outcome->answer->answer == SetAnswer::NotAcknowledged) {
+            lines.push_back(name + ": not acknowledged by the bridge (" + outcome->answer->detail +
+                            "), the controller never got the record");
+        } else if (outcome->rejected() || !outcome->answer) {
             lines.push_back(name + ": the controller refused the record");
         } else {
+            if (outcome->answer->answer == SetAnswer::Unreadable)
+                lines.push_back(name + ": the controller's answer could not be read (" +
+                                outcome->answer->detail + ")");
             const std::size_t count = outcome->differences.size();
             lines.push_back(name + ": the record read back differs in " + std::to_string(count) +
                             (count == 1 ? " field" : " fields"));

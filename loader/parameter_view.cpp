@@ -282,6 +282,13 @@ QString ParameterView::applyStepText(const OpEvent& event) const {
         return tr("The backup could not be saved: %1").arg(qText(event.text));
     case OpStep::Refused:
         return tr("%1 refused by the controller").arg(record);
+    case OpStep::NotAcknowledged:
+        return tr("%1 not acknowledged by the bridge (%2)").arg(record, qText(event.text));
+    case OpStep::AnswerUnreadable:
+        return tr("The controller's answer to %1 could not be read (%2); reading it back")
+            .arg(record, qText(event.text));
+    case OpStep::Interrupted:
+        return tr("Interrupted");
     case OpStep::Sent:
         return tr("%1 sent").arg(record);
     case OpStep::GettingReadBack:

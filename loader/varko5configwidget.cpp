@@ -666,6 +666,21 @@ void varko5ConfigWidget::startUpdate(
                 spdlog::error("Backup failed, nothing was sent: {}", event.text);
                 appendProgress(QStringLiteral("Backup failed, nothing was sent: ") + qText(event.text));
                 break;
+            case OpStep::AnswerUnreadable: {
+                const QString line =
+                    QStringLiteral("The controller's answer to the %1 Configuration could not be read (%2); "
+                                   "reading it back decides whether it was stored")
+                        .arg(QString::fromLatin1(recordWord(event.record)), qText(event.text));
+                spdlog::warn("{}", line.toStdString());
+                appendProgress(line);
+                progress(event);
+                break;
+            }
+            case OpStep::NotAcknowledged:
+                appendProgress(QStringLiteral("%1 Configuration was not acknowledged by the bridge (%2)")
+                                   .arg(QString::fromLatin1(recordWord(event.record)), qText(event.text)));
+                progress(event);
+                break;
             default:
                 progress(event);
                 break;
@@ -679,6 +694,12 @@ void varko5ConfigWidget::startUpdate(
                 showBox(QMessageBox::Critical, QStringLiteral("Error"),
                         QString::fromLatin1(failureText) + QStringLiteral("\n") + error, backup);
             } else if (result->ok()) {
+                // Verified by the read-back although the controller's answer was unreadable.
+                const QString warning = applyWarningDetail(*result);
+                if (!warning.isEmpty()) {
+                    spdlog::warn("{}", warning.toStdString());
+                    appendProgress(warning);
+                }
                 showBox(QMessageBox::Information, QStringLiteral("SUCCESS"), QString::fromLatin1(successText),
                         backup);
             } else if (!result->refusedValues.empty()) {
@@ -729,6 +750,7 @@ void varko5ConfigWidget::on_updateMC_clicked() {
                              event.keys);
                 break;
             case OpStep::Refused:
+            case OpStep::NotAcknowledged:
                 spdlog::error("Failed to set MCConfig");
                 break;
             case OpStep::Sent:

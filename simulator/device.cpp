@@ -4,9 +4,13 @@
 #include "core/device/packet.h"
 #include "core/device/protocol.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <utility>
 
 std::string simulatorStatusText(const SimDeviceSettings& settings) {
@@ -267,7 +271,25 @@ void SimulatedDevice::handleFrame(std::uint8_t type, const std::uint8_t* payload
     sendAck(protocol::ackSuccess(type));
     if (faultActive(SimFault::SilentController, command))
         return;
+    signalOn(command);
     handleCommand(payload + head, packetLength);
+}
+
+// The hosting program gets its signal before the command is answered, and has taken it (it is
+// no longer pending) by the time the answer goes out: what it does about it is decided here.
+void SimulatedDevice::signalOn(int command) {
+    if (signalsSent_ >= scenario_.signalCommands.size() || scenario_.signalCommands[signalsSent_] != command)
+        return;
+    if (scenario_.faultDevice >= 0 && scenario_.faultDevice != index_)
+        return;
+    ++signalsSent_;
+    ::kill(::getpid(), scenario_.signalNumber);
+    sigset_t pending;
+    do {
+        std::this_thread::yield();
+        sigemptyset(&pending);
+        sigpending(&pending);
+    } while (sigismember(&pending, scenario_.signalNumber) == 1);
 }
 
 // The controller's side: one command packet's payload in, one reply packet out.

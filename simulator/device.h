@@ -71,6 +71,7 @@ private:
     void processInput();
     void handleFrame(std::uint8_t type, const std::uint8_t* payload, std::size_t length);
     void handleCommand(const std::uint8_t* payload, std::size_t length);
+    void signalOn(int command);
     bool faultActive(SimFault fault, int command) const;
     // Queues a copy of the bytes straight into the chunk that will hold them: a temporary
     // vector moved into the queue is what gcc 12 at -O3 misreads as freeing a pointer that
@@ -96,4 +97,5 @@ private:
     Clock::time_point inputFreeAt_{}; // when the last byte written by the host reaches the bridge
     std::size_t sent_ = 0;
     std::size_t replies_ = 0;
+    std::size_t signalsSent_ = 0; // of scenario_.signalCommands
 };

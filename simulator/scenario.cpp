@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -127,6 +128,17 @@ SimScenario parseSimScenario(const std::string& text) {
                 scenario.faultCommands.push_back(static_cast<int>(parseNumber(key, entry, 255)));
         } else if (key == "fault_device") {
             scenario.faultDevice = static_cast<int>(parseNumber(key, value, 64));
+        } else if (key == "signal_on") {
+            scenario.signalCommands.clear();
+            for (const auto& entry : list)
+                scenario.signalCommands.push_back(static_cast<int>(parseNumber(key, entry, 255)));
+        } else if (key == "signal") {
+            if (value == "int")
+                scenario.signalNumber = SIGINT;
+            else if (value == "term")
+                scenario.signalNumber = SIGTERM;
+            else
+                throw std::invalid_argument("Invalid value '" + value + "' for scenario key signal");
         } else if (key == "list_error") {
             scenario.listError = parseNumber(key, value, 0xFFFFFFFFu);
         } else if (key == "open_error") {

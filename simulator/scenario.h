@@ -23,6 +23,12 @@
 //   fault=F1,F2          faults (see SimFault), restricted by
 //   fault_on=13,16       the command numbers they apply to (default all)
 //   fault_device=N       the device index they apply to (default all)
+//   signal_on=16,17      the hosting process sends itself a signal when the controller gets
+//                        the first of these commands, then again at the next one after it,
+//                        and so on; each is taken by the program before the command is
+//                        answered, so a test can interrupt a run at a known point. Restricted
+//                        by fault_device. Only for programs that handle the signal (lpfp_cli)
+//   signal=int|term      which signal signal_on sends (default int)
 //   list_error=N         building the device list fails with status N
 //   open_error=1         opening any device fails
 
@@ -64,6 +70,8 @@ struct SimScenario {
     std::vector<SimFault> faults;
     std::vector<int> faultCommands; // empty: every command
     int faultDevice = -1;           // -1: every device
+    std::vector<int> signalCommands;
+    int signalNumber = 2; // SIGINT (the number is the same on every system this runs on)
     std::uint32_t listError = 0;
     bool openError = false;
 };

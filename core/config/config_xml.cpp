@@ -206,12 +206,26 @@ std::string mcConfigToXml(const MCConfiguration& record) {
     return toXml("MCConfiguration", record, mcXmlOrder());
 }
 
+namespace {
+
+std::string xmlFileText(const std::string& document) {
+    return std::string(XML_DECLARATION) + "\n" + document;
+}
+
+} // namespace
+
 void saveAppConfigXml(const APPConfiguration& record, const std::string& path) {
-    writeFileAtomically(path, std::string(XML_DECLARATION) + "\n" + appConfigToXml(record));
+    writeFileAtomically(path, xmlFileText(appConfigToXml(record)));
 }
 
 void saveMcConfigXml(const MCConfiguration& record, const std::string& path) {
-    writeFileAtomically(path, std::string(XML_DECLARATION) + "\n" + mcConfigToXml(record));
+    writeFileAtomically(path, xmlFileText(mcConfigToXml(record)));
+}
+
+void saveConfigXmlPair(const APPConfiguration& app, const std::string& appPath, const MCConfiguration& mc,
+                       const std::string& mcPath) {
+    writeFilesAtomically(
+        {{appPath, xmlFileText(appConfigToXml(app))}, {mcPath, xmlFileText(mcConfigToXml(mc))}});
 }
 
 bool appConfigFromXml(APPConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keyCount) {

@@ -24,6 +24,10 @@ std::string mcConfigToXml(const MCConfiguration& record);
 // only by a complete new one.
 void saveAppConfigXml(const APPConfiguration& record, const std::string& path);
 void saveMcConfigXml(const MCConfiguration& record, const std::string& path);
+// Both documents of one configuration, as a pair: neither file is replaced unless both can be
+// (see writeFilesAtomically).
+void saveConfigXmlPair(const APPConfiguration& app, const std::string& appPath, const MCConfiguration& mc,
+                       const std::string& mcPath);
 
 // Fill record from the children of root. False, nothing changed, when root is null.
 // Keys missing from the document keep the record's value and are logged as warnings;

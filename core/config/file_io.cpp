@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <stdexcept>
@@ -220,75 +222,138 @@ private:
 
 } // namespace
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    const Target target = resolveLinks(path);
-    if (target.ownFd >= 0) {
-        // Our own standard output or another descriptor: written where it stands, after
-        // whatever the program has printed to it so far.
-        if (target.ownFd == STDOUT_FILENO) {
-            std::fflush(stdout);
-        } else if (target.ownFd == STDERR_FILENO) {
-            std::fflush(stderr);
+namespace {
+
+// One file write made ready to take effect: for a regular file, its complete new content in a
+// temporary beside it; for anything written through (a device, our own descriptor, a file that
+// must stay the same file), the content to write. Nothing the target's readers can see has
+// changed until commit(); a write dropped before it leaves nothing behind.
+class PreparedWrite {
+public:
+    PreparedWrite(const std::string& path, std::string_view content) : path_(path) { prepare(content); }
+
+    void commit() {
+        switch (mode_) {
+        case Mode::OwnDescriptor:
+            // Our own standard output or another descriptor: written where it stands, after
+            // whatever the program has printed to it so far.
+            if (ownFd_ == STDOUT_FILENO) {
+                std::fflush(stdout);
+            } else if (ownFd_ == STDERR_FILENO) {
+                std::fflush(stderr);
+            }
+            if (const int error = writeAll(ownFd_, content_); error != 0) {
+                fail(path_, error);
+            }
+            return;
+        case Mode::Through:
+            writeThrough(path_, name_, content_);
+            return;
+        case Mode::Rename:
+            if (::rename(temp_->path().c_str(), name_.c_str()) != 0) {
+                fail(path_, errno);
+            }
+            temp_->committed();
+            return;
         }
-        if (const int error = writeAll(target.ownFd, content); error != 0) {
-            fail(path, error);
-        }
-        return;
-    }
-    if (target.openFile) {
-        writeThrough(path, path, content);
-        return;
-    }
-    struct stat info {};
-    const bool exists = ::stat(target.path.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) {
-        fail(path, EISDIR);
-    }
-    if (exists && !S_ISREG(info.st_mode)) {
-        writeThrough(path, target.path, content);
-        return;
-    }
-    // Renaming needs only the folder's permission; writing in place needs the file's.
-    if (exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
-        fail(path, errno);
-    }
-    if (exists && info.st_nlink > 1) {
-        writeThrough(path, target.path, content);
-        return;
     }
 
-    TempFile temp(folderOf(target.path), path);
-    if (exists) {
-        struct stat tempInfo {};
-        if (::fstat(temp.fd(), &tempInfo) != 0) {
+private:
+    enum class Mode : std::uint8_t { OwnDescriptor, Through, Rename };
+
+    void through(const std::string& name, std::string_view content) {
+        mode_ = Mode::Through;
+        name_ = name;
+        content_ = std::string(content);
+    }
+
+    void prepare(std::string_view content) {
+        const std::string& path = path_;
+        const Target target = resolveLinks(path);
+        if (target.ownFd >= 0) {
+            mode_ = Mode::OwnDescriptor;
+            ownFd_ = target.ownFd;
+            content_ = std::string(content);
+            return;
+        }
+        if (target.openFile) {
+            through(path, content);
+            return;
+        }
+        struct stat info {};
+        const bool exists = ::stat(target.path.c_str(), &info) == 0;
+        if (exists && S_ISDIR(info.st_mode)) {
+            fail(path, EISDIR);
+        }
+        if (exists && !S_ISREG(info.st_mode)) {
+            through(target.path, content);
+            return;
+        }
+        // Renaming needs only the folder's permission; writing in place needs the file's.
+        if (exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
             fail(path, errno);
         }
-        if (tempInfo.st_uid != info.st_uid || tempInfo.st_gid != info.st_gid) {
-            if (::fchown(temp.fd(), info.st_uid, info.st_gid) != 0) {
-                if (errno != EPERM) {
-                    fail(path, errno);
+        if (exists && info.st_nlink > 1) {
+            through(target.path, content);
+            return;
+        }
+
+        auto temp = std::make_unique<TempFile>(folderOf(target.path), path);
+        if (exists) {
+            struct stat tempInfo {};
+            if (::fstat(temp->fd(), &tempInfo) != 0) {
+                fail(path, errno);
+            }
+            if (tempInfo.st_uid != info.st_uid || tempInfo.st_gid != info.st_gid) {
+                if (::fchown(temp->fd(), info.st_uid, info.st_gid) != 0) {
+                    if (errno != EPERM) {
+                        fail(path, errno);
+                    }
+                    // Someone else's file that we may write: a new file would be ours.
+                    through(target.path, content);
+                    return;
                 }
-                // Someone else's file that we may write: a new file would be ours.
-                writeThrough(path, target.path, content);
-                return;
             }
         }
+        // After the owner: changing the owner clears the set-user and set-group bits.
+        const mode_t mode = exists ? (info.st_mode & 07777) : newFileMode();
+        if (const int error = writeAll(temp->fd(), content); error != 0) {
+            fail(path, error);
+        }
+        if (::fchmod(temp->fd(), mode) != 0 || ::fsync(temp->fd()) != 0) {
+            fail(path, errno);
+        }
+        if (temp->close() != 0) {
+            fail(path, errno);
+        }
+        mode_ = Mode::Rename;
+        name_ = target.path;
+        temp_ = std::move(temp);
     }
-    // After the owner: changing the owner clears the set-user and set-group bits.
-    const mode_t mode = exists ? (info.st_mode & 07777) : newFileMode();
-    if (const int error = writeAll(temp.fd(), content); error != 0) {
-        fail(path, error);
+
+    std::string path_; // as given, for messages
+    Mode mode_ = Mode::Through;
+    std::string name_; // what is written through or renamed over
+    int ownFd_ = -1;
+    std::string content_; // for the modes that write at commit
+    std::unique_ptr<TempFile> temp_;
+};
+
+} // namespace
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+    PreparedWrite(path, content).commit();
+}
+
+void writeFilesAtomically(const std::vector<FileContent>& files) {
+    std::vector<std::unique_ptr<PreparedWrite>> prepared;
+    prepared.reserve(files.size());
+    for (const FileContent& file : files) {
+        prepared.push_back(std::make_unique<PreparedWrite>(file.path, file.content));
     }
-    if (::fchmod(temp.fd(), mode) != 0 || ::fsync(temp.fd()) != 0) {
-        fail(path, errno);
+    for (const auto& write : prepared) {
+        write->commit();
     }
-    if (temp.close() != 0) {
-        fail(path, errno);
-    }
-    if (::rename(temp.path().c_str(), target.path.c_str()) != 0) {
-        fail(path, errno);
-    }
-    temp.committed();
 }
 
 std::string readFileText(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Write content to path as writing the file in place would, but never leave a half-written
 // regular file behind:
@@ -18,6 +19,16 @@
 // - a target the user may not write is refused, whatever the folder allows.
 // Throws std::runtime_error "Cannot write file <path>: <reason>" on any failure.
 void writeFileAtomically(const std::string& path, std::string_view content);
+
+// Several files that belong together (the two documents of one configuration): every one is
+// written in full beside its target first, and only then are they renamed into place, one
+// after the other. A failure before the renames leaves every target as it was and no
+// temporary behind. Throws as writeFileAtomically.
+struct FileContent {
+    std::string path;
+    std::string content;
+};
+void writeFilesAtomically(const std::vector<FileContent>& files);
 
 // The whole file as text. Throws InputFileError "Cannot read file <path>: <reason>" when the
 // file cannot be opened (not there, not readable), so that a missing file is never taken for

@@ -43,6 +43,13 @@ const char* responseName(ResponseType response) {
     return "ResponseType::TIMED_OUT";
 }
 
+std::string ackBytesText(const protocol::Acknowledge& bytes, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count && i < bytes.size(); ++i)
+        text += fmt::format("{}0x{:02X}", i == 0 ? "" : " ", bytes[i]);
+    return text;
+}
+
 } // namespace
 
 std::int32_t ArmLink::write(const std::uint8_t* data, std::uint32_t length) {
@@ -170,11 +177,12 @@ std::uint32_t ArmLink::getARM_Message(std::uint8_t* buffer, std::size_t capacity
 
 std::uint32_t ArmLink::receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
                                      std::uint32_t* declaredLength) {
-    receipt = Receipt::Malformed;
+    receipt = Receipt::Silent;
     spdlog::trace("getARM_Message()");
     waitForBytes(1, replyTimeoutMs_);
     if (capacity == 0 || read(buffer, 1) != 1)
         throw timeout_exception();
+    receipt = Receipt::Malformed;
     const std::uint8_t first = buffer[0];
     spdlog::trace("  First Byte: {0:X}", static_cast<unsigned>(first));
 
@@ -243,11 +251,18 @@ std::int32_t ArmLink::sendMessage(messageType type, const std::uint8_t* payload,
 }
 
 ResponseType ArmLink::acknowledge(std::uint8_t type) {
+    AckSeen seen;
+    return takeAcknowledge(type, seen);
+}
+
+ResponseType ArmLink::takeAcknowledge(std::uint8_t type, AckSeen& seen) {
     spdlog::trace("Acknowledging Message");
     waitForBytes(protocol::ACK_SIZE, replyTimeoutMs_);
-    protocol::Acknowledge bytes{};
-    if (read(bytes.data(), protocol::ACK_SIZE) != static_cast<std::int32_t>(protocol::ACK_SIZE))
+    const std::int32_t got = read(seen.bytes.data(), protocol::ACK_SIZE);
+    seen.count = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (seen.count != protocol::ACK_SIZE)
         return ResponseType::TIMED_OUT;
+    const protocol::Acknowledge& bytes = seen.bytes;
     ResponseType response = ResponseType::TIMED_OUT;
     if (bytes == protocol::ackSuccess(type)) {
         response = ResponseType::SUCCESS;
@@ -259,23 +274,59 @@ ResponseType ArmLink::acknowledge(std::uint8_t type) {
         response = ResponseType::BAD_CHECKSUM;
         spdlog::error("Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44");
     } else {
-        spdlog::error("Acknowledge: ResponseType::TIMED_OUT");
+        // Three bytes did arrive, so nothing timed out: they are no acknowledge (stray bytes on
+        // the line, or a damaged one). The value stays TIMED_OUT, which is what callers test.
+        spdlog::error("Acknowledge: not recognised  {}", ackBytesText(bytes, seen.count));
     }
     return response;
 }
 
-// The controller answers a set with its command number as the first payload byte. A reply
-// whose CRC is damaged is still judged by that byte, but a reply that declares no payload, or
-// that is not a packet at all, has no such byte: what lies at the start of the buffer then is
-// a CRC or end byte, and must not pass for an acceptance.
-bool ArmLink::setAccepted(std::uint8_t command, std::uint8_t* buffer) {
-    Receipt receipt = Receipt::Malformed;
+// The controller answers a set with its command number as the first payload byte; a reply
+// whose CRC is damaged is still judged by that byte when it is the command's. Anything that
+// cannot be read as such an answer (no readable acknowledge, a reply that is no packet,
+// declares no payload or more than fits, or stops halfway) says nothing about the record: the
+// controller may well have stored it, so it is neither an acceptance nor a refusal.
+SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, const AckSeen& seen,
+                            std::uint8_t* buffer) {
+    switch (acknowledged) {
+    case ResponseType::SUCCESS:
+        break;
+    case ResponseType::FAILED:
+    case ResponseType::BAD_CHECKSUM:
+        return {SetAnswer::NotAcknowledged, responseName(acknowledged)};
+    case ResponseType::TIMED_OUT:
+        return {SetAnswer::Unreadable, seen.count == 0
+                                           ? std::string("the bridge's acknowledge was not readable")
+                                           : "the bridge's acknowledge was not readable (" +
+                                                 ackBytesText(seen.bytes, seen.count) + ")"};
+    }
+    Receipt receipt = Receipt::Silent;
     std::uint32_t declared = 0;
-    receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
-    if (receipt == Receipt::Intact)
+    try {
+        receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
+    } catch (const timeout_exception&) {
+        // A controller that never answered stays a time-out; one that stopped halfway did answer.
+        if (receipt == Receipt::Silent)
+            throw;
+        return {SetAnswer::Unreadable, "the controller's reply was cut short"};
+    }
+    switch (receipt) {
+    case Receipt::Intact:
         handle_.setUnsettled(false);
-    const bool carriesPayload = (receipt == Receipt::Intact || receipt == Receipt::BadCrc) && declared >= 1;
-    return carriesPayload && buffer[0] == command;
+        if (declared < 1)
+            return {SetAnswer::Unreadable, "the controller's reply carries no payload"};
+        return {buffer[0] == command ? SetAnswer::Accepted : SetAnswer::Refused, {}};
+    case Receipt::BadCrc:
+        if (declared >= 1 && buffer[0] == command)
+            return {SetAnswer::Accepted, {}};
+        return {SetAnswer::Unreadable, "the controller's reply failed its CRC check"};
+    case Receipt::TooLong:
+        return {SetAnswer::Unreadable, "the controller's reply is too long to be received"};
+    case Receipt::Malformed:
+    case Receipt::Silent:
+        break;
+    }
+    return {SetAnswer::Unreadable, "the controller's reply is not a valid packet"};
 }
 
 // Bytes of a reply that was not taken whole (a time-out, a damaged or refused reply) may still
@@ -290,12 +341,12 @@ void ArmLink::beginExchange() {
     handle_.setUnsettled(true);
 }
 
-ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length) {
+ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length, AckSeen& seen) {
     std::array<std::uint8_t, ARM_BUFFER_SIZE> frame{};
     const std::size_t size = generateVarko5Message(messageType::ARM_MESSAGE, packet, length, frame.data());
     beginExchange();
     write(frame.data(), static_cast<std::uint32_t>(size));
-    return acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE));
+    return takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
 }
 
 FirmwareVersion ArmLink::ARM_getVersion() {
@@ -303,7 +354,8 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     const std::uint8_t command = CMD_FW_VERSION;
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    if (exchange(packet.data(), size) != ResponseType::SUCCESS) {
+    AckSeen seen;
+    if (exchange(packet.data(), size, seen) != ResponseType::SUCCESS) {
         spdlog::trace("END ARM_getVersion()");
         return {};
     }
@@ -328,7 +380,12 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
                                        std::uint32_t signature, const char* recordName) {
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    const ResponseType response = exchange(packet.data(), size);
+    AckSeen seen;
+    const ResponseType response = exchange(packet.data(), size, seen);
+    if (response == ResponseType::TIMED_OUT)
+        throw std::runtime_error(std::string("Request for the ") + recordName +
+                                 " got no readable acknowledge from the bridge" +
+                                 (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
     if (response != ResponseType::SUCCESS)
         throw std::runtime_error(std::string("Request for the ") + recordName +
                                  " was not acknowledged by the bridge (" + responseName(response) + ")");
@@ -342,6 +399,7 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
     case Receipt::TooLong:
         throw std::runtime_error("Reply from controller is too long to be received");
     case Receipt::Malformed:
+    case Receipt::Silent:
         throw std::runtime_error("Reply from controller is not a valid packet");
     }
     const std::uint32_t received = length >= 5 ? (static_cast<std::uint32_t>(buffer[1]) << 24) |
@@ -404,6 +462,14 @@ APPConfiguration ArmLink::ARM_getDefaultAppConfig() {
 }
 
 bool ArmLink::ARM_setAppConfig(const APPConfiguration& record) {
+    return setAppConfig(record).answer == SetAnswer::Accepted;
+}
+
+bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
+    return setMCConfig(record).answer == SetAnswer::Accepted;
+}
+
+SetReply ArmLink::setAppConfig(const APPConfiguration& record) {
     spdlog::debug("BEGIN ARM_setAppConfig()");
     std::array<std::uint8_t, ARM_BUFFER_SIZE> payload{};
     payload[0] = CMD_SET_APP;
@@ -411,12 +477,12 @@ bool ArmLink::ARM_setAppConfig(const APPConfiguration& record) {
     std::array<std::uint8_t, ARM_BUFFER_SIZE> packet{};
     const std::size_t size = generateARM_Message(payload.data(), length, packet.data());
     spdlog::info("PAYLOAD SIZE: {}", size);
-    if (exchange(packet.data(), size) != ResponseType::SUCCESS)
-        return false;
-    return setAccepted(CMD_SET_APP, payload.data());
+    AckSeen seen;
+    const ResponseType acknowledged = exchange(packet.data(), size, seen);
+    return setAnswer(CMD_SET_APP, acknowledged, seen, payload.data());
 }
 
-bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
+SetReply ArmLink::setMCConfig(const MCConfiguration& record) {
     spdlog::debug("BEGIN ARM_setMCConfig()");
     std::array<std::uint8_t, ARM_BUFFER_SIZE> payload{};
     payload[0] = CMD_SET_MC;
@@ -433,13 +499,13 @@ bool ArmLink::ARM_setMCConfig(const MCConfiguration& record) {
     spdlog::debug("generateVarko5Message. size: {}", frameSize);
     beginExchange();
     write(frame.data(), static_cast<std::uint32_t>(frameSize));
-    if (acknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE)) == ResponseType::SUCCESS) {
+    AckSeen seen;
+    const ResponseType acknowledged =
+        takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
+    if (acknowledged == ResponseType::SUCCESS)
         spdlog::debug("ACK SUCCESS");
-        if (setAccepted(CMD_SET_MC, payload.data())) {
-            spdlog::debug("END ARM_setMCConfig() SUCCESS");
-            return true;
-        }
-    }
-    spdlog::debug("END ARM_setMCConfig() FAILED");
-    return false;
+    const SetReply reply = setAnswer(CMD_SET_MC, acknowledged, seen, payload.data());
+    spdlog::debug(reply.answer == SetAnswer::Accepted ? "END ARM_setMCConfig() SUCCESS"
+                                                      : "END ARM_setMCConfig() FAILED");
+    return reply;
 }

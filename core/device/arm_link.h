@@ -12,8 +12,25 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 enum class ResponseType : std::uint8_t { FAILED = 0, SUCCESS = 1, BAD_CHECKSUM = 2, TIMED_OUT = 3 };
+
+// What the answer to a set command says about the record sent.
+enum class SetAnswer : std::uint8_t {
+    Accepted,        // the controller's reply begins with the command's own number
+    Refused,         // a readable reply that begins with another byte: nothing was stored
+    NotAcknowledged, // the bridge answered FAILED or BAD_CHECKSUM: the controller never got it
+    Unreadable,      // the acknowledge or the reply could not be read: whether the controller
+                     // stored the record is not known, only a read-back can tell
+};
+
+struct SetReply {
+    SetAnswer answer = SetAnswer::Unreadable;
+    // NotAcknowledged: the acknowledge ("ResponseType::FAILED"); Unreadable: what could not be
+    // read; empty otherwise.
+    std::string detail;
+};
 
 struct FirmwareVersion {
     std::int32_t major = 0;
@@ -63,22 +80,36 @@ public:
     MCConfiguration ARM_getDefaultMCConfig();
     APPConfiguration ARM_getAppConfig();
     APPConfiguration ARM_getDefaultAppConfig();
+    // True only when the set was accepted (SetAnswer::Accepted).
     bool ARM_setMCConfig(const MCConfiguration& record);
     bool ARM_setAppConfig(const APPConfiguration& record);
+    // The same commands, telling what their answer says. A controller that stays silent after
+    // the bridge's acknowledge still throws timeout_exception.
+    SetReply setMCConfig(const MCConfiguration& record);
+    SetReply setAppConfig(const APPConfiguration& record);
 
 private:
-    enum class Receipt : std::uint8_t { Intact, BadCrc, Malformed, TooLong };
+    // Silent: not one byte of the reply arrived (only seen when the receive throws).
+    enum class Receipt : std::uint8_t { Intact, BadCrc, Malformed, TooLong, Silent };
+
+    // The acknowledge bytes as they were read: count of them, at most three.
+    struct AckSeen {
+        protocol::Acknowledge bytes{};
+        std::size_t count = 0;
+    };
+    ResponseType takeAcknowledge(std::uint8_t type, AckSeen& seen);
 
     // getARM_Message with the reason of a failure and the payload length the packet declared.
     std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
                                 std::uint32_t* declaredLength = nullptr);
-    // Receive the reply to a set command and tell whether it carries the command's number.
-    bool setAccepted(std::uint8_t command, std::uint8_t* buffer);
+    // What the acknowledge and the reply to a set command say.
+    SetReply setAnswer(std::uint8_t command, ResponseType acknowledged, const AckSeen& seen,
+                       std::uint8_t* buffer);
     // Before a command's frame goes out: settle the line after a failed exchange, and count
     // this one as failed until its reply is taken.
     void beginExchange();
     // Frame a controller packet as ARM_MESSAGE, write it and read the acknowledge.
-    ResponseType exchange(const std::uint8_t* packet, std::size_t length);
+    ResponseType exchange(const std::uint8_t* packet, std::size_t length, AckSeen& seen);
     // The reply payload of a reading command (command byte first); throws std::runtime_error
     // when it cannot hand back recordSize intact bytes after the command byte.
     std::uint32_t readRecordReply(std::uint8_t command, std::uint8_t* buffer, std::size_t recordSize,

@@ -336,8 +336,7 @@ bool lpfpTextToXmlFiles(std::string_view fileText, const std::string& lpfpPath, 
     if (!holdsElement(mcText, "MCConfiguration")) {
         throw std::runtime_error(mcXmlPath + " not written: " + brokenExcerpt(kMcStart, kMcEnd, lpfpPath));
     }
-    writeFileAtomically(appXmlPath, appText);
-    writeFileAtomically(mcXmlPath, mcText);
+    writeFilesAtomically({{appXmlPath, appText}, {mcXmlPath, mcText}});
     return true;
 }
 

@@ -19,7 +19,7 @@ template <> struct RecordTraits<APPConfiguration> {
     static constexpr const char* invalidFileText = "Not a valid APPConfiguration XML file";
     static APPConfiguration defaults(ArmLink& link) { return link.ARM_getDefaultAppConfig(); }
     static APPConfiguration current(ArmLink& link) { return link.ARM_getAppConfig(); }
-    static bool set(ArmLink& link, const APPConfiguration& record) { return link.ARM_setAppConfig(record); }
+    static SetReply set(ArmLink& link, const APPConfiguration& record) { return link.setAppConfig(record); }
     static bool equals(const APPConfiguration& a, const APPConfiguration& b) { return appConfigEquals(a, b); }
     static std::vector<FieldDifference> diff(const APPConfiguration& a, const APPConfiguration& b) {
         return diffAppConfig(a, b);
@@ -35,7 +35,7 @@ template <> struct RecordTraits<MCConfiguration> {
     static constexpr const char* invalidFileText = "Not a valid MCConfiguration XML file";
     static MCConfiguration defaults(ArmLink& link) { return link.ARM_getDefaultMCConfig(); }
     static MCConfiguration current(ArmLink& link) { return link.ARM_getMCConfig(); }
-    static bool set(ArmLink& link, const MCConfiguration& record) { return link.ARM_setMCConfig(record); }
+    static SetReply set(ArmLink& link, const MCConfiguration& record) { return link.setMCConfig(record); }
     static bool equals(const MCConfiguration& a, const MCConfiguration& b) { return mcConfigEquals(a, b); }
     static std::vector<FieldDifference> diff(const MCConfiguration& a, const MCConfiguration& b) {
         return diffMcConfig(a, b);
@@ -108,6 +108,19 @@ public:
         return false;
     }
 
+    // True, with the apply ended as interrupted, once a stop has been requested. Asked before
+    // each record, so a stop never falls between a set and its read-back.
+    bool stopRequested() {
+        if (result_.interrupted)
+            return true;
+        if (!options_.cancel.requested())
+            return false;
+        result_.interrupted = true;
+        result_.error = "Interrupted";
+        emit(OpStep::Interrupted, RecordKind::None);
+        return true;
+    }
+
     // The backup comes before anything is sent; false when the apply must not go on.
     bool backupFirst() {
         if (!options_.backup.enabled)
@@ -154,15 +167,27 @@ public:
         constexpr RecordKind kind = Traits::kind;
         RecordOutcome& out = outcome(kind);
         out.requested = true;
+        if (stopRequested())
+            return false;
         return guarded(kind, [&] {
             ArmLink& link = session_.link();
             out.sent = true;
-            if (!Traits::set(link, record)) {
+            out.answer = Traits::set(link, record);
+            switch (out.answer->answer) {
+            case SetAnswer::Refused:
                 emit(OpStep::Refused, kind);
                 return true; // a refused record does not keep the next from being sent
+            case SetAnswer::NotAcknowledged:
+                emit(OpStep::NotAcknowledged, kind, out.answer->detail);
+                return true; // nor does one the controller never got
+            case SetAnswer::Unreadable:
+                // The controller may well hold the record: only the read-back can tell.
+                emit(OpStep::AnswerUnreadable, kind, out.answer->detail);
+                break;
+            case SetAnswer::Accepted:
+                emit(OpStep::Sent, kind);
+                break;
             }
-            out.accepted = true;
-            emit(OpStep::Sent, kind);
             emit(OpStep::GettingReadBack, kind);
             const Record readBack = Traits::current(link);
             emit(OpStep::Validating, kind);
@@ -183,6 +208,8 @@ public:
         constexpr RecordKind kind = Traits::kind;
         RecordOutcome& out = outcome(kind);
         out.requested = true;
+        if (stopRequested())
+            return false;
         Record record{};
         bool laid = false;
         const bool goOn = guarded(kind, [&] {
@@ -249,15 +276,18 @@ std::vector<std::string> refusalLines(const std::string& path,
 ApplyResult applyXmlInputs(ControllerSession& session, const ApplyInput* app, const ApplyInput* mc,
                            const ApplyOptions& options, const ProgressFn& progress) {
     Applier applier(session, options, progress);
+    ApplyResult& result = applier.result();
     if (!applier.valuesAllowed({{app, RecordKind::App}, {mc, RecordKind::Mc}}))
-        return std::move(applier.result());
-    if (!applier.backupFirst())
-        return std::move(applier.result());
-    if (app && !applier.applyXml<APPConfiguration>(*app))
-        return std::move(applier.result());
-    if (mc)
+        return std::move(result);
+    if (!applier.stopRequested() && applier.backupFirst() &&
+        (!app || applier.applyXml<APPConfiguration>(*app)) && mc)
         applier.applyXml<MCConfiguration>(*mc);
-    return std::move(applier.result());
+    // An interrupted apply names every record it was asked for, written or not.
+    if (result.interrupted) {
+        result.app.requested = app != nullptr;
+        result.mc.requested = mc != nullptr;
+    }
+    return std::move(result);
 }
 
 namespace {
@@ -310,7 +340,7 @@ ApplyResult applyLpfpInput(ControllerSession& session, const ApplyInput& lpfp, c
         return std::move(result);
     if (!applier.valuesAllowed({{&lpfp, RecordKind::None}}))
         return std::move(result);
-    if (!applier.backupFirst())
+    if (applier.stopRequested() || !applier.backupFirst() || applier.stopRequested())
         return std::move(result);
 
     LpfpConfiguration pair;
@@ -369,11 +399,12 @@ ApplyResult applyRecords(ControllerSession& session, const std::optional<APPConf
         applier.result().mc.requested = mc.has_value();
         return std::move(applier.result());
     }
-    if (!applier.backupFirst())
-        return std::move(applier.result());
-    if (app && !applier.sendAndVerify(*app))
-        return std::move(applier.result());
-    if (mc)
+    ApplyResult& result = applier.result();
+    if (!applier.stopRequested() && applier.backupFirst() && (!app || applier.sendAndVerify(*app)) && mc)
         applier.sendAndVerify(*mc);
-    return std::move(applier.result());
+    if (result.interrupted) {
+        result.app.requested = app.has_value();
+        result.mc.requested = mc.has_value();
+    }
+    return std::move(result);
 }

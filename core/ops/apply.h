@@ -4,6 +4,7 @@
 // only when its read-back copy is equal.
 
 #include "core/ops/backup.h"
+#include "core/ops/cancellation.h"
 #include "core/ops/progress.h"
 #include "core/ops/session.h"
 
@@ -27,20 +28,34 @@ struct ApplyOptions {
     // With enabled set, the controller's current records are saved before anything is sent,
     // and a backup that cannot be written stops the apply.
     BackupSettings backup{false, {}};
+    // Looked at before each record: once requested, the apply ends there (after the read-back
+    // of a record already sent) and says so in ApplyResult::interrupted.
+    Cancellation cancel;
 };
 
 // What became of one record.
 struct RecordOutcome {
     bool requested = false; // the apply was asked to write this record
     std::uint64_t foundKeys = 0;
-    bool sent = false;     // the set command was issued
-    bool accepted = false; // the controller accepted it
+    bool sent = false; // the set command was issued
+    // What the answer to the set said; empty when none came (not sent, or a silent controller).
+    // When it was unreadable the read-back decides: verified or differences.
+    std::optional<SetReply> answer;
     bool verified = false; // the read-back copy equals the record sent
     // Fields whose read-back value differs: left is the value sent, right the value read back.
     std::vector<FieldDifference> differences;
     std::string error; // why an exchange for this record failed, when one did
 
     bool ok() const { return !requested || verified; }
+    // The controller said it took the record (not: its answer could not be read).
+    bool accepted() const { return answer && answer->answer == SetAnswer::Accepted; }
+    // The controller said it did not take it, or never got it.
+    bool rejected() const {
+        return answer &&
+               (answer->answer == SetAnswer::Refused || answer->answer == SetAnswer::NotAcknowledged);
+    }
+    // Whatever the answer, the record was read back and compared.
+    bool readBack() const { return verified || !differences.empty(); }
 };
 
 struct ApplyResult {
@@ -54,6 +69,9 @@ struct ApplyResult {
     std::string error;
     // The values that kept anything from being sent, of every input.
     std::vector<ValueViolation> refusedValues;
+    // A stop was requested and the apply ended before every requested record was sent; error
+    // is then "Interrupted".
+    bool interrupted = false;
 
     bool ok() const { return error.empty() && app.ok() && mc.ok(); }
 };

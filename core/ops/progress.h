@@ -15,20 +15,24 @@
 enum class RecordKind : std::uint8_t { None, App, Mc };
 
 enum class OpStep : std::uint8_t {
-    BackupSaved,     // text: the backup's path
-    BackupFailed,    // text: why; nothing is sent after it
-    GettingDefaults, // about to read the controller's default record as the base
-    ValuesRefused,   // text: the file; violations: its values the controller cannot take.
-                     // Nothing is sent then, not even the other record.
-    FileInvalid,     // text: the file that could no longer be read as a configuration
-    FileRead,        // text: the file; keys: how many of its keys were laid over the base
-    Refused,         // the controller did not accept the record
-    Sent,            // the controller accepted the record
-    GettingReadBack, // about to read the record back
-    Validating,      // the read-back record arrived and is being compared
-    Validated,       // the read-back record equals the record sent
-    Differs,         // differences: the fields whose read-back value differs from the sent one
-    Failed,          // text: an exchange failed (a time-out, a damaged reply)
+    BackupSaved,      // text: the backup's path
+    BackupFailed,     // text: why; nothing is sent after it
+    GettingDefaults,  // about to read the controller's default record as the base
+    ValuesRefused,    // text: the file; violations: its values the controller cannot take.
+                      // Nothing is sent then, not even the other record.
+    FileInvalid,      // text: the file that could no longer be read as a configuration
+    FileRead,         // text: the file; keys: how many of its keys were laid over the base
+    Refused,          // the controller answered that it did not take the record
+    NotAcknowledged,  // text: the bridge's acknowledge; the frame never reached the controller
+    AnswerUnreadable, // text: what of the answer to the set could not be read; whether the
+                      // controller took the record is unknown until it is read back
+    Sent,             // the controller accepted the record
+    GettingReadBack,  // about to read the record back
+    Validating,       // the read-back record arrived and is being compared
+    Validated,        // the read-back record equals the record sent
+    Differs,          // differences: the fields whose read-back value differs from the sent one
+    Failed,           // text: an exchange failed (a time-out, a damaged reply)
+    Interrupted,      // a stop was requested; nothing more is sent
 };
 
 struct OpEvent {

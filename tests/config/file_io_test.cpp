@@ -354,3 +354,39 @@ TEST_F(FileIo, SilentPipesAreGivenUp) {
 }
 
 } // namespace
+
+// Two files that belong together: both are written in full before either replaces its target,
+// so one that cannot be written leaves both targets as they were and no temporary behind.
+TEST_F(FileIo, APairIsWrittenWholeOrNotAtAll) {
+    const std::string app = dir.file("unit.app.xml");
+    const std::string mc = dir.file("unit.mc.xml");
+    writeFilesAtomically({{app, "new app"}, {mc, "new mc"}});
+    EXPECT_EQ(readFileText(app), "new app");
+    EXPECT_EQ(readFileText(mc), "new mc");
+
+    // The second target cannot be written: the first keeps its old content.
+    const std::string blocked = dir.file("blocked.mc.xml");
+    fs::create_directory(blocked);
+    EXPECT_EQ(failureOf([&] {
+                  writeFilesAtomically({{app, "newer app"}, {blocked, "newer mc"}});
+              }),
+              "Cannot write file " + blocked + ": Is a directory");
+    EXPECT_EQ(readFileText(app), "new app");
+    // Nor does a failure in a folder that does not exist leave anything behind.
+    const std::string missing = dir.file("no such folder/unit.mc.xml");
+    EXPECT_EQ(failureOf([&] {
+                  writeFilesAtomically({{app, "newer app"}, {missing, "newer mc"}});
+              }),
+              "Cannot write file " + missing + ": No such file or directory");
+    EXPECT_EQ(readFileText(app), "new app");
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{"blocked.mc.xml", "unit.app.xml", "unit.mc.xml"}));
+
+    // Targets written through (a device) take their content only once every file is ready.
+    writeFilesAtomically({{app, "third app"}, {"/dev/null", "ignored"}});
+    EXPECT_EQ(readFileText(app), "third app");
+    EXPECT_EQ(failureOf([&] {
+                  writeFilesAtomically({{"/dev/full", "x"}, {blocked, "y"}});
+              }),
+              "Cannot write file " + blocked + ": Is a directory");
+}

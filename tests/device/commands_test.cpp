@@ -160,8 +160,8 @@ TEST_F(Commands, ReadingCommandsRefuseDamagedReplies) {
     const std::vector<FaultCase> cases = {
         {"ack_failed", "not acknowledged by the bridge (ResponseType::FAILED)"},
         {"ack_bad_checksum", "not acknowledged by the bridge (ResponseType::BAD_CHECKSUM)"},
-        {"ack_garbled", "not acknowledged by the bridge (ResponseType::TIMED_OUT)"},
-        {"stray_bytes", "not acknowledged by the bridge (ResponseType::TIMED_OUT)"},
+        {"ack_garbled", "got no readable acknowledge from the bridge (0x3C 0x07 0x07)"},
+        {"stray_bytes", "got no readable acknowledge from the bridge (0x55 0xAA 0x00)"},
         {"bad_crc", "Reply from controller failed its CRC check"},
         {"short_reply", "Reply from controller is too short for the"},
         {"wrong_signature", "does not carry the"},
@@ -192,7 +192,11 @@ TEST_F(Commands, SilentDevicesTimeOut) {
         s.link.setReplyTimeout(100);
         EXPECT_THROW(s.link.ARM_getAppConfig(), timeout_exception);
         s.link.flush();
-        EXPECT_THROW(s.link.ARM_setMCConfig(simulatorDefaultMcConfig()), timeout_exception);
+        // A set whose reply stops halfway was answered, though unreadably: no time-out.
+        if (std::string(scenario) == "fault=truncated_reply")
+            EXPECT_EQ(s.link.setMCConfig(simulatorDefaultMcConfig()).answer, SetAnswer::Unreadable);
+        else
+            EXPECT_THROW(s.link.ARM_setMCConfig(simulatorDefaultMcConfig()), timeout_exception);
     }
 }
 
@@ -260,6 +264,52 @@ TEST_F(Commands, SetFailures) {
     app.timeout_msec = 77;
     EXPECT_FALSE(s.link.ARM_setAppConfig(app));
     EXPECT_EQ(s.link.ARM_getAppConfig().timeout_msec, simulatorDefaultAppConfig().timeout_msec);
+}
+
+// What a set's answer says, fault by fault, and whether the controller really holds the record:
+// a refusal and a bridge that did not pass the frame on are definite; an answer that cannot be
+// read is neither (the controller stored the record behind every one of these).
+TEST_F(Commands, SetTellsWhatItsAnswerSays) {
+    struct Case {
+        const char* fault;
+        SetAnswer answer;
+        const char* detail;
+        bool stored;
+    };
+    const Case cases[] = {
+        {"", SetAnswer::Accepted, "", true},
+        {"set_refused", SetAnswer::Refused, "", false},
+        {"ack_failed", SetAnswer::NotAcknowledged, "ResponseType::FAILED", false},
+        {"ack_bad_checksum", SetAnswer::NotAcknowledged, "ResponseType::BAD_CHECKSUM", false},
+        {"ack_garbled", SetAnswer::Unreadable, "the bridge's acknowledge was not readable (0x3C 0x07 0x07)",
+         false},
+        {"stray_bytes", SetAnswer::Unreadable, "the bridge's acknowledge was not readable (0x55 0xAA 0x00)",
+         true},
+        {"odd_start", SetAnswer::Unreadable, "the controller's reply is not a valid packet", true},
+        {"huge_length", SetAnswer::Unreadable, "the controller's reply is too long to be received", true},
+        {"truncated_reply", SetAnswer::Unreadable, "the controller's reply was cut short", true},
+        {"bad_crc", SetAnswer::Accepted, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimSession s(std::string("fault=") + c.fault + ";fault_on=13,16");
+        s.link.setReplyTimeout(300);
+        MCConfiguration mc = simulatorDefaultMcConfig();
+        mc.si_motor_poles = 30;
+        const SetReply reply = s.link.setMCConfig(mc);
+        EXPECT_EQ(reply.answer, c.answer);
+        EXPECT_EQ(reply.detail, c.detail);
+        // The next command works on a line that may still carry the rest of the answer.
+        EXPECT_EQ(s.link.ARM_getMCConfig().si_motor_poles == 30, c.stored);
+        APPConfiguration app = simulatorDefaultAppConfig();
+        app.timeout_msec = 77;
+        EXPECT_EQ(s.link.setAppConfig(app).answer, c.answer);
+        EXPECT_EQ(s.link.ARM_getAppConfig().timeout_msec == 77, c.stored);
+    }
+    // A controller that says nothing after the acknowledge is still a time-out.
+    SimSession silent("fault=silent_controller;fault_on=13");
+    silent.link.setReplyTimeout(100);
+    EXPECT_THROW(silent.link.setMCConfig(simulatorDefaultMcConfig()), timeout_exception);
 }
 
 // A reply without a payload byte has no command number to judge: the byte at the start of

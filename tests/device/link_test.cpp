@@ -120,8 +120,9 @@ TEST(LinkAcknowledge, EveryOutcome) {
          ResponseType::BAD_CHECKSUM,
          err,
          "Acknowledge: ResponseType::BAD_CHECKSUM  0x3C 0xBB 0x44"},
-        {{0x3C, 0x07, 0x07}, ResponseType::TIMED_OUT, err, "Acknowledge: ResponseType::TIMED_OUT"},
-        {{0x3D, 0x07, 0xF8}, ResponseType::TIMED_OUT, err, "Acknowledge: ResponseType::TIMED_OUT"},
+        // Bytes that are no acknowledge keep the value TIMED_OUT but are not called a time-out.
+        {{0x3C, 0x07, 0x07}, ResponseType::TIMED_OUT, err, "Acknowledge: not recognised  0x3C 0x07 0x07"},
+        {{0x3D, 0x07, 0xF8}, ResponseType::TIMED_OUT, err, "Acknowledge: not recognised  0x3D 0x07 0xF8"},
     };
     for (const AckCase& c : cases) {
         SimSession s(kSilent);

@@ -253,7 +253,7 @@ TEST(DescribeApplyResult, NamesTheBackupAndWhyEachRecordFailed) {
     result.app.sent = true; // refused
     result.mc.requested = true;
     result.mc.sent = true;
-    result.mc.accepted = true;
+    result.mc.answer = SetReply{SetAnswer::Accepted, {}};
     for (int i = 0; i < 12; ++i) {
         result.mc.differences.push_back(
             {"MCConfiguration", "l_current_max", std::to_string(i), std::to_string(i + 1)});
@@ -277,6 +277,7 @@ TEST(DescribeApplyResult, NamesTheBackupAndWhyEachRecordFailed) {
 
     ApplyResult verified;
     verified.mc.requested = true;
-    verified.mc.sent = verified.mc.accepted = verified.mc.verified = true;
+    verified.mc.sent = verified.mc.verified = true;
+    verified.mc.answer = SetReply{SetAnswer::Accepted, {}};
     EXPECT_TRUE(describeApplyResult(verified).empty());
 }

@@ -13,7 +13,7 @@ RecordOutcome differingOutcome(int fields) {
     RecordOutcome outcome;
     outcome.requested = true;
     outcome.sent = true;
-    outcome.accepted = true;
+    outcome.answer = SetReply{SetAnswer::Accepted, {}};
     for (int i = 0; i < fields; ++i) {
         // The views stay valid: the keys are string literals' storage below.
         static const std::string keys[] = {"k0", "k1", "k2", "k3", "k4",  "k5",
@@ -78,7 +78,7 @@ private slots:
         ApplyResult midway;
         midway.app.requested = true;
         midway.app.sent = true;
-        midway.app.accepted = true;
+        midway.app.answer = SetReply{SetAnswer::Accepted, {}};
         midway.app.verified = true;
         midway.mc.requested = true;
         midway.error = "Reply from controller is not a valid packet";

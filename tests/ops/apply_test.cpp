@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -85,7 +87,7 @@ TEST_F(ApplyTest, XmlFilesAreLaidOverTheDefaultsSentAndVerifiedStepByStep) {
     EXPECT_TRUE(result.error.empty());
     EXPECT_FALSE(result.backup);
     for (const RecordOutcome* outcome : {&result.app, &result.mc}) {
-        EXPECT_TRUE(outcome->requested && outcome->sent && outcome->accepted && outcome->verified);
+        EXPECT_TRUE(outcome->requested && outcome->sent && outcome->accepted() && outcome->verified);
         EXPECT_TRUE(outcome->differences.empty());
     }
     EXPECT_EQ(result.app.foundKeys, 1u);
@@ -108,7 +110,7 @@ TEST_F(ApplyTest, AReadBackThatDiffersNamesTheFieldWithBothValuesAndStopsUnderTh
     const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
 
     EXPECT_FALSE(result.ok());
-    EXPECT_TRUE(result.app.accepted);
+    EXPECT_TRUE(result.app.accepted());
     EXPECT_FALSE(result.app.verified);
     ASSERT_EQ(result.app.differences.size(), 1u);
     EXPECT_EQ(result.app.differences[0].key, "app_ppm_conf.hyst");
@@ -141,7 +143,7 @@ TEST_F(ApplyTest, ARefusedRecordDoesNotKeepTheNextFromBeingSent) {
     const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
 
     EXPECT_TRUE(result.app.sent);
-    EXPECT_FALSE(result.app.accepted);
+    EXPECT_FALSE(result.app.accepted());
     EXPECT_TRUE(result.mc.verified);
     EXPECT_FALSE(result.ok());
     EXPECT_NE(stored().app.controller_id, 7);
@@ -317,3 +319,118 @@ TEST_F(ApplyTest, WholeRecordsPassTheSameValueCheck) {
 }
 
 } // namespace
+
+namespace {
+
+// Every fault behind which the controller stores the record although its answer to the set
+// cannot be read.
+const char* const kUnreadableAnswers[] = {"odd_start", "huge_length", "truncated_reply", "stray_bytes"};
+
+} // namespace
+
+TEST_F(ApplyTest, AnUnreadableAnswerToASetLetsTheReadBackDecide) {
+    for (const char* fault : kUnreadableAnswers) {
+        SCOPED_TRACE(fault);
+        seen.clear();
+        events.clear();
+        backend.reset();
+        fs::remove(statePath);
+        auto session = open(std::string("fault=") + fault + ";fault_on=13");
+        const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+        EXPECT_TRUE(result.ok()) << result.error;
+        ASSERT_TRUE(result.mc.answer);
+        EXPECT_EQ(result.mc.answer->answer, SetAnswer::Unreadable);
+        EXPECT_FALSE(result.mc.answer->detail.empty());
+        EXPECT_FALSE(result.mc.accepted());
+        EXPECT_FALSE(result.mc.rejected());
+        EXPECT_TRUE(result.mc.verified);
+        EXPECT_EQ(stored().mc.si_motor_poles, 20);
+        const RecordKind M = RecordKind::Mc;
+        EXPECT_THAT(std::vector<Seen>(seen.end() - 4, seen.end()),
+                    ElementsAre(Seen{OpStep::AnswerUnreadable, M}, Seen{OpStep::GettingReadBack, M},
+                                Seen{OpStep::Validating, M}, Seen{OpStep::Validated, M}));
+        EXPECT_EQ(events[events.size() - 4].text, result.mc.answer->detail);
+    }
+}
+
+TEST_F(ApplyTest, AnUnreadableAnswerWhoseRecordWasNotStoredShowsTheDifferences) {
+    // The bridge's acknowledge is damaged and the frame never reaches the controller.
+    auto session = open("fault=ack_garbled;fault_on=16");
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    EXPECT_FALSE(result.ok());
+    ASSERT_TRUE(result.app.answer);
+    EXPECT_EQ(result.app.answer->answer, SetAnswer::Unreadable);
+    EXPECT_EQ(result.app.answer->detail, "the bridge's acknowledge was not readable (0x3C 0x07 0x07)");
+    ASSERT_EQ(result.app.differences.size(), 1u);
+    EXPECT_EQ(result.app.differences[0].key, "controller_id");
+    EXPECT_EQ(result.app.differences[0].left, "7");
+    EXPECT_FALSE(result.mc.requested) << "a difference stops the strict apply as always";
+}
+
+TEST_F(ApplyTest, ABridgeThatDoesNotPassTheSetOnIsNotARefusalAndNothingIsReadBack) {
+    auto session = open("fault=ack_failed;fault_on=16");
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), ApplyOptions{}, recorder());
+
+    ASSERT_TRUE(result.app.answer);
+    EXPECT_EQ(result.app.answer->answer, SetAnswer::NotAcknowledged);
+    EXPECT_EQ(result.app.answer->detail, "ResponseType::FAILED");
+    EXPECT_TRUE(result.app.rejected());
+    EXPECT_TRUE(result.app.differences.empty());
+    EXPECT_TRUE(result.mc.verified) << "the next record is still sent";
+    const auto notAcknowledged =
+        std::find(seen.begin(), seen.end(), Seen{OpStep::NotAcknowledged, RecordKind::App});
+    ASSERT_NE(notAcknowledged, seen.end());
+    EXPECT_EQ(*(notAcknowledged + 1), (Seen{OpStep::GettingDefaults, RecordKind::Mc}));
+}
+
+// A stop request is looked at before each record: the record in progress is sent and read back
+// whole, the next is not sent, and the result says so.
+TEST_F(ApplyTest, AStopRequestEndsTheApplyBeforeTheNextRecord) {
+    std::atomic<int> stop{0};
+    ApplyOptions options;
+    options.backup = BackupSettings{true, (dir.path() / "backups").string()};
+    options.cancel = Cancellation(stop);
+    auto session = open();
+    const ProgressFn record = recorder();
+    const ApplyResult result = applyXmlFiles(*session, fewApp(), fewMc(), options, [&](const OpEvent& event) {
+        record(event);
+        if (event.step == OpStep::Sent)
+            stop = 2; // as a signal would, while the application record is on its way
+    });
+
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_EQ(result.error, "Interrupted");
+    EXPECT_FALSE(result.ok());
+    EXPECT_TRUE(result.app.verified) << "the read-back of the record in progress is not cut off";
+    EXPECT_TRUE(result.mc.requested);
+    EXPECT_FALSE(result.mc.sent);
+    EXPECT_TRUE(result.backup);
+    EXPECT_EQ(seen.back(), (Seen{OpStep::Interrupted, RecordKind::None}));
+    EXPECT_EQ(stored().app.controller_id, 7);
+    EXPECT_NE(stored().mc.si_motor_poles, 20);
+
+    // Requested before anything starts: nothing is read, backed up or sent.
+    seen.clear();
+    session.reset();
+    backend.reset();
+    auto again = open();
+    const ApplyResult none = applyXmlFiles(*again, fewApp(), fewMc(), options, recorder());
+    EXPECT_TRUE(none.interrupted);
+    EXPECT_FALSE(none.backup);
+    EXPECT_FALSE(none.app.sent);
+    EXPECT_FALSE(none.mc.sent);
+    EXPECT_THAT(seen, ElementsAre(Seen{OpStep::Interrupted, RecordKind::None}));
+
+    // The same for whole records and for an LPFP file.
+    const ApplyResult records =
+        applyRecords(*again, simulatorDefaultAppConfig(), simulatorDefaultMcConfig(), options, {});
+    EXPECT_TRUE(records.interrupted && records.app.requested && records.mc.requested);
+    EXPECT_FALSE(records.app.sent || records.mc.sent);
+    const std::string lpfp = dir.file("pair.lpfp");
+    writeLpfpFile(LpfpConfiguration{simulatorDefaultAppConfig(), simulatorDefaultMcConfig()}, lpfp);
+    const ApplyResult file = applyLpfpFile(*again, lpfp, options, {});
+    EXPECT_TRUE(file.interrupted);
+    EXPECT_FALSE(file.app.sent || file.mc.sent);
+}
