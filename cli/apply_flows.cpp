@@ -18,17 +18,22 @@ bool valuesAllowed(const ApplyInput& input, RecordKind record, FlowResult& resul
     return violations.empty();
 }
 
-// The apply's outcome becomes part of the flow's result.
-void keep(FlowResult& result, const ApplyResult& apply) {
+// The apply's outcome becomes part of the flow's result. After a stop request, what was and
+// was not done is said first.
+void keep(FlowResult& result, const ApplyResult& apply, const Cancellation& cancel) {
+    if (cancel.requested())
+        printInterruption(apply);
     result.apply = apply;
+    result.interrupted = apply.interrupted;
     if (apply.backup)
         result.backup = apply.backup->string();
 }
 
-ApplyOptions optionsFor(FailurePolicy policy, const BackupSettings& backup) {
+ApplyOptions optionsFor(FailurePolicy policy, const BackupSettings& backup, const Cancellation& cancel) {
     ApplyOptions options;
     options.policy = policy;
     options.backup = backup;
+    options.cancel = cancel;
     return options;
 }
 
@@ -52,10 +57,11 @@ FlowResult setConfiguration(const std::string& appPath, const std::string& mcPat
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
-        const ApplyResult apply = applyXmlInputs(*session, app ? &*app : nullptr, mc ? &*mc : nullptr,
-                                                 optionsFor(FailurePolicy::StopAtFirstFailure, backup),
-                                                 applyProgressPrinter(ApplyWording::XmlFiles, out, result));
-        keep(result, apply);
+        const ApplyResult apply =
+            applyXmlInputs(*session, app ? &*app : nullptr, mc ? &*mc : nullptr,
+                           optionsFor(FailurePolicy::StopAtFirstFailure, backup, target.cancel),
+                           applyProgressPrinter(ApplyWording::XmlFiles, out, result));
+        keep(result, apply, target.cancel);
         return apply.ok() ? EXIT_OK : EXIT_FAILED;
     }));
 }
@@ -72,10 +78,10 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
-        const ApplyResult apply =
-            applyLpfpInput(*session, input, optionsFor(FailurePolicy::AttemptEveryRecord, backup),
-                           applyProgressPrinter(ApplyWording::LpfpFile, out, result));
-        keep(result, apply);
+        const ApplyResult apply = applyLpfpInput(
+            *session, input, optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
+            applyProgressPrinter(ApplyWording::LpfpFile, out, result));
+        keep(result, apply, target.cancel);
         if (!apply.error.empty())
             return EXIT_FAILED;
         if (!apply.ok()) {

@@ -70,6 +70,22 @@ void printApplyEvent(ApplyWording wording, std::ostream& out, FlowResult& result
             logError(result,
                      std::string(app ? "App" : "MC") + " Configuration was not accepted by the controller");
         break;
+    case OpStep::NotAcknowledged:
+        if (lpfp)
+            logError(result, std::string(app ? "Failed to set APPConfig" : "Failed to set MCConfig") +
+                                 ": not acknowledged by the bridge (" + event.text + ")");
+        else
+            logError(result, std::string(app ? "App" : "MC") +
+                                 " Configuration was not acknowledged by the bridge (" + event.text + ")");
+        break;
+    case OpStep::AnswerUnreadable:
+        spdlog::warn(
+            "The controller's answer to the {} Configuration could not be read ({}); reading it back "
+            "decides whether it was stored",
+            recordWord(event.record), event.text);
+        break;
+    case OpStep::Interrupted:
+        break; // the flow tells what was done when it ends
     case OpStep::Sent:
         spdlog::info("Configuration sent to device");
         break;
@@ -96,6 +112,29 @@ void printApplyEvent(ApplyWording wording, std::ostream& out, FlowResult& result
 
 ProgressFn applyProgressPrinter(ApplyWording wording, std::ostream& out, FlowResult& result) {
     return [wording, &out, &result](const OpEvent& event) { printApplyEvent(wording, out, result, event); };
+}
+
+void printInterruption(const ApplyResult& apply) {
+    spdlog::error("Interrupted");
+    const std::pair<const char*, const RecordOutcome*> records[] = {{"APP", &apply.app}, {"MC", &apply.mc}};
+    bool written = false;
+    for (const auto& [word, outcome] : records) {
+        if (!outcome->requested)
+            continue;
+        written = written || outcome->sent;
+        if (outcome->verified)
+            spdlog::info("{} Configuration was written and verified", word);
+        else if (outcome->sent)
+            spdlog::error("{} Configuration was sent but not verified", word);
+        else
+            spdlog::error("{} Configuration was not written", word);
+    }
+    if (apply.backup)
+        spdlog::info("The configuration from before this run is in the backup {}; to restore it: lpfp_cli "
+                     "--lpfp_config {}",
+                     apply.backup->string(), apply.backup->string());
+    else if (written)
+        spdlog::warn("No backup was taken before this run");
 }
 
 void printValueRefusal(FlowResult& result, const std::string& path,

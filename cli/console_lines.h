@@ -20,6 +20,10 @@ void printVersion(std::ostream& out, const FirmwareVersion& version);
 enum class ApplyWording { XmlFiles, LpfpFile };
 ProgressFn applyProgressPrinter(ApplyWording wording, std::ostream& out, FlowResult& result);
 
+// After an apply that a stop request reached: "Interrupted", then each record asked for with
+// whether it was written and verified, and the backup that holds what the controller had before.
+void printInterruption(const ApplyResult& apply);
+
 // The refusal of an input for its values, one error line per key after a heading; nothing when
 // there are no violations. The heading is kept as result's error.
 void printValueRefusal(FlowResult& result, const std::string& path,

@@ -3,6 +3,7 @@
 // the open, and the firmware check. A failure is logged and kept in the flow's result.
 
 #include "cli/flow_result.h"
+#include "core/ops/cancellation.h"
 #include "core/ops/session.h"
 
 #include <memory>
@@ -20,6 +21,9 @@ struct DeviceTarget {
     bool listed = false; // node and index are the caller's choice
     DeviceInfoNode node{};
     int index = -1;
+    // Asked between exchanges: once requested, the flow stops at its next safe point (never
+    // between a set and its read-back) and writes no output files.
+    Cancellation cancel;
 };
 
 // Lists the devices, chooses the target's and opens it, and notes the device in result. Nothing,

@@ -12,8 +12,9 @@
 struct FlowResult {
     std::string serial;
     std::string description;
-    int status = -1;   // the flow's exit status
-    std::string error; // why the flow failed, the first reason it gave; empty when none
+    int status = -1;          // the flow's exit status
+    std::string error;        // why the flow failed, the first reason it gave; empty when none
+    bool interrupted = false; // a stop request ended the flow before it was done
     std::optional<std::string> backup;
     double seconds = 0;
     std::optional<ApplyResult> apply;                        // the apply flows

@@ -17,15 +17,42 @@ json textOrNull(const std::string& text) {
     return text.empty() ? json(nullptr) : json(text);
 }
 
+const char* answerName(SetAnswer answer) {
+    switch (answer) {
+    case SetAnswer::Accepted:
+        return "accepted";
+    case SetAnswer::Refused:
+        return "refused";
+    case SetAnswer::NotAcknowledged:
+        return "not_acknowledged";
+    case SetAnswer::Unreadable:
+        break;
+    }
+    return "unreadable";
+}
+
 json recordJson(const RecordOutcome& outcome) {
     json differences = json::array();
     for (const FieldDifference& difference : outcome.differences)
         differences.push_back({{"key", std::string(difference.key)},
                                {"sent", difference.left},
                                {"read_back", difference.right}});
-    return {{"found_keys", outcome.foundKeys},    {"sent", outcome.sent},
-            {"accepted", outcome.accepted},       {"verified", outcome.verified},
-            {"error", textOrNull(outcome.error)}, {"differences", differences}};
+    // accepted: null when the controller's answer could not be read (verified then tells
+    // whether it holds the record); answer: what that answer was, null when none came.
+    json accepted = outcome.accepted();
+    json answer = nullptr;
+    if (outcome.answer) {
+        answer = answerName(outcome.answer->answer);
+        if (outcome.answer->answer == SetAnswer::Unreadable)
+            accepted = nullptr;
+    }
+    return {{"found_keys", outcome.foundKeys},
+            {"sent", outcome.sent},
+            {"accepted", accepted},
+            {"answer", answer},
+            {"verified", outcome.verified},
+            {"error", textOrNull(outcome.error)},
+            {"differences", differences}};
 }
 
 bool succeeded(const FlowResult& flowResult, bool comparison) {
@@ -57,6 +84,8 @@ void addOutcome(json& object, const FlowResult& flowResult, bool comparison) {
 json deviceJson(const FlowResult& flowResult, bool comparison) {
     json device = {{"serial", flowResult.serial}, {"description", flowResult.description}};
     addOutcome(device, flowResult, comparison);
+    if (flowResult.interrupted)
+        device["interrupted"] = true;
     device["backup"] = flowResult.backup ? json(*flowResult.backup) : json(nullptr);
     device["seconds"] = flowResult.seconds;
     json records = json::object();
@@ -73,8 +102,11 @@ json deviceJson(const FlowResult& flowResult, bool comparison) {
 } // namespace
 
 std::string resultDocument(const std::string& flow, int status, bool comparison,
-                           const std::vector<FlowResult>& deviceReports, const FlowResult& generalReport) {
+                           const std::vector<FlowResult>& deviceReports, const FlowResult& generalReport,
+                           bool interrupted) {
     json document = {{"tool", "lpfp_cli"}, {"version", VARKO5_VERSION}, {"flow", flow}, {"status", status}};
+    if (interrupted)
+        document["interrupted"] = true;
     json devices = json::array();
     for (const FlowResult& flowResult : deviceReports)
         devices.push_back(deviceJson(flowResult, comparison));
@@ -82,7 +114,7 @@ std::string resultDocument(const std::string& flow, int status, bool comparison,
     if (deviceReports.empty())
         addOutcome(document, generalReport, comparison);
     else
-        document["ok"] = comparison ? status != EXIT_DIFF_TROUBLE : status == EXIT_OK;
+        document["ok"] = comparison ? status == EXIT_OK || status == EXIT_FAILED : status == EXIT_OK;
     return document.dump(2) + "\n";
 }
 

@@ -5,7 +5,9 @@
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/flows.h"
+#include "cli/interrupt.h"
 #include "cli/json_report.h"
+#include "cli/option_checks.h"
 #include "cli/options.h"
 #include "cli/several_devices.h"
 
@@ -75,18 +77,33 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
     std::vector<FlowResult> devices;
     FlowResult general;
     int status = EXIT_OK;
+    const Cancellation cancel = interrupt::token();
+    bool interruptionSaid = false;
+    const bool several = chosen.usesDevice && namesSeveralDevices(options.serial);
 
-    if (chosen.usesDevice && namesSeveralDevices(options.serial)) {
+    // The files the run names are checked before any device is touched.
+    const std::optional<OptionProblem> problem = checkPaths(options, chosen.flow, several);
+    if (problem) {
+        logError(general, problem->message);
+        status = failure;
+    } else if (several) {
         try {
             devices = runOnSeveralDevices(
                 options.serial,
-                [&](const DeviceTarget& target, std::ostream& deviceOut) {
+                [&](const DeviceTarget& listed, std::ostream& deviceOut) {
+                    DeviceTarget target = listed;
+                    target.cancel = cancel;
                     return runFlow(options, chosen.flow, target, true, deviceOut);
                 },
-                out, labels);
+                out, labels, failure);
             if (devices.empty())
                 logError(general, "No VARKO 5 devices found");
             status = combinedStatus(devices, comparison);
+            if (cancel.requested()) {
+                // Each device said what it did; the run as a whole says it was cut short.
+                spdlog::error("Interrupted");
+                interruptionSaid = true;
+            }
             printSummary(out, devices, comparison);
         } catch (const std::invalid_argument& error) {
             logError(general, error.what());
@@ -95,24 +112,51 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
             spdlog::critical("ERROR: {}", error.what());
             general.noteError(error.what());
             status = failure;
+        } catch (const std::exception& error) {
+            spdlog::critical("ERROR: {}", error.what());
+            general.noteError(error.what());
+            status = failure;
         }
     } else {
+        // Whatever ends the flow, the JSON document below still gets written.
         const auto start = std::chrono::steady_clock::now();
-        general = runFlow(options, chosen.flow, DeviceTarget{options.serial}, false, out);
-        status = general.status;
+        DeviceTarget target;
+        target.serial = options.serial;
+        target.cancel = cancel;
+        try {
+            general = runFlow(options, chosen.flow, target, false, out);
+            status = general.status;
+        } catch (const timeout_exception&) {
+            spdlog::critical("ARM Timeout exception!");
+            general.noteError(TIMED_OUT_TEXT);
+            status = failure;
+        } catch (const std::exception& error) {
+            spdlog::critical("ERROR: {}", error.what());
+            general.noteError(error.what());
+            status = failure;
+        }
+        // The apply flows say what they did when a stop reached them.
+        interruptionSaid = general.apply.has_value() && cancel.requested();
         general.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!general.serial.empty())
             devices.push_back(general);
     }
+    // A stop request ends the run with the signal's status, whatever was done before it.
+    const bool interrupted = interrupt::received() != 0;
+    if (interrupted) {
+        if (!interruptionSaid)
+            spdlog::error("Interrupted");
+        status = interrupt::exitStatus();
+    }
     general.status = status;
 
-    if (!options.jsonPath.empty()) {
+    if (!options.jsonPath.empty() && (!problem || problem->jsonWritable)) {
         try {
-            writeResultDocument(options.jsonPath,
-                                resultDocument(chosen.name, status, comparison, devices, general));
+            writeResultDocument(options.jsonPath, resultDocument(chosen.name, status, comparison, devices,
+                                                                 general, interrupted));
         } catch (const std::exception& error) {
             spdlog::error("{}", error.what());
-            return failure;
+            return interrupted ? status : failure;
         }
     }
     return status;
@@ -149,6 +193,12 @@ int runGuarded(const CommandLineOptions& options, std::ostream& out, DeviceLabel
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Every line reaches standard output as it is written, so that a run that is killed, with
+    // its output going to a file or a pipe, loses none of what it already said.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Before anything else, and before any thread starts: SIGINT and SIGTERM ask the work to
+    // stop at its next safe point.
+    interrupt::install();
     // A reader that goes away ("| head -1") must give a failed write and status 1, which the
     // end of main reports, rather than kill the tool in the middle of a line.
     std::signal(SIGPIPE, SIG_IGN);

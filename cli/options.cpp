@@ -137,21 +137,39 @@ std::vector<std::string> splitShortAssignments(const std::vector<std::string>& a
     return tokens;
 }
 
-// "--output=" (or "-o=") with nothing after the "=": CLI11 would take the next argument as the
-// value, so "--saveLpfp= --getDefaults" would save into a file named "--getDefaults". An empty
-// value given this way is refused instead.
-std::optional<std::string> emptyAssignment(const std::vector<std::string>& arguments) {
-    for (const std::string& argument : arguments) {
-        if (argument.size() < 3 || argument[0] != '-' || argument.back() != '=' ||
-            argument.find('=') != argument.size() - 1) {
+// How many values the option of that name takes (0 for a flag or a name not in the table).
+int valuesTaken(const std::string& name) {
+    for (const OptionRow& row : optionTable()) {
+        const std::vector<std::string> names = namesOf(row);
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return row.valueCount;
+    }
+    return 0;
+}
+
+// An empty value is never a value: an empty file name, serial number or folder would otherwise
+// pass for an option not given ("--serial ''" choosing the only device) or fall back silently.
+// "--output=" (or "-o=") with nothing after the "=" is refused too: CLI11 would take the next
+// argument as the value, so "--saveLpfp= --getDefaults" would save into a file named
+// "--getDefaults".
+std::optional<std::string> emptyValue(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.size() >= 3 && argument[0] == '-' && argument.back() == '=' &&
+            argument.find('=') == argument.size() - 1) {
+            const std::string name = argument.substr(0, argument.size() - 1);
+            if (valuesTaken(name) > 0)
+                return "The value of " + name + " is empty after \"=\"";
             continue;
         }
-        const std::string name = argument.substr(0, argument.size() - 1);
-        for (const OptionRow& row : optionTable()) {
-            const std::vector<std::string> names = namesOf(row);
-            if (row.valueCount > 0 && std::find(names.begin(), names.end(), name) != names.end())
-                return "The value of " + name + " is empty after \"=\"";
+        if (argument.size() < 2 || argument[0] != '-')
+            continue;
+        const auto taken = static_cast<std::size_t>(valuesTaken(argument));
+        for (std::size_t k = 1; k <= taken && i + k < arguments.size(); ++k) {
+            if (arguments[i + k].empty())
+                return "The value of " + argument + " is empty";
         }
+        i += taken;
     }
     return std::nullopt;
 }
@@ -186,7 +204,7 @@ std::optional<std::string> parseCommandLine(const std::vector<std::string>& argu
     for (const OptionRow& row : optionTable())
         bind(app, row, options);
 
-    if (auto error = emptyAssignment(arguments))
+    if (auto error = emptyValue(arguments))
         return error;
     const std::vector<std::string> tokens = splitShortAssignments(arguments);
     std::vector<const char*> argv{"lpfp_cli"};

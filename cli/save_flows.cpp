@@ -16,23 +16,18 @@ FlowResult getConfiguration(const std::string& basename, bool defaults, const De
         // Both records are read before anything is written, so a failed read leaves no files.
         const LpfpConfiguration pair =
             readRecords(*session, defaults ? RecordSet::Default : RecordSet::Current);
+        // Stopped while reading: nothing is written.
+        if (target.cancel.requested())
+            return EXIT_FAILED;
         if (basename.empty()) {
             out << appConfigToXml(pair.app) << '\n' << mcConfigToXml(pair.mc) << '\n';
             return EXIT_OK;
         }
-        // Each file is tried even when the other could not be written.
-        const auto save = [&](const std::string& path, auto&& write) {
-            return guarded(result, EXIT_FAILED, [&] {
-                write(path);
-                result.outputs.push_back(path);
-                return EXIT_OK;
-            });
-        };
-        const int app =
-            save(basename + ".app.xml", [&](const std::string& path) { saveAppConfigXml(pair.app, path); });
-        const int mc =
-            save(basename + ".mc.xml", [&](const std::string& path) { saveMcConfigXml(pair.mc, path); });
-        return std::max(app, mc);
+        // The two documents are one configuration: either both are replaced or neither.
+        saveConfigXmlPair(pair.app, basename + ".app.xml", pair.mc, basename + ".mc.xml");
+        result.outputs.push_back(basename + ".app.xml");
+        result.outputs.push_back(basename + ".mc.xml");
+        return EXIT_OK;
     }));
 }
 
@@ -43,7 +38,11 @@ FlowResult saveLpfpFlow(const std::string& lpfpPath, bool defaults, const Device
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, false))
             return EXIT_FAILED;
-        writeLpfpFile(readRecords(*session, defaults ? RecordSet::Default : RecordSet::Current), lpfpPath);
+        const LpfpConfiguration pair =
+            readRecords(*session, defaults ? RecordSet::Default : RecordSet::Current);
+        if (target.cancel.requested())
+            return EXIT_FAILED;
+        writeLpfpFile(pair, lpfpPath);
         result.outputs.push_back(lpfpPath);
         out << (defaults ? "Default LPFP Configuration saved to: " : "LPFP Configuration saved to: ")
             << lpfpPath << std::endl;

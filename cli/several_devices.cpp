@@ -22,6 +22,8 @@ std::string trimmed(const std::string& text) {
 }
 
 const char* resultWord(const FlowResult& flowResult, bool comparison) {
+    if (flowResult.interrupted)
+        return "INTERRUPTED";
     if (!comparison)
         return flowResult.status == EXIT_OK ? "OK" : "FAILED";
     switch (flowResult.status) {
@@ -41,8 +43,8 @@ struct SharedOutput {
     std::mutex gate;
 };
 
-void runOne(FlowResult& flowResult, const DeviceTarget& target, const DeviceFlow& flow,
-            SharedOutput& shared) {
+void runOne(FlowResult& flowResult, const DeviceTarget& target, const DeviceFlow& flow, SharedOutput& shared,
+            int failureStatus) {
     const DeviceLabels::Scope label(shared.labels, flowResult.serial);
     PrefixedLineStream out(flowResult.serial + ": ", shared.out, shared.gate);
     const auto start = std::chrono::steady_clock::now();
@@ -55,7 +57,7 @@ void runOne(FlowResult& flowResult, const DeviceTarget& target, const DeviceFlow
         // The last-resort handler of a single run, for this worker alone.
         spdlog::critical("ERROR: {}", error.what());
         flowResult.noteError(error.what());
-        flowResult.status = EXIT_FAILED;
+        flowResult.status = failureStatus;
     }
     out.flush();
     flowResult.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -85,7 +87,7 @@ std::vector<std::string> serialList(const std::string& serialOption) {
 }
 
 std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
-                                            std::ostream& out, DeviceLabels& labels) {
+                                            std::ostream& out, DeviceLabels& labels, int failureStatus) {
     SharedOutput shared{out, labels, {}};
     const std::vector<DeviceInfoNode> devices = listDevices();
 
@@ -115,7 +117,7 @@ std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, con
             }
             FlowResult missing;
             missing.serial = serial;
-            missing.status = EXIT_FAILED;
+            missing.status = failureStatus;
             missing.error = choice.error;
             {
                 const DeviceLabels::Scope label(labels, serial);
@@ -130,7 +132,8 @@ std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, con
     for (std::size_t i = 0; i < reports.size(); ++i) {
         if (!targets[i].listed)
             continue;
-        workers.emplace_back(runOne, std::ref(reports[i]), targets[i], std::cref(flow), std::ref(shared));
+        workers.emplace_back(runOne, std::ref(reports[i]), targets[i], std::cref(flow), std::ref(shared),
+                             failureStatus);
     }
     for (std::thread& worker : workers)
         worker.join();

@@ -21,18 +21,20 @@ std::vector<std::string> serialList(const std::string& serialOption);
 
 // Runs flow on each device the option names, each in its own thread, and returns one result
 // per device in the order named ("all": the list's order). A named device that is not
-// connected gets a failed result without running anything. Each worker's report lines go to
+// connected gets a result with failureStatus (2 for a comparison: trouble, not a difference)
+// without running anything; so does a device whose flow threw. Each worker's report lines go to
 // out, and its log lines are labelled, with the device's serial number. List failures throw
 // DeviceSetupError.
 using DeviceFlow = std::function<FlowResult(const DeviceTarget&, std::ostream& out)>;
 std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
-                                            std::ostream& out, DeviceLabels& labels);
+                                            std::ostream& out, DeviceLabels& labels, int failureStatus = 1);
 
 // 0 only when every device succeeded, 1 otherwise; for a comparison 0 when every device is the
 // same, 2 when any was in trouble, 1 otherwise.
 int combinedStatus(const std::vector<FlowResult>& reports, bool comparison);
 
-// The closing table: serial, result, seconds, backup path.
+// The closing table: serial, result (INTERRUPTED for a device a stop request ended early),
+// seconds, backup path.
 void printSummary(std::ostream& out, const std::vector<FlowResult>& reports, bool comparison);
 
 // Output names for one device of several: "BASE-SERIAL" for the XML base name, and

@@ -66,5 +66,6 @@ TEST_F(CliExtras, ConversionFailuresAreNamed) {
     const CliResult unwritable =
         run({"--lpfp_to_xml", writeLpfp("ok.lpfp", defaults()), "-o", dir.file("no/dir/x")}, UNTOUCHABLE);
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(starting(unwritable.lines, "[error] Cannot write file ").size(), 1u) << unwritable.out;
+    EXPECT_EQ(starting(unwritable.lines, "[error] --output: Cannot write file ").size(), 1u)
+        << unwritable.out;
 }

@@ -133,5 +133,6 @@ TEST_F(CliExtras, SavingTheCurrentOrDefaultConfigurationAsLpfp) {
 
     const CliResult unwritable = run({"--saveLpfp", dir.file("no/such/folder/x.lpfp")});
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(starting(unwritable.lines, "[error] Cannot write file ").size(), 1u) << unwritable.out;
+    EXPECT_EQ(starting(unwritable.lines, "[error] --saveLpfp: Cannot write file ").size(), 1u)
+        << unwritable.out;
 }

@@ -1,0 +1,202 @@
+#include "cli/option_checks.h"
+
+#include "core/ops/backup.h"
+#include "core/ops/config_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Named {
+    std::string option; // the option that names the file, for messages
+    std::string path;
+};
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    std::error_code error;
+    const fs::path left = fs::weakly_canonical(fs::absolute(a, error), error);
+    const fs::path right = fs::weakly_canonical(fs::absolute(b, error), error);
+    return !error && left == right;
+}
+
+// Descriptors of this process and the like: written where they stand, nothing to create.
+bool openFileLink(const std::string& path) {
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"})
+        if (path.rfind(prefix, 0) == 0)
+            return true;
+    return path == "/dev/stdout" || path == "/dev/stderr";
+}
+
+std::string cannotWrite(const std::string& path, const std::string& reason) {
+    return "Cannot write file " + path + ": " + reason;
+}
+
+// A new entry in folder, removed again: the folder takes new files.
+std::optional<std::string> folderTakesFiles(const std::string& folder) {
+    std::string probe = folder + "/.lpfp-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return std::string(std::strerror(errno));
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return std::nullopt;
+}
+
+// Why path cannot be written as the run will write it; nothing when it can.
+std::optional<std::string> unwritable(const std::string& path) {
+    if (openFileLink(path))
+        return ::access(path.c_str(), W_OK) == 0 ? std::nullopt
+                                                 : std::optional(cannotWrite(path, std::strerror(errno)));
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return cannotWrite(path, std::strerror(errno));
+        // Not there yet: create it, and remove it again.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return cannotWrite(path, std::strerror(errno));
+        ::close(fd);
+        ::unlink(path.c_str());
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode))
+        return cannotWrite(path, std::strerror(EISDIR));
+    // The device that refuses every write is known without writing to it.
+    if (S_ISCHR(info.st_mode) && major(info.st_rdev) == 1 && minor(info.st_rdev) == 7)
+        return cannotWrite(path, std::strerror(ENOSPC));
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+        // Opening a pipe would end it for its reader; its permission is all that can be asked.
+        return ::access(path.c_str(), W_OK) == 0 ? std::nullopt
+                                                 : std::optional(cannotWrite(path, std::strerror(errno)));
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return cannotWrite(path, std::strerror(errno));
+    ::close(fd);
+    // A regular file is replaced by a new one written beside it.
+    if (S_ISREG(info.st_mode) && info.st_nlink == 1)
+        if (auto reason = folderTakesFiles(folderOf(path)))
+            return cannotWrite(path, *reason);
+    return std::nullopt;
+}
+
+// Why folder cannot hold new files, created when missing; nothing when it can. Nothing is
+// created here: the nearest folder that exists must take new entries.
+std::optional<std::string> unwritableFolder(const std::string& folder) {
+    fs::path existing = fs::absolute(folder);
+    std::error_code error;
+    while (!fs::exists(existing, error) && existing.has_parent_path() && existing != existing.parent_path())
+        existing = existing.parent_path();
+    if (!fs::is_directory(existing, error))
+        return "Cannot write to folder " + folder + ": " + existing.string() + " is not a folder";
+    if (auto reason = folderTakesFiles(existing.string()))
+        return "Cannot write to folder " + folder + ": " + *reason;
+    return std::nullopt;
+}
+
+void addXmlPair(std::vector<Named>& outputs, const std::string& option, const std::string& base) {
+    outputs.push_back({option, base + ".app.xml"});
+    outputs.push_back({option, base + ".mc.xml"});
+}
+
+} // namespace
+
+std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowChoice flow, bool several) {
+    std::vector<Named> inputs;
+    std::vector<Named> outputs;
+    switch (flow) {
+    case FlowChoice::SetConfig:
+        inputs = {{"--app_config", options.appConfigPath}, {"--mc_config", options.mcConfigPath}};
+        break;
+    case FlowChoice::ApplyLpfp:
+        inputs = {{"--lpfp_config", options.lpfpConfigPath}};
+        break;
+    case FlowChoice::GetConfig:
+    case FlowChoice::GetDefaults:
+        if (!options.outputBasename.empty())
+            addXmlPair(outputs, "--output", options.outputBasename);
+        break;
+    case FlowChoice::SaveLpfp:
+        outputs = {{"--saveLpfp", options.saveLpfpPath}};
+        break;
+    case FlowChoice::LpfpToXml:
+        inputs = {{"--lpfp_to_xml", options.lpfpToXmlPath}};
+        addXmlPair(outputs, "--output",
+                   options.outputBasename.empty() ? withoutLpfpExtension(options.lpfpToXmlPath)
+                                                  : options.outputBasename);
+        break;
+    case FlowChoice::XmlToLpfp:
+        inputs = {{"--app_config", options.appConfigPath}, {"--mc_config", options.mcConfigPath}};
+        outputs = {{"--xml_to_lpfp", options.xmlToLpfpPath}};
+        break;
+    case FlowChoice::Diff:
+        for (const std::string& source : options.diffSources) {
+            try {
+                for (const std::string& path : parseSource(source).paths)
+                    inputs.push_back({"--diff", path});
+            } catch (const std::exception&) {
+                // The flow itself says what is wrong with the source.
+            }
+        }
+        break;
+    case FlowChoice::Test:
+    case FlowChoice::Changed:
+    case FlowChoice::None:
+        break;
+    }
+
+    const std::string& json = options.jsonPath;
+    if (!json.empty() && json != "-") {
+        for (const std::vector<Named>* list : {&inputs, &outputs})
+            for (const Named& named : *list)
+                if (!named.path.empty() && sameFile(json, named.path))
+                    return OptionProblem{"--json " + json + " names the same file as " + named.option + " " +
+                                             named.path + (list == &inputs ? ", an input" : ", an output") +
+                                             " of this run",
+                                         false};
+        if (auto reason = unwritable(json))
+            return OptionProblem{"--json: " + *reason, false};
+    }
+
+    // Among several devices every output name gets the device's serial number: its folder is
+    // what can be checked beforehand.
+    for (const Named& output : outputs) {
+        if (output.path.empty())
+            continue;
+        const auto reason = several ? unwritableFolder(folderOf(output.path)) : unwritable(output.path);
+        if (reason)
+            return OptionProblem{output.option + ": " + *reason};
+    }
+
+    const bool writes = flow == FlowChoice::SetConfig || flow == FlowChoice::ApplyLpfp;
+    if (writes && !options.noBackup) {
+        try {
+            if (auto reason = unwritableFolder(backupFolder(options.backupDir).string()))
+                return OptionProblem{"Backup failed, nothing was sent: " + *reason};
+        } catch (const std::exception& error) {
+            return OptionProblem{std::string("Backup failed, nothing was sent: ") + error.what()};
+        }
+    }
+    return std::nullopt;
+}
