@@ -4,7 +4,6 @@
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/inputs.h"
-#include "core/ops/config_source.h"
 
 #include <optional>
 
@@ -12,10 +11,9 @@ namespace {
 
 // False, with the refusal logged and kept in result, when an input holds values the controller
 // cannot take.
-bool valuesAllowed(const ApplyInput& input, RecordKind record, FlowResult& result) {
-    const std::vector<ValueViolation> violations = checkInputValues(input, record);
-    printValueRefusal(result, input.path, violations);
-    return violations.empty();
+bool valuesAllowed(const PreparedInput& prepared, FlowResult& result) {
+    printValueRefusal(result, prepared.input.path, prepared.violations);
+    return prepared.violations.empty();
 }
 
 // The apply's outcome becomes part of the flow's result. After a stop request, what was and
@@ -43,14 +41,14 @@ FlowResult setConfiguration(const std::string& appPath, const std::string& mcPat
                             const BackupSettings& backup, std::ostream& out) {
     FlowResult result;
     // The documents are read once and checked, form and values, before any device is touched.
-    std::optional<ApplyInput> app;
-    std::optional<ApplyInput> mc;
+    std::optional<PreparedInput> app;
+    std::optional<PreparedInput> mc;
     if (!appPath.empty() && !(app = readXmlInput(appPath, RecordKind::App, result)))
         return result.ended(EXIT_FAILED);
     if (!mcPath.empty() && !(mc = readXmlInput(mcPath, RecordKind::Mc, result)))
         return result.ended(EXIT_FAILED);
-    const bool appAllowed = !app || valuesAllowed(*app, RecordKind::App, result);
-    const bool mcAllowed = !mc || valuesAllowed(*mc, RecordKind::Mc, result);
+    const bool appAllowed = !app || valuesAllowed(*app, result);
+    const bool mcAllowed = !mc || valuesAllowed(*mc, result);
     if (!appAllowed || !mcAllowed)
         return result.ended(EXIT_FAILED);
     return result.ended(guarded(result, EXIT_FAILED, [&] {
@@ -58,7 +56,7 @@ FlowResult setConfiguration(const std::string& appPath, const std::string& mcPat
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
         const ApplyResult apply =
-            applyXmlInputs(*session, app ? &*app : nullptr, mc ? &*mc : nullptr,
+            applyXmlInputs(*session, app ? &app->input : nullptr, mc ? &mc->input : nullptr,
                            optionsFor(FailurePolicy::StopAtFirstFailure, backup, target.cancel),
                            applyProgressPrinter(ApplyWording::XmlFiles, out, result));
         keep(result, apply, target.cancel);
@@ -72,14 +70,18 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         // A damaged file, or one with values the controller cannot take, is refused before any
         // device is touched.
-        const ApplyInput input{lpfpPath, readCheckedLpfpFile(lpfpPath, readInputOnce)};
-        if (!valuesAllowed(input, RecordKind::None, result))
+        const PreparedInput prepared = prepareLpfpInput(lpfpPath, readInputOnce);
+        if (const std::string problem = problemText(prepared); !problem.empty()) {
+            logError(result, problem);
+            return EXIT_FAILED;
+        }
+        if (!valuesAllowed(prepared, result))
             return EXIT_FAILED;
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
         const ApplyResult apply = applyLpfpInput(
-            *session, input, optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
+            *session, prepared.input, optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
             applyProgressPrinter(ApplyWording::LpfpFile, out, result));
         keep(result, apply, target.cancel);
         if (!apply.error.empty())

@@ -4,9 +4,17 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+
 void logError(FlowResult& result, const std::string& reason) {
-    spdlog::error("{}", reason);
-    result.noteError(reason);
+    // A failure with its likely cause on a second line is logged as two lines; the first is
+    // the reason.
+    result.noteError(reason.substr(0, reason.find('\n')));
+    for (std::size_t start = 0; start <= reason.size();) {
+        const std::size_t end = std::min(reason.find('\n', start), reason.size());
+        spdlog::error("{}", reason.substr(start, end - start));
+        start = end + 1;
+    }
 }
 
 void printDeviceBlock(std::ostream& out, const DeviceInfoNode& node, int index) {

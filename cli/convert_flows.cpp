@@ -39,7 +39,7 @@ FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXml
         const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc, result);
         if (!mc)
             return EXIT_FAILED;
-        if (!xmlTextsToLpfp(app->text, appXmlPath, mc->text, mcXmlPath, lpfpPath)) {
+        if (!xmlTextsToLpfp(app->input.text, appXmlPath, mc->input.text, mcXmlPath, lpfpPath)) {
             logError(result, "Cannot convert " + appXmlPath + " and " + mcXmlPath +
                                  ": their root tags must be written without attributes");
             return EXIT_FAILED;

@@ -11,7 +11,6 @@
 
 #include <spdlog/spdlog.h>
 
-#include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -37,14 +36,7 @@ template <class Body> int guarded(FlowResult& result, int failureStatus, Body&& 
         spdlog::critical("ERROR: {}", error.what());
         result.noteError(error.what());
     } catch (const std::exception& error) {
-        // A failure with its likely cause on a second line is logged as two lines.
-        const std::string text = describeFailure(error);
-        result.noteError(text.substr(0, text.find('\n')));
-        for (std::size_t start = 0; start <= text.size();) {
-            const std::size_t end = std::min(text.find('\n', start), text.size());
-            spdlog::error("{}", text.substr(start, end - start));
-            start = end + 1;
-        }
+        logError(result, describeFailure(error));
     }
     return failureStatus;
 }

@@ -33,6 +33,7 @@ struct FlowResult {
     }
 };
 
-// Logs reason at error level and keeps it as the result's error: a failure is said once, in
-// the words the user reads, and the same words reach the JSON document.
+// Logs reason at error level, one log line per line of it, and keeps its first line as the
+// result's error: a failure is said once, in the words the user reads, and the same words reach
+// the JSON document.
 void logError(FlowResult& result, const std::string& reason);

@@ -1,9 +1,6 @@
 #include "cli/inputs.h"
 
 #include "core/config/file_io.h"
-#include "core/ops/config_source.h"
-
-#include <spdlog/spdlog.h>
 
 #include <map>
 #include <mutex>
@@ -39,22 +36,28 @@ std::string readInputOnce(const std::string& path) {
     return found->second.text;
 }
 
-std::optional<ApplyInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result) {
-    const bool app = record == RecordKind::App;
-    ApplyInput input{path, {}};
-    try {
-        input.text = readInputOnce(path);
-    } catch (const InputFileError& error) {
-        // A file that is not there or cannot be opened is no document, as it always was.
-        if (error.errorNumber() == 0) {
-            logError(result, error.what());
-            return std::nullopt;
-        }
+std::string problemText(const PreparedInput& prepared) {
+    switch (prepared.problem) {
+    case InputProblem::Unreadable:
+        // A file that is not there or cannot be opened is named without the system's words.
+        return prepared.errorNumber != 0 ? "Cannot read file " + prepared.input.path : prepared.reason;
+    case InputProblem::NotTheRecord:
+        return prepared.record == RecordKind::App ? "Not a valid APPConfiguration XML file"
+                                                  : "Not a valid MCConfiguration XML file";
+    case InputProblem::Damaged:
+        return prepared.input.path + ": " + prepared.reason;
+    case InputProblem::ValuesRefused:
+    case InputProblem::None:
+        break;
     }
-    if (xmlRecordNameOf(input.text) != (app ? "APPConfiguration" : "MCConfiguration")) {
-        logError(result,
-                 app ? "Not a valid APPConfiguration XML file" : "Not a valid MCConfiguration XML file");
+    return {};
+}
+
+std::optional<PreparedInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result) {
+    PreparedInput prepared = prepareXmlInput(path, record, readInputOnce);
+    if (const std::string problem = problemText(prepared); !problem.empty()) {
+        logError(result, problem);
         return std::nullopt;
     }
-    return input;
+    return prepared;
 }

@@ -1,9 +1,9 @@
 #pragma once
-// The XML documents lpfp_cli is given, read once each: a pipe ("<(command)") serves as well as a
-// file, and what is checked is what is used.
+// The inputs lpfp_cli is given, read once each (a pipe, "<(command)", serves as well as a file)
+// and prepared by core/ops before any device is touched.
 
 #include "cli/flow_result.h"
-#include "core/ops/apply.h"
+#include "core/ops/input_preparation.h"
 
 #include <optional>
 #include <string>
@@ -13,8 +13,13 @@
 // get what the first got, its failure included (InputFileError, as readInputFile throws).
 std::string readInputOnce(const std::string& path);
 
-// The document at path, which must hold the record (App or Mc). Nothing, with the reason logged
-// and kept in result, when it cannot serve: a file that is not there or cannot be opened, does not parse or
-// holds another record gets "Not a valid APPConfiguration XML file" (or MC); what is no file or pipe at all,
-// or a pipe that never delivers, the reading failure's own message.
-std::optional<ApplyInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result);
+// The XML document at path, which must hold the record (App or Mc), prepared. When it cannot
+// serve, the reason is logged and kept in result: "Not a valid APPConfiguration XML file" (or MC)
+// for a file that is not there, cannot be opened, does not parse or holds another record; the
+// reading failure's own message for what is no file or pipe at all, or a pipe that never
+// delivers. Its values are checked but not judged here (see printValueRefusal).
+std::optional<PreparedInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result);
+
+// The words of a prepared input's problem, as the console says it; empty for ValuesRefused and
+// None.
+std::string problemText(const PreparedInput& prepared);

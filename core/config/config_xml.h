@@ -16,6 +16,10 @@ class XMLElement;
 // The declaration line that starts every XML file the programs write.
 inline constexpr const char* XML_DECLARATION = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
+// The root elements of the two documents, which also name the records.
+constexpr const char* APP_ROOT = "APPConfiguration";
+constexpr const char* MC_ROOT = "MCConfiguration";
+
 std::string appConfigToXml(const APPConfiguration& record);
 std::string mcConfigToXml(const MCConfiguration& record);
 

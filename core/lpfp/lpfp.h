@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+// What the readers' users are told about an LPFP file that decodes but does not hold both
+// documents.
+constexpr const char* INVALID_CONFIGURATION_FILE = "Invalid Configuration File";
+
 struct LpfpConfiguration {
     APPConfiguration app{};
     MCConfiguration mc{};

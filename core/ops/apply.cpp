@@ -350,7 +350,7 @@ ApplyResult applyLpfpInput(ControllerSession& session, const ApplyInput& lpfp, c
         applier.emit(OpStep::GettingDefaults, RecordKind::Mc);
         pair.mc = session.link().ARM_getDefaultMCConfig();
         if (!lpfpFromPlainText(pair, plainText, result.app.foundKeys, result.mc.foundKeys)) {
-            result.error = lpfpPath + ": Invalid Configuration File";
+            result.error = lpfpPath + ": " + INVALID_CONFIGURATION_FILE;
             applier.emit(OpStep::FileInvalid, RecordKind::None, lpfpPath);
             return false;
         }

@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kLpfpExtension = ".lpfp";
 
 [[noreturn]] void invalidLpfp(const std::string& path) {
-    throw SourceError(path + ": Invalid Configuration File");
+    throw SourceError(path + ": " + INVALID_CONFIGURATION_FILE);
 }
 
 // The text a narrowed value reads as, found by its key in the record's fields.

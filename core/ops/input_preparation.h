@@ -1,0 +1,40 @@
+#pragma once
+// One preparation of every input before an apply: read once, its record recognised by the root
+// element, an LPFP file decoded and checked for both documents, every value checked. The result
+// says exactly what is wrong, and carries the text that was checked, so that the apply uses
+// that text and nothing reads the file again.
+
+#include "core/ops/apply.h"
+#include "core/ops/config_source.h"
+
+#include <string>
+#include <vector>
+
+enum class InputProblem {
+    None,
+    Unreadable,    // not there, not a file or pipe, or a pipe that never delivered
+    NotTheRecord,  // an XML document that does not parse or holds another record
+    Damaged,       // an LPFP file that does not decode, fails its checksum or lacks a document
+    ValuesRefused, // values the controller cannot take (violations)
+};
+
+struct PreparedInput {
+    ApplyInput input;                     // the path as given and the text as read
+    RecordKind record = RecordKind::None; // App or Mc for an XML document, None for an LPFP file
+    InputProblem problem = InputProblem::None;
+    // The reading failure's message (Unreadable, NotTheRecord of a missing file), or the
+    // decoder's ("Decoding Failed.", "Checksum Fail", with a likely cause on a second line) or
+    // "Invalid Configuration File" (Damaged); empty otherwise.
+    std::string reason;
+    int errorNumber = 0; // the system's error number of a reading failure, 0 when it has none
+    std::vector<ValueViolation> violations; // ValuesRefused
+
+    bool ok() const { return problem == InputProblem::None; }
+};
+
+// An XML document that must hold record (App or Mc). read: how the text is read (empty:
+// readInputFile, which throws InputFileError); a file that is not there or cannot be opened is
+// a document without the record.
+PreparedInput prepareXmlInput(const std::string& path, RecordKind record, const InputReader& read = {});
+// An LPFP file, both of its documents.
+PreparedInput prepareLpfpInput(const std::string& path, const InputReader& read = {});

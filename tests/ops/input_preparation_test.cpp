@@ -1,0 +1,101 @@
+// The one preparation of inputs: what it reads, what it recognises and the exact problem it
+// names, for every way an input can be unfit.
+
+#include "core/ops/input_preparation.h"
+
+#include "core/config/config_xml.h"
+#include "core/config/file_io.h"
+#include "core/lpfp/lpfp.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+TEST(InputPreparation, AnXmlDocumentIsReadOnceAndKeptForTheApply) {
+    TempDir dir;
+    const std::string path = dir.file("a.app.xml");
+    const std::string text = "<APPConfiguration><controller_id>9</controller_id></APPConfiguration>";
+    writeFileBytes(path, text);
+    int reads = 0;
+    const PreparedInput prepared = prepareXmlInput(path, RecordKind::App, [&](const std::string& p) {
+        ++reads;
+        return readInputFile(p);
+    });
+    EXPECT_TRUE(prepared.ok());
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(prepared.input.path, path);
+    EXPECT_EQ(prepared.input.text, text);
+    EXPECT_EQ(prepared.record, RecordKind::App);
+    EXPECT_TRUE(prepared.reason.empty());
+}
+
+TEST(InputPreparation, AnXmlDocumentOfAnotherRecordOrNoneIsNotTheRecord) {
+    TempDir dir;
+    const std::string mc = dir.file("m.xml");
+    writeFileBytes(mc, "<MCConfiguration/>");
+    EXPECT_EQ(prepareXmlInput(mc, RecordKind::App).problem, InputProblem::NotTheRecord);
+    EXPECT_TRUE(prepareXmlInput(mc, RecordKind::Mc).ok());
+    const std::string broken = dir.file("b.xml");
+    writeFileBytes(broken, "<MCConfiguration>");
+    EXPECT_EQ(prepareXmlInput(broken, RecordKind::Mc).problem, InputProblem::NotTheRecord);
+    // A missing file is no document, whichever reader is used.
+    EXPECT_EQ(prepareXmlInput(dir.file("none.xml"), RecordKind::Mc).problem, InputProblem::NotTheRecord);
+    EXPECT_EQ(prepareXmlInput(dir.file("none.xml"), RecordKind::Mc, readFileText).problem,
+              InputProblem::NotTheRecord);
+    EXPECT_NE(prepareXmlInput(dir.file("none.xml"), RecordKind::Mc).errorNumber, 0);
+    // What is no file at all keeps the reading failure's words.
+    const PreparedInput folder = prepareXmlInput(dir.path().string(), RecordKind::App);
+    EXPECT_EQ(folder.problem, InputProblem::Unreadable);
+    EXPECT_EQ(folder.reason.rfind("Cannot read file " + dir.path().string() + ": ", 0), 0u) << folder.reason;
+    EXPECT_EQ(folder.errorNumber, 0);
+}
+
+TEST(InputPreparation, ValuesTheControllerCannotTakeAreListedWithTheTextKept) {
+    TempDir dir;
+    const std::string path = dir.file("v.xml");
+    writeFileBytes(path, "<MCConfiguration><si_motor_poles>many</si_motor_poles></MCConfiguration>");
+    const PreparedInput prepared = prepareXmlInput(path, RecordKind::Mc);
+    EXPECT_EQ(prepared.problem, InputProblem::ValuesRefused);
+    ASSERT_EQ(prepared.violations.size(), 1u);
+    EXPECT_EQ(prepared.violations[0].key, "si_motor_poles");
+    EXPECT_FALSE(prepared.input.text.empty());
+}
+
+TEST(InputPreparation, AnLpfpFileIsDecodedAndMustHoldBothDocuments) {
+    TempDir dir;
+    const std::string good = dir.file("good.lpfp");
+    writeLpfpFile(LpfpConfiguration{}, good);
+    const PreparedInput prepared = prepareLpfpInput(good);
+    EXPECT_TRUE(prepared.ok()) << prepared.reason;
+    EXPECT_EQ(prepared.record, RecordKind::None);
+    EXPECT_EQ(prepared.input.text, readFileText(good));
+
+    const std::string damaged = dir.file("damaged.lpfp");
+    std::string text = readFileText(good);
+    text.back() = text.back() == '0' ? '1' : '0';
+    writeFileBytes(damaged, text);
+    EXPECT_EQ(prepareLpfpInput(damaged).problem, InputProblem::Damaged);
+    EXPECT_EQ(prepareLpfpInput(damaged).reason, "Checksum Fail");
+
+    text = readFileText(good);
+    text[0] = '*';
+    writeFileBytes(damaged, text);
+    EXPECT_EQ(prepareLpfpInput(damaged).reason, "Decoding Failed.");
+
+    // Intact, but without the documents: exactly the four characters of the empty body's CRC.
+    writeFileBytes(damaged, "FFFF");
+    EXPECT_EQ(prepareLpfpInput(damaged).problem, InputProblem::Damaged);
+    EXPECT_EQ(prepareLpfpInput(damaged).reason, INVALID_CONFIGURATION_FILE);
+
+    // Missing: unreadable, with the reader's words and the system's error number.
+    const std::string missing = dir.file("missing.lpfp");
+    const PreparedInput gone = prepareLpfpInput(missing);
+    EXPECT_EQ(gone.problem, InputProblem::Unreadable);
+    EXPECT_EQ(gone.reason.rfind("Cannot read file " + missing + ": ", 0), 0u) << gone.reason;
+    EXPECT_EQ(gone.errorNumber, ENOENT);
+}
+
+} // namespace
