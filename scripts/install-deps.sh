@@ -11,9 +11,14 @@ packages=(
     # libraries
     qtbase5-dev libtinyxml2-dev libspdlog-dev libfmt-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libftdi1-dev
+    # production records: the SQLite library and PostgreSQL's client library
+    libsqlite3-dev libpq-dev
     # tests: the comma-decimal locale, a virtual X server for the screenshots, the JSON schema
     # check
     locales xvfb xauth python3 python3-jsonschema
+    # tests of the production record: a PostgreSQL server they start themselves, and the two
+    # databases' own command-line clients for the checks that do not read through our code
+    postgresql sqlite3
     # packages: cpack's dpkg-shlibdeps and file, help2man for the manual page, udev.pc for the
     # rule's folder, and the package checks (lintian, AppStream, desktop entry)
     dpkg-dev file help2man udev lintian appstream desktop-file-utils
