@@ -27,6 +27,24 @@ void keep(FlowResult& result, const ApplyResult& apply, const Cancellation& canc
         result.backup = apply.backup->string();
 }
 
+// The record could not be written: before the apply (nothing was sent) or after it (the
+// outcome shown stands). Either way the run fails.
+bool recordFailed(const ApplyResult& apply, FlowResult& result) {
+    if (apply.recordError.empty())
+        return false;
+    logError(result, apply.recordError);
+    return true;
+}
+
+std::vector<InputStamp> stamps(std::initializer_list<const ApplyInput*> inputs) {
+    std::vector<InputStamp> list;
+    for (const ApplyInput* input : inputs) {
+        if (input != nullptr)
+            list.push_back(stampInput(input->path, input->text));
+    }
+    return list;
+}
+
 ApplyOptions optionsFor(FailurePolicy policy, const BackupSettings& backup, const Cancellation& cancel) {
     ApplyOptions options;
     options.policy = policy;
@@ -55,11 +73,17 @@ FlowResult setConfiguration(const std::string& appPath, const std::string& mcPat
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
-        const ApplyResult apply =
-            applyXmlInputs(*session, app ? &app->input : nullptr, mc ? &mc->input : nullptr,
-                           optionsFor(FailurePolicy::StopAtFirstFailure, backup, target.cancel),
-                           applyProgressPrinter(ApplyWording::XmlFiles, out, result));
+        const ApplyInput* appInput = app ? &app->input : nullptr;
+        const ApplyInput* mcInput = mc ? &mc->input : nullptr;
+        const ApplyResult apply = recordedApply(
+            target.recording, *session, operation_word::APPLY_XML, stamps({appInput, mcInput}), [&] {
+                return applyXmlInputs(*session, appInput, mcInput,
+                                      optionsFor(FailurePolicy::StopAtFirstFailure, backup, target.cancel),
+                                      applyProgressPrinter(ApplyWording::XmlFiles, out, result));
+            });
         keep(result, apply, target.cancel);
+        if (recordFailed(apply, result))
+            return EXIT_FAILED;
         return apply.ok() ? EXIT_OK : EXIT_FAILED;
     }));
 }
@@ -80,17 +104,27 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
-        const ApplyResult apply = applyLpfpInput(
-            *session, prepared.input, optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
-            applyProgressPrinter(ApplyWording::LpfpFile, out, result));
+        const ApplyResult apply =
+            recordedApply(target.recording, *session, operation_word::APPLY_LPFP, stamps({&prepared.input}), [&] {
+                return applyLpfpInput(*session, prepared.input,
+                                      optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
+                                      applyProgressPrinter(ApplyWording::LpfpFile, out, result));
+            });
         keep(result, apply, target.cancel);
-        if (!apply.error.empty())
-            return EXIT_FAILED;
-        if (!apply.ok()) {
-            logError(result, "Configuration Validation Failed.");
+        // Nothing was sent: the record could not be begun.
+        if (!apply.recordError.empty() && apply.recordError == apply.error) {
+            recordFailed(apply, result);
             return EXIT_FAILED;
         }
-        spdlog::info("Configuration updated successfully");
-        return EXIT_OK;
+        int status = EXIT_OK;
+        if (!apply.error.empty()) {
+            status = EXIT_FAILED;
+        } else if (!apply.ok()) {
+            logError(result, "Configuration Validation Failed.");
+            status = EXIT_FAILED;
+        } else {
+            spdlog::info("Configuration updated successfully");
+        }
+        return recordFailed(apply, result) ? EXIT_FAILED : status;
     }));
 }

@@ -4,6 +4,7 @@
 
 #include "cli/flow_result.h"
 #include "core/ops/cancellation.h"
+#include "core/ops/recording.h"
 #include "core/ops/session.h"
 
 #include <memory>
@@ -24,6 +25,8 @@ struct DeviceTarget {
     // Asked between exchanges: once requested, the flow stops at its next safe point (never
     // between a set and its read-back) and writes no output files.
     Cancellation cancel;
+    // Where the flow records what it does to the controller; null when the run does not record.
+    const Recording* recording = nullptr;
 };
 
 // Lists the devices, chooses the target's and opens it, and notes the device in result. Nothing,

@@ -45,3 +45,11 @@ FlowResult diffFlow(const std::string& left, const std::string& right, const Dev
                     std::ostream& out);
 // The controller's current configuration against its defaults.
 FlowResult changedFlow(const DeviceTarget& target, std::ostream& out);
+
+// The production record: the entries of one controller (serial) or of all ("all"), since a
+// date when one is given, as a table on out or (jsonPath not empty; "-": standard output) as a
+// JSON document; and one entry's configuration written as an LPFP file.
+FlowResult historyFlow(const std::string& destination, const std::string& serial, const std::string& since,
+                       const std::string& jsonPath, std::ostream& out);
+FlowResult historyExportFlow(const std::string& destination, const std::string& id,
+                             const std::string& lpfpPath, std::ostream& out);

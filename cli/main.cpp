@@ -22,6 +22,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -30,11 +31,36 @@
 
 namespace {
 
+// The flows the production record keeps: every write, and every read the user asks for.
+bool isRecorded(FlowChoice flow) {
+    switch (flow) {
+    case FlowChoice::Test:
+    case FlowChoice::GetDefaults:
+    case FlowChoice::GetConfig:
+    case FlowChoice::SetConfig:
+    case FlowChoice::ApplyLpfp:
+    case FlowChoice::SaveLpfp:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// --record, or else VARKO5_RECORD.
+std::string recordDestination(const CommandLineOptions& options) {
+    if (!options.recordDestination.empty())
+        return options.recordDestination;
+    const char* variable = std::getenv("VARKO5_RECORD");
+    return variable != nullptr ? variable : "";
+}
+
 // One flow on one device. Among several devices, the outputs of the reading flows carry the
 // device's serial number, so that no device overwrites another's files.
-FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& target,
-                   bool several, std::ostream& out) {
+FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& chosen,
+                   bool several, const Recording* recording, std::ostream& out) {
     const BackupSettings backup{!options.noBackup, options.backupDir};
+    DeviceTarget target = chosen;
+    target.recording = recording;
     const auto base = [&](const std::string& name) {
         return several && !name.empty() ? basenameForDevice(name, target.serial) : name;
     };
@@ -61,6 +87,12 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
         return saveLpfpFlow(several ? lpfpNameForDevice(options.saveLpfpPath, target.serial)
                                     : options.saveLpfpPath,
                             options.getDefaults, target, out);
+    case FlowChoice::History:
+        return historyFlow(recordDestination(options), options.historySerial, options.since, options.jsonPath,
+                           out);
+    case FlowChoice::HistoryExport:
+        return historyExportFlow(recordDestination(options), options.historyExportId, options.outputBasename,
+                                 out);
     case FlowChoice::None:
         break;
     }
@@ -74,6 +106,21 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
     const FlowRow& chosen = chosenFlow(options);
     const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
+    // The history is a document of its own.
+    if (chosen.flow == FlowChoice::History || chosen.flow == FlowChoice::HistoryExport)
+        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, out).status;
+    // The record is opened before any device is: a record that cannot be written means that
+    // nothing is sent.
+    std::shared_ptr<const Recording> recording;
+    if (const std::string destination = recordDestination(options);
+        isRecorded(chosen.flow) && !destination.empty()) {
+        try {
+            recording = openRecording(destination, "lpfp_cli", VARKO5_VERSION);
+        } catch (const std::exception& error) {
+            spdlog::error("{}", error.what());
+            return failure;
+        }
+    }
     std::vector<FlowResult> devices;
     FlowResult general;
     int status = EXIT_OK;
@@ -93,7 +140,7 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
                 [&](const DeviceTarget& listed, std::ostream& deviceOut) {
                     DeviceTarget target = listed;
                     target.cancel = cancel;
-                    return runFlow(options, chosen.flow, target, true, deviceOut);
+                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut);
                 },
                 out, labels, failure);
             if (devices.empty())
@@ -124,7 +171,7 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
         target.serial = options.serial;
         target.cancel = cancel;
         try {
-            general = runFlow(options, chosen.flow, target, false, out);
+            general = runFlow(options, chosen.flow, target, false, recording.get(), out);
             status = general.status;
         } catch (const timeout_exception&) {
             spdlog::critical("ARM Timeout exception!");

@@ -68,6 +68,18 @@ const std::vector<OptionRow>& optionTable() {
         {"--baud", "rate", 1, ValueKind::Other,
          "Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)", &Options::baud,
          checkBaud},
+        {"--record", "dest", 1, ValueKind::File,
+         "Record every write and read in a production record: an SQLite file, or a postgresql:// URI "
+         "(default: $VARKO5_RECORD)",
+         &Options::recordDestination},
+        {"--history", "serial|all", 1, ValueKind::Other,
+         "Print the recorded entries of one controller, or of all (as JSON with --json)",
+         &Options::historySerial},
+        {"--since", "date", 1, ValueKind::Other,
+         "With --history: only entries since YYYY-MM-DD[THH:MM[:SS]], UTC", &Options::since},
+        {"--history-export", "id", 1, ValueKind::Other,
+         "Write the configuration of one recorded entry as the LPFP file named by -o",
+         &Options::historyExportId},
     };
     return rows;
 }
@@ -285,6 +297,10 @@ bool always(const CommandLineOptions&) {
 const std::vector<FlowRow>& flowTable() {
     using O = const CommandLineOptions&;
     static const std::vector<FlowRow> rows{
+        // Reading the record touches no device and comes before everything that does.
+        {FlowChoice::HistoryExport, "historyExport", [](O o) { return !o.historyExportId.empty(); }, false,
+         false},
+        {FlowChoice::History, "history", [](O o) { return !o.historySerial.empty(); }, false, false},
         {FlowChoice::Diff, "diff", [](O o) { return !o.diffSources.empty(); }, true, true},
         {FlowChoice::Changed, "changed", [](O o) { return o.changed; }, true, true},
         {FlowChoice::LpfpToXml, "lpfpToXml", [](O o) { return !o.lpfpToXmlPath.empty(); }, false, false},

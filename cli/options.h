@@ -35,6 +35,11 @@ struct CommandLineOptions {
     bool showVersion = false;
     // The serial line's speed; without it VARKO5_BAUD, or 9600.
     std::optional<std::uint32_t> baud;
+    // The production record: where (without it VARKO5_RECORD), and what to read from it.
+    std::string recordDestination;
+    std::string historySerial; // a serial number, or "all"
+    std::string since;
+    std::string historyExportId;
 };
 
 // What an option's value names, for the shell's completion.
@@ -86,7 +91,9 @@ enum class FlowChoice {
     LpfpToXml,
     XmlToLpfp,
     ApplyLpfp,
-    SaveLpfp
+    SaveLpfp,
+    History,
+    HistoryExport
 };
 
 // One flow: its name in the JSON document, when the command line chooses it, whether it works

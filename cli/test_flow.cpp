@@ -3,26 +3,34 @@
 #include "cli/console_lines.h"
 #include "cli/exit_status.h"
 #include "cli/flows.h"
+#include "cli/recorded_read.h"
 #include "core/ops/device_choice.h"
 
 namespace {
 
-int testListedDevice(const DeviceInfoNode& node, int index, FlowResult& result, std::ostream& out) {
+int testListedDevice(const DeviceInfoNode& node, int index, const Recording* recording, FlowResult& result,
+                     std::ostream& out) {
     out << "Device Description: " << descriptionOf(node) << '\n';
     return guarded(result, EXIT_FAILED, [&] {
         DeviceTarget target;
         target.listed = true;
         target.node = node;
         target.index = index;
+        target.recording = recording;
         const auto session = openChosenDevice(target, result, &out);
-        const std::string status = queryBridgeStatus(*session);
-        out << "Status: " << status << '\n';
-        const FirmwareVersion& version = session->identify();
-        if (version.valid)
-            printVersion(out, version);
-        else
-            logError(result, "Failed at getting ARM Version.");
-        return EXIT_OK;
+        return recordedRead(target, *session, operation_word::TEST, result, [&](ReadNote& note) {
+            const std::string status = queryBridgeStatus(*session);
+            out << "Status: " << status << '\n';
+            const FirmwareVersion& version = session->identify();
+            if (version.valid) {
+                printVersion(out, version);
+            } else {
+                logError(result, "Failed at getting ARM Version.");
+                // The test's status stays as it always was; its entry says what it found.
+                note.problem = "Failed at getting ARM Version.";
+            }
+            return EXIT_OK;
+        });
     });
 }
 
@@ -31,7 +39,7 @@ int testListedDevice(const DeviceInfoNode& node, int index, FlowResult& result, 
 FlowResult testDevice(const DeviceTarget& target, std::ostream& out) {
     FlowResult result;
     if (target.listed)
-        return result.ended(testListedDevice(target.node, target.index, result, out));
+        return result.ended(testListedDevice(target.node, target.index, target.recording, result, out));
     const std::vector<DeviceInfoNode> devices = listDevices();
     spdlog::info("Devices found: {}", devices.size());
     // Without a serial number the first device is tested, whatever else is listed.
@@ -46,5 +54,6 @@ FlowResult testDevice(const DeviceTarget& target, std::ostream& out) {
         }
         index = choice.index;
     }
-    return result.ended(testListedDevice(devices[static_cast<std::size_t>(index)], index, result, out));
+    return result.ended(
+        testListedDevice(devices[static_cast<std::size_t>(index)], index, target.recording, result, out));
 }

@@ -1,5 +1,6 @@
 #include "core/ops/apply.h"
 
+#include "core/config/config_codec.h"
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
 #include "core/config/file_io.h"
@@ -24,6 +25,11 @@ template <> struct RecordTraits<APPConfiguration> {
     static std::vector<FieldDifference> diff(const APPConfiguration& a, const APPConfiguration& b) {
         return diffAppConfig(a, b);
     }
+    static std::vector<std::uint8_t> payload(const APPConfiguration& record) {
+        std::vector<std::uint8_t> bytes(APP_CONFIG_PAYLOAD_SIZE);
+        appConfigToBytes(bytes.data(), record);
+        return bytes;
+    }
     static constexpr const char* rootName = "APPConfiguration";
     static bool fromXml(APPConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
         return appConfigFromXml(record, root, keys);
@@ -39,6 +45,11 @@ template <> struct RecordTraits<MCConfiguration> {
     static bool equals(const MCConfiguration& a, const MCConfiguration& b) { return mcConfigEquals(a, b); }
     static std::vector<FieldDifference> diff(const MCConfiguration& a, const MCConfiguration& b) {
         return diffMcConfig(a, b);
+    }
+    static std::vector<std::uint8_t> payload(const MCConfiguration& record) {
+        std::vector<std::uint8_t> bytes(MC_CONFIG_PAYLOAD_SIZE);
+        mcConfigToBytes(bytes.data(), record);
+        return bytes;
     }
     static constexpr const char* rootName = "MCConfiguration";
     static bool fromXml(MCConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
@@ -172,6 +183,7 @@ public:
         return guarded(kind, [&] {
             ArmLink& link = session_.link();
             out.sent = true;
+            out.sentPayload = Traits::payload(record);
             out.answer = Traits::set(link, record);
             switch (out.answer->answer) {
             case SetAnswer::Refused:
@@ -190,6 +202,7 @@ public:
             }
             emit(OpStep::GettingReadBack, kind);
             const Record readBack = Traits::current(link);
+            out.readBackPayload = Traits::payload(readBack);
             emit(OpStep::Validating, kind);
             if (!Traits::equals(readBack, record)) {
                 out.differences = Traits::diff(record, readBack);

@@ -45,6 +45,10 @@ struct RecordOutcome {
     // Fields whose read-back value differs: left is the value sent, right the value read back.
     std::vector<FieldDifference> differences;
     std::string error; // why an exchange for this record failed, when one did
+    // The payloads as exchanged with the controller: the one sent (once the set command was
+    // issued) and the one read back (once it arrived), for the production record.
+    std::vector<std::uint8_t> sentPayload;
+    std::vector<std::uint8_t> readBackPayload;
 
     bool ok() const { return !requested || verified; }
     // The controller said it took the record (not: its answer could not be read).
@@ -72,6 +76,9 @@ struct ApplyResult {
     // A stop was requested and the apply ended before every requested record was sent; error
     // is then "Interrupted".
     bool interrupted = false;
+    // The production record (recording.h) could not be written: before the apply (error says
+    // the same, and nothing was sent) or after it (the outcome above stands as it was).
+    std::string recordError;
 
     bool ok() const { return error.empty() && app.ok() && mc.ok(); }
 };
