@@ -91,7 +91,8 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "[-o|--output <output_filename>] [--getDefaults] [--getConfig] [--test] "
         "[--lpfp_config <input_file>] [--saveLpfp <output_file>] [--lpfp_to_xml <input_file>] "
         "[--xml_to_lpfp <output_file>] [--diff <source> <source>] [--changed] [--serial <serial_number>] "
-        "[--backup_dir <folder>] [--no_backup] [--json <output_file>] [--version] [--baud <rate>]\n"
+        "[--backup_dir <folder>] [--no_backup] [--json <output_file>] [--version] [--baud <rate>] "
+        "[--record <dest>] [--history <serial|all>] [--since <date>] [--history-export <id>]\n"
         "\n"
         "Options, arguments:\n"
         "  -?, -h, --help\n"
@@ -140,7 +141,16 @@ TEST(CommandLineOptions, UsageTextListsEveryOptionInTableOrder) {
         "        Display the version.\n"
 
         "  --baud <rate>\n"
-        "        Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)");
+        "        Line speed of the serial port in baud, 8N1 (default: $VARKO5_BAUD, or 9600)\n"
+        "  --record <dest>\n"
+        "        Record every write and read in a production record: an SQLite file, or a postgresql:// URI "
+        "(default: $VARKO5_RECORD)\n"
+        "  --history <serial|all>\n"
+        "        Print the recorded entries of one controller, or of all (as JSON with --json)\n"
+        "  --since <date>\n"
+        "        With --history: only entries since YYYY-MM-DD[THH:MM[:SS]], UTC\n"
+        "  --history-export <id>\n"
+        "        Write the configuration of one recorded entry as the LPFP file named by -o");
 }
 
 } // namespace
