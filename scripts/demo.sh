@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job of lpfp_cli from a fresh machine, against the simulated controller: install the
 # dependencies, build, test the connection, save the factory defaults as XML, change a few
-# values, apply them with read-back verification, read the configuration back and show what
-# changed with the tool's own --diff. Everything it writes, the backup taken before the apply
+# values, apply them with read-back verification, read the configuration back, show what
+# changed with the tool's own --diff, and keep a production record of a run (--record,
+# --history). Everything it writes, the backup taken before the apply
 # included, stays in its own temporary folder, which it removes at the end.
 # Ends with "DEMO PASSED" (status 0) or "DEMO FAILED: <reason>" (status 1).
 set -uo pipefail
@@ -62,6 +63,8 @@ backups=("$work"/backups/*.lpfp)
 
 step "5. Reading the configuration back"
 "$cli" --getConfig -o "$work/after" || fail "the configuration could not be read back"
+"$cli" --xml_to_lpfp "$work/applied.lpfp" --app_config "$work/new.app.xml" --mc_config "$work/new.mc.xml" \
+    >/dev/null || fail "the new configuration could not be made an LPFP file"
 
 step "6. What changed on the controller (lpfp_cli --diff of the defaults and the read-back)"
 # Status 1 means "the configurations differ", which is what the apply was for; the report lines
@@ -76,5 +79,14 @@ actual_changes=$(grep -v '^\[' <<<"$report")
 [ "$actual_changes" = "$expected_changes" ] ||
     fail "the controller holds other changes than the ones applied; expected:"$'\n'"$expected_changes"
 
+step "7. The production record of these runs (lpfp_cli --history all --record demo.db)"
+# The same steps, this time recorded: a record file on a single bench is all it takes.
+"$cli" --lpfp_config "$work/applied.lpfp" --no_backup --record "$work/demo.db" >/dev/null ||
+    fail "the recorded apply failed"
+"$cli" --saveLpfp "$work/saved.lpfp" --record "$work/demo.db" >/dev/null || fail "the recorded read failed"
+history=$("$cli" --history all --record "$work/demo.db") || fail "the history could not be read"
+echo "$history" | sed 's/^/  /'
+grep -q "VK5DEMO01 .*apply-lpfp .*verified" <<<"$history" || fail "the history does not show the verified apply"
+
 echo
-echo "DEMO PASSED: 5 values changed, applied with verification and read back from the controller."
+echo "DEMO PASSED: 5 values changed, applied with verification, read back and recorded."
