@@ -157,27 +157,35 @@ TEST(OptionTable, ManualPageListsEachOptionAsATaggedParagraphWithEscapedHyphens)
 TEST(OptionTable, CompletionOffersFilesFoldersOrNothingAfterAValueOption) {
     const std::string completion = bashCompletion("lpfp_cli");
     EXPECT_NE(completion.find("complete -o filenames -F _lpfp_cli lpfp_cli\n"), std::string::npos);
-    EXPECT_NE(completion.find("--app_config|--mc_config|-o|--output|--lpfp_config|--saveLpfp|--lpfp_to_xml|"
-                              "--xml_to_lpfp|--diff|--json)\n        COMPREPLY=($(compgen -f -- \"$cur\"))"),
+    EXPECT_NE(completion.find(
+                  "--app_config|--mc_config|-o|--output|--lpfp_config|--saveLpfp|--lpfp_to_xml|"
+                  "--xml_to_lpfp|--diff|--json|--record)\n        COMPREPLY=($(compgen -f -- \"$cur\"))"),
               std::string::npos)
         << completion;
     EXPECT_NE(completion.find("--backup_dir)\n        COMPREPLY=($(compgen -d -- \"$cur\"))"),
               std::string::npos);
-    EXPECT_NE(completion.find("--serial|--baud)\n        COMPREPLY=(); return ;;"), std::string::npos);
+    EXPECT_NE(completion.find(
+                  "--serial|--baud|--history|--since|--history-export)\n        COMPREPLY=(); return ;;"),
+              std::string::npos);
 }
 
 TEST(OptionTable, FlowTableEndsWithNoneAndNamesEveryFlowOnce) {
     std::vector<std::string> names;
     for (const FlowRow& row : flowTable())
         names.push_back(row.name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"diff", "changed", "lpfpToXml", "xmlToLpfp", "applyLpfp", "saveLpfp",
-                                        "test", "getDefaults", "getConfig", "setConfig", "none"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"historyExport", "history", "diff", "changed", "lpfpToXml",
+                                               "xmlToLpfp", "applyLpfp", "saveLpfp", "test", "getDefaults",
+                                               "getConfig", "setConfig", "none"}));
     EXPECT_EQ(chosenFlow(parsed({})).flow, FlowChoice::None);
     EXPECT_TRUE(chosenFlow(parsed({"--changed"})).comparison);
     EXPECT_FALSE(chosenFlow(parsed({"--lpfp_to_xml=a.lpfp"})).usesDevice);
     EXPECT_FALSE(chosenFlow(parsed({"--xml_to_lpfp=a.lpfp"})).usesDevice);
     EXPECT_TRUE(chosenFlow(parsed({"--test"})).usesDevice);
+    // Reading the record wins over any device flow and touches no device.
+    EXPECT_EQ(chosenFlow(parsed({"--test", "--history", "all"})).flow, FlowChoice::History);
+    EXPECT_EQ(chosenFlow(parsed({"--history", "all", "--history-export", "3"})).flow,
+              FlowChoice::HistoryExport);
+    EXPECT_FALSE(chosenFlow(parsed({"--history", "all"})).usesDevice);
 }
 
 } // namespace
