@@ -160,8 +160,12 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
             }
         }
         break;
+    case FlowChoice::HistoryExport:
+        outputs = {{"--output", options.outputBasename}};
+        break;
     case FlowChoice::Test:
     case FlowChoice::Changed:
+    case FlowChoice::History:
     case FlowChoice::None:
         break;
     }
