@@ -104,8 +104,8 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
         const auto session = openChosenDevice(target, result, &out);
         if (!session || !checkVersion(*session, result, &out, true))
             return EXIT_FAILED;
-        const ApplyResult apply =
-            recordedApply(target.recording, *session, operation_word::APPLY_LPFP, stamps({&prepared.input}), [&] {
+        const ApplyResult apply = recordedApply(
+            target.recording, *session, operation_word::APPLY_LPFP, stamps({&prepared.input}), [&] {
                 return applyLpfpInput(*session, prepared.input,
                                       optionsFor(FailurePolicy::AttemptEveryRecord, backup, target.cancel),
                                       applyProgressPrinter(ApplyWording::LpfpFile, out, result));
