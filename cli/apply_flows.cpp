@@ -4,6 +4,8 @@
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/inputs.h"
+#include "core/config/file_io.h"
+#include "core/ops/config_source.h"
 
 #include <optional>
 
@@ -24,7 +26,7 @@ void keep(FlowResult& result, const ApplyResult& apply, const Cancellation& canc
     result.apply = apply;
     result.interrupted = apply.interrupted;
     if (apply.backup)
-        result.backup = apply.backup->string();
+        result.backup = utf8FromPath(*apply.backup);
 }
 
 // The record could not be written: before the apply (nothing was sent) or after it (the

@@ -5,6 +5,7 @@
 #include "core/config/config_diff.h"
 #include "core/config/config_validate.h"
 #include "core/config/config_xml.h"
+#include "core/config/file_io.h"
 #include "core/ops/session.h"
 
 #include <cctype>
@@ -337,7 +338,7 @@ ApplyResult applyParameterRecords(ControllerSession& session, const std::optiona
 std::vector<std::string> describeApplyResult(const ApplyResult& result, std::size_t maxFields) {
     std::vector<std::string> lines;
     if (result.backup) {
-        lines.push_back("Backup saved to: " + result.backup->string());
+        lines.push_back("Backup saved to: " + utf8FromPath(*result.backup));
     }
     if (!result.error.empty()) {
         lines.push_back(result.error);

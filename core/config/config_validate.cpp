@@ -1,4 +1,5 @@
 #include "core/config/config_validate.h"
+#include "core/config/c_number.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 #include <optional>
 #include <tinyxml2.h>
 #include <utility>
@@ -149,9 +149,7 @@ std::optional<double> decimalNumber(std::string_view text) {
     if (i != text.size()) {
         return std::nullopt;
     }
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    const std::string number(text);
-    return strtod_l(number.c_str(), nullptr, cLocale);
+    return strtodC(std::string(text));
 }
 
 // Halfway between FLT_MAX and 2^128: from there on the nearest float is an infinity.

@@ -1,4 +1,5 @@
 #include "core/config/config_xml.h"
+#include "core/config/c_number.h"
 
 #include "core/config/config_fields.h"
 #include "core/config/file_io.h"
@@ -10,7 +11,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 #include <spdlog/spdlog.h>
 #include <tinyxml2.h>
 
@@ -135,8 +135,7 @@ float parseFloat(const char* text) {
         }
     }
     const std::string number(start, p);
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    const double value = strtod_l(number.c_str(), nullptr, cLocale);
+    const double value = strtodC(number);
     // Halfway between FLT_MAX and 2^128: from there on the nearest float is an infinity.
     constexpr double overflow = 0x1.ffffffp+127;
     if (std::isinf(value) || std::fabs(value) >= overflow) {

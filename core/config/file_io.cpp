@@ -7,13 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <poll.h>
 #include <stdexcept>
+
+#ifndef _WIN32 // the Windows versions of writing and input files are in file_io_win.cpp
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -356,21 +358,59 @@ void writeFilesAtomically(const std::vector<FileContent>& files) {
     }
 }
 
+#endif // _WIN32
+
+std::filesystem::path pathFromUtf8(const std::string& text) {
+#ifdef _WIN32
+    return std::filesystem::u8path(text);
+#else
+    return text;
+#endif
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return path.u8string();
+#else
+    return path.string();
+#endif
+}
+
 std::string readFileText(const std::string& path) {
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) {
         // An empty text would be decoded as a damaged file; the user must hear that the file
         // itself could not be read.
         const int errorNumber = errno != 0 ? errno : ENOENT;
         throw InputFileError("Cannot read file " + path + ": " + std::strerror(errorNumber), errorNumber);
     }
+#ifdef _WIN32
+    std::error_code error;
+    if (std::filesystem::is_directory(pathFromUtf8(path), error)) {
+#else
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+#endif
         throw InputFileError("Cannot read file " + path + ": it is a folder", 0);
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+std::chrono::milliseconds inputIdleTimeout() {
+    const char* text = std::getenv("VARKO5_INPUT_TIMEOUT_MS");
+    if (text == nullptr || *text == '\0') {
+        return kInputIdleTimeout;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0) {
+        return kInputIdleTimeout;
+    }
+    return std::chrono::milliseconds(value);
+}
+
+#ifndef _WIN32
 
 namespace {
 
@@ -406,19 +446,6 @@ std::string secondsText(std::chrono::milliseconds duration) {
 }
 
 } // namespace
-
-std::chrono::milliseconds inputIdleTimeout() {
-    const char* text = std::getenv("VARKO5_INPUT_TIMEOUT_MS");
-    if (text == nullptr || *text == '\0') {
-        return kInputIdleTimeout;
-    }
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 0) {
-        return kInputIdleTimeout;
-    }
-    return std::chrono::milliseconds(value);
-}
 
 std::string readInputFile(const std::string& path, std::chrono::milliseconds idleTimeout) {
     // Look before opening: opening a device can have effects of its own.
@@ -479,3 +506,5 @@ std::string readInputFile(const std::string& path, std::chrono::milliseconds idl
         text.append(chunk, static_cast<std::size_t>(got));
     }
 }
+
+#endif // _WIN32

@@ -3,10 +3,16 @@
 
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Paths are held as UTF-8 text. These turn them into the library's path and back; on Windows
+// the narrow conversions of std::filesystem would use the ANSI code page instead.
+std::filesystem::path pathFromUtf8(const std::string& text);
+std::string utf8FromPath(const std::filesystem::path& path);
 
 // Write content to path as writing the file in place would, but never leave a half-written
 // regular file behind:

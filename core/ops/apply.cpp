@@ -146,7 +146,7 @@ public:
                 emit(OpStep::BackupFailed, RecordKind::None, error.what());
                 return false;
             }
-            emit(OpStep::BackupSaved, RecordKind::None, result_.backup->string());
+            emit(OpStep::BackupSaved, RecordKind::None, utf8FromPath(*result_.backup));
             return true;
         });
     }

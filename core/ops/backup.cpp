@@ -1,5 +1,7 @@
 #include "core/ops/backup.h"
 
+#include "core/config/file_io.h"
+
 #include <array>
 #include <cstdlib>
 #include <stdexcept>
@@ -17,12 +19,26 @@ bool isSafeNameChar(char c) {
 
 constexpr int kMaxSequence = 9999;
 
+#ifdef _WIN32
+// The user's local application data, where Windows programs keep what stays on this machine.
+std::filesystem::path windowsBackupFolder() {
+    const std::string localData = environment("LOCALAPPDATA");
+    if (localData.empty()) {
+        throw std::runtime_error("No folder for backups: LOCALAPPDATA is not set");
+    }
+    return pathFromUtf8(localData) / "varko5" / "backups";
+}
+#endif
+
 } // namespace
 
 std::filesystem::path backupFolder(const std::string& option) {
     if (!option.empty()) {
-        return option;
+        return pathFromUtf8(option);
     }
+#ifdef _WIN32
+    return windowsBackupFolder();
+#endif
     const std::filesystem::path dataHome = environment("XDG_DATA_HOME");
     if (dataHome.is_absolute()) {
         return dataHome / "varko5" / "backups";
@@ -60,22 +76,26 @@ std::filesystem::path writeBackup(const LpfpConfiguration& pair, const std::file
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder)) {
-        throw std::runtime_error("Cannot create backup folder " + folder.string() +
+        throw std::runtime_error("Cannot create backup folder " + utf8FromPath(folder) +
                                  (error ? ": " + error.message() : ""));
     }
     for (int sequence = 1; sequence <= kMaxSequence; ++sequence) {
         const auto path = folder / backupFileName(serial, time, sequence);
         if (!std::filesystem::exists(std::filesystem::symlink_status(path))) {
-            writeLpfpFile(pair, path.string());
+            writeLpfpFile(pair, utf8FromPath(path));
             return path;
         }
     }
-    throw std::runtime_error("Too many backups of the same second in " + folder.string());
+    throw std::runtime_error("Too many backups of the same second in " + utf8FromPath(folder));
 }
 
 std::tm localTimeNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     return local;
 }

@@ -58,7 +58,7 @@ protected:
 
     std::string write(const std::string& name, const std::string& text) const {
         const std::string path = dir.file(name);
-        std::ofstream(path) << text;
+        std::ofstream(path, std::ios::binary) << text;
         return path;
     }
 

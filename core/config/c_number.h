@@ -1,0 +1,9 @@
+#pragma once
+// Decimal number text as the C locale reads it, whatever the user's locale: the documents
+// always use a point.
+
+#include <string>
+
+// strtod in the C locale: the nearest double, ±HUGE_VAL beyond the range, 0 below it. The text
+// must be a plain decimal number (an optional sign, digits, a point, an exponent).
+double strtodC(const std::string& text);
