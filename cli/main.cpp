@@ -29,6 +29,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "cli/windows_main.h"
+#endif
+
 namespace {
 
 // The flows the production record keeps: every write, and every read the user asks for.
@@ -248,11 +252,17 @@ int main(int argc, char* argv[]) {
     interrupt::install();
     // A reader that goes away ("| head -1") must give a failed write and status 1, which the
     // end of main reports, rather than kill the tool in the middle of a line.
+#ifdef _WIN32
+    prepareWindowsStreams();
+    const std::string executable = windowsProgramName(argc > 0 ? argv[0] : "");
+    const std::vector<std::string> arguments = windowsArguments();
+#else
     std::signal(SIGPIPE, SIG_IGN);
     const std::string executable = argc > 0 ? argv[0] : "lpfp_cli";
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
+#endif
 
     CommandLineOptions options;
     if (const auto error = parseCommandLine(arguments, options)) {

@@ -22,6 +22,10 @@ packages=(
     # packages: cpack's dpkg-shlibdeps and file, help2man for the manual page, udev.pc for the
     # rule's folder, and the package checks (lintian, AppStream, desktop entry)
     dpkg-dev file help2man udev lintian appstream desktop-file-utils
+    # the Windows build and its tests: the posix-thread mingw-w64 compilers (the win32-thread
+    # ones lack std::thread), wine to run the tests, NSIS for the installer, unzip to check the
+    # ZIP, GoogleTest's sources (built for Windows), x11-utils to see the desktop's window
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 nsis unzip googletest x11-utils
 )
 
 missing=()

@@ -21,7 +21,7 @@ struct SerialPortInfo {
 
 // FTDI bridges (by-id names containing "FTDI", or vendor 0403 in sysfs), by serial number.
 std::vector<SerialPortInfo> listFtdiPorts(const std::string& devRoot, const std::string& sysRoot);
-// The ports of a colon-separated list, in its order.
+// The ports of a colon-separated list (semicolon-separated on Windows), in its order.
 std::vector<SerialPortInfo> listNamedPorts(const std::string& colonSeparated);
 
 // The error logged when a port cannot be opened: for a lack of permission it says how to get
@@ -43,6 +43,10 @@ std::string describeInUse(const std::string& path);
 std::filesystem::path usbDeviceOfTty(const std::string& sysRoot, const std::string& tty);
 std::string readSysfsLine(const std::filesystem::path& file);
 
+#ifdef _WIN32
+#include "core/device/com_port_win.h"
+using SerialPort = ComPort;
+#else
 // One open port: raw, 8N1, no flow control, at the given speed. The port is locked against
 // every other opener (TIOCEXCL and an flock) until it is closed. Bytes are taken from the
 // driver into a buffer of its own, so that a wait can sleep until more arrive.
@@ -86,3 +90,4 @@ private:
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 0; // 0: no limit
 };
+#endif // _WIN32

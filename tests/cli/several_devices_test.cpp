@@ -268,6 +268,7 @@ TEST_F(SeveralDevices, ADocumentThatCannotBeWrittenFailsTheCommand) {
     EXPECT_THAT(r.out, HasSubstr("missing/r.json"));
 }
 
+#ifdef LPFP_SIM_PATH // pseudo-terminals: POSIX only
 TEST_F(SeveralDevices, AnUnpluggedBridgeFailsAloneOverPseudoTerminals) {
     SimulatorOnTerminal first(LPFP_SIM_PATH, "latency=5");
     auto second = std::make_unique<SimulatorOnTerminal>(LPFP_SIM_PATH, "latency=400");
@@ -293,6 +294,7 @@ TEST_F(SeveralDevices, AnUnpluggedBridgeFailsAloneOverPseudoTerminals) {
     EXPECT_TRUE(fs::exists(dir.file("u-" + serialFirst + ".app.xml")));
     EXPECT_FALSE(fs::exists(dir.file("u-" + serialSecond + ".app.xml")));
 }
+#endif
 
 TEST(SeveralDeviceNames, ListsOutputNamesAndCombinedStatus) {
     EXPECT_TRUE(namesSeveralDevices("all"));

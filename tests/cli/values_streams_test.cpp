@@ -6,10 +6,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32 // FIFOs, fork, /dev/full and symbolic links: those cases are POSIX only
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <chrono>
@@ -21,6 +23,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
+#ifndef _WIN32
 // Writes text into a FIFO once a reader has opened it, as a shell's "<(command)" does; gives up
 // after a few seconds so a reader that never comes cannot hang the test.
 class FifoWriter {
@@ -55,6 +58,7 @@ public:
 private:
     std::thread thread_;
 };
+#endif
 
 // Replaces the text of the first element named key.
 std::string withValue(std::string document, const std::string& key, const std::string& text) {
@@ -72,6 +76,7 @@ struct ShellResult {
 
 class CliValuesAndStreams : public CliExtras {
 protected:
+#ifndef _WIN32
     // lpfp_cli with its standard output on /dev/full (through a shell, which sets up the
     // redirection), standard error into a file.
     ShellResult runIntoFullDevice(const std::vector<std::string>& arguments,
@@ -117,6 +122,7 @@ protected:
         waitpid(pid, &status, 0);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes(errPath)};
     }
+#endif
 };
 
 TEST_F(CliValuesAndStreams, ValuesTheControllerCannotTakeAreRefusedBeforeAnyDeviceIsListed) {
@@ -177,6 +183,7 @@ TEST_F(CliValuesAndStreams, ValuesTheControllerCannotTakeAreRefusedBeforeAnyDevi
     EXPECT_EQ(stored().mc.si_motor_poles, 20);
 }
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, InputsArePipesOrFilesAndNothingElse) {
     // An XML document and an LPFP file through FIFOs, as "<(command)" hands them over.
     SimRecords wanted = defaults();
@@ -245,7 +252,9 @@ TEST_F(CliValuesAndStreams, InputsArePipesOrFilesAndNothingElse) {
     EXPECT_THAT(diff.lines,
                 ElementsAreArray(Lines{"[error] Cannot read file /dev/null: it is a device, not a file"}));
 }
+#endif
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, AnInputThatNeverDeliversIsGivenUp) {
     const std::string fifo = dir.file("silent.fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -259,6 +268,7 @@ TEST_F(CliValuesAndStreams, AnInputThatNeverDeliversIsGivenUp) {
         EXPECT_THAT(result.lines, ElementsAreArray(Lines{line})) << arguments.at(0);
     }
 }
+#endif
 
 TEST_F(CliValuesAndStreams, AnEmptyValueAfterEqualsIsAnError) {
     const std::string cwdFile = "--getDefaults";
@@ -294,12 +304,15 @@ TEST_F(CliValuesAndStreams, AnEmptyValueAfterEqualsIsAnError) {
     EXPECT_EQ(options.serial, "VK5SIM0001");
 }
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, AReaderThatWentAwayIsAFailureNotASignal) {
     const ShellResult result = runIntoClosedPipe({"--getConfig"});
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(result.err, HasSubstr("Error: writing to standard output failed"));
 }
+#endif
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, AFailedWriteToStandardOutputIsAFailure) {
     const std::string message = "Error: writing to standard output failed";
     ShellResult result = runIntoFullDevice({"--getConfig"});
@@ -323,7 +336,9 @@ TEST_F(CliValuesAndStreams, AFailedWriteToStandardOutputIsAFailure) {
     EXPECT_EQ(run({"--getConfig"}).status, 0);
     EXPECT_EQ(run({"--diff", a, a}, UNTOUCHABLE).status, 0);
 }
+#endif
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, SavedFilesReplaceLinkTargetsAndGoStraightToDevices) {
     fs::create_directory(dir.path() / "real");
     const std::string target = dir.file("real/saved.lpfp");
@@ -343,6 +358,7 @@ TEST_F(CliValuesAndStreams, SavedFilesReplaceLinkTargetsAndGoStraightToDevices) 
     // The file has no line feed of its own, so the report follows on the same line.
     EXPECT_THAT(out.out, HasSubstr(encoded + "Default LPFP Configuration saved to: /dev/stdout\n"));
 }
+#endif
 
 TEST_F(CliValuesAndStreams, DiffNotesTheValuesItHadToNarrow) {
     const std::string odd = write("odd.app.xml", withValue(appXml(defaults()), "controller_id", "300"));
@@ -400,6 +416,7 @@ TEST_F(CliValuesAndStreams, ANearMissOfTheChecksumNamesItsLikelyCause) {
     }
 }
 
+#ifndef _WIN32
 TEST_F(CliValuesAndStreams, SeveralDevicesShareOneReadingOfAPipe) {
     const std::string states = "devices=2;state=" + dir.file("s1") + "," + dir.file("s2");
     SimRecords wanted = defaults();
@@ -426,3 +443,4 @@ TEST_F(CliValuesAndStreams, SeveralDevicesShareOneReadingOfAPipe) {
         EXPECT_EQ(stored(dir.file(state)).mc.si_motor_poles, 26) << state;
     }
 }
+#endif

@@ -94,17 +94,27 @@ TEST(BackendChoice, SimulatorWhenSetEvenEmptyOtherwiseSerialPorts) {
     ScopedEnv devRoot("VARKO5_DEV_ROOT", std::nullopt);
     ScopedEnv sysRoot("VARKO5_SYS_ROOT", std::nullopt);
     std::vector<DeviceInfoNode> nodes;
+#ifdef _WIN32
+    // COM port names, separated by semicolons.
+    const std::string two = "COM77;\\\\.\\COM12";
+    const std::vector<std::string> twoSerials{"COM77", "COM12"};
+#else
+    const std::string two = "/dev/pts/77:/tmp/bridge";
+    const std::vector<std::string> twoSerials{"pts77", "bridge"};
+#endif
+#ifndef _WIN32 // Windows cannot hold a variable that is set but empty
     {
         ScopedEnv sim("VARKO5_SIMULATOR", "");
         ScopedEnv ports("VARKO5_PORTS", "/dev/pts/77");
         ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
         EXPECT_EQ(serialsOf(nodes), std::vector<std::string>{"VK5SIM0001"});
     }
+#endif
     {
         ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
-        ScopedEnv ports("VARKO5_PORTS", "/dev/pts/77:/tmp/bridge");
+        ScopedEnv ports("VARKO5_PORTS", two);
         ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
-        EXPECT_EQ(serialsOf(nodes), (std::vector<std::string>{"pts77", "bridge"}));
+        EXPECT_EQ(serialsOf(nodes), twoSerials);
     }
     ScopedEnv ports("VARKO5_PORTS", std::nullopt);
     EXPECT_EQ(serialSettingsFromEnvironment().ports, std::nullopt);

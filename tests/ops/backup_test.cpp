@@ -49,6 +49,22 @@ std::tm at(int year, int month, int day, int hour, int minute, int second) {
     return t;
 }
 
+#ifdef _WIN32
+TEST(Backup, FolderComesFromOptionThenLocalAppData) {
+    ScopedEnv local("LOCALAPPDATA", "C:\\Users\\tester\\AppData\\Local");
+    EXPECT_EQ(backupFolder("D:\\given"), std::filesystem::path("D:\\given"));
+    EXPECT_EQ(backupFolder(""), std::filesystem::path("C:\\Users\\tester\\AppData\\Local\\varko5\\backups"));
+    {
+        // XDG_DATA_HOME is Linux's; Windows keeps its own place.
+        ScopedEnv data("XDG_DATA_HOME", "C:\\data");
+        EXPECT_EQ(backupFolder("").parent_path().parent_path(),
+                  std::filesystem::path("C:\\Users\\tester\\AppData\\Local"));
+    }
+    ScopedEnv none("LOCALAPPDATA", nullptr);
+    EXPECT_THROW(backupFolder(""), std::runtime_error);
+    EXPECT_EQ(backupFolder("D:\\still"), std::filesystem::path("D:\\still"));
+}
+#else
 TEST(Backup, FolderComesFromOptionThenDataHomeThenHome) {
     ScopedEnv home("HOME", "/home/tester");
     {
@@ -73,6 +89,7 @@ TEST(Backup, FolderComesFromOptionThenDataHomeThenHome) {
     EXPECT_THROW(backupFolder(""), std::runtime_error);
     EXPECT_EQ(backupFolder("/still/fine"), "/still/fine");
 }
+#endif
 
 TEST(Backup, FileNameCarriesSerialNumberAndTime) {
     const std::tm t = at(2026, 3, 7, 9, 5, 2);

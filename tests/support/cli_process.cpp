@@ -4,6 +4,12 @@
 
 #include "tests/support/temp_dir.h"
 
+#include <cstring>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef _WIN32 // Windows starts children in cli_process_win.cpp
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -11,11 +17,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <regex>
-#include <sstream>
-#include <stdexcept>
 
 extern char** environ;
 
@@ -94,6 +95,8 @@ CliResult finishCli(CliChild& child) {
     return result;
 }
 
+#endif // _WIN32
+
 std::vector<std::string> normalisedLines(const std::string& output) {
     static const std::regex stamp(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] (\[[a-z]+\] .*)$)");
     std::vector<std::string> lines;
@@ -105,6 +108,8 @@ std::vector<std::string> normalisedLines(const std::string& output) {
     }
     return lines;
 }
+
+#ifndef _WIN32
 
 SimulatorOnTerminal::SimulatorOnTerminal(const std::string& program, const std::string& scenario) {
     int toChild[2];
@@ -165,6 +170,8 @@ void SimulatorOnTerminal::stop() {
         close(output_);
     output_ = -1;
 }
+
+#endif // _WIN32
 
 APPConfiguration onTheWire(const APPConfiguration& record) {
     std::vector<std::uint8_t> payload(APP_CONFIG_PAYLOAD_SIZE);

@@ -21,6 +21,9 @@ struct CliResult {
 // A started child whose output goes to files until it is collected.
 struct CliChild {
     int pid = -1;
+#ifdef _WIN32
+    void* process = nullptr; // the child's process HANDLE
+#endif
     std::unique_ptr<TempDir> captures;
 };
 
@@ -42,6 +45,7 @@ inline CliResult runCli(const std::vector<std::string>& arguments,
 // A log line "[2026-01-01 12:00:00.000] [info] text" becomes "[info] text"; other lines stay.
 std::vector<std::string> normalisedLines(const std::string& output);
 
+#ifndef _WIN32
 // lpfp_sim serving a scenario on a pseudo-terminal for as long as the object lives.
 class SimulatorOnTerminal {
 public:
@@ -61,6 +65,7 @@ private:
     int output_ = -1; // our end of its standard output
     std::string path_;
 };
+#endif
 
 // A record as the controller hands it back: through its payload encoding, which rounds some
 // floats (scaled 16-bit fields) and does not carry the motor record's lo_ fields.
