@@ -200,7 +200,13 @@ void MainWindow::removePanel(varko5ConfigWidget* panel) {
     if (panel->isBusy() || !panel->isDisconnected()) {
         return;
     }
-    ui_->formLayout->takeRow(panel);
+    // The row's layout items are ours once taken; the panel itself goes later, below.
+    const QFormLayout::TakeRowResult taken = ui_->formLayout->takeRow(panel);
+    if (taken.labelItem != nullptr) {
+        delete taken.labelItem->widget();
+        delete taken.labelItem;
+    }
+    delete taken.fieldItem;
     panel->hide();
     // Later: the request comes from the panel's own button.
     panel->deleteLater();
