@@ -37,7 +37,7 @@ QValidator::State ParameterValidator::validate(QString& input, int& /*position*/
 QWidget* ParameterDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                          const QModelIndex& index) const {
     const auto* model = qobject_cast<const ParameterModel*>(index.model());
-    const ParameterEntry* entry = model != nullptr ? model->entryAt(index.row()) : nullptr;
+    const ParameterEntry* entry = model != nullptr ? model->entryAt(index) : nullptr;
     if (entry == nullptr || index.column() != ParameterModel::CurrentColumn) {
         return QStyledItemDelegate::createEditor(parent, option, index);
     }
@@ -80,7 +80,7 @@ void ParameterDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     }
     if (!line->hasAcceptableInput() || !model->setData(index, line->text(), Qt::EditRole)) {
         const auto* parameters = qobject_cast<const ParameterModel*>(model);
-        const ParameterEntry* entry = parameters != nullptr ? parameters->entryAt(index.row()) : nullptr;
+        const ParameterEntry* entry = parameters != nullptr ? parameters->entryAt(index) : nullptr;
         emit refused(index.data(ParameterModel::KeyRole).toString(), line->text(),
                      entry != nullptr ? QString::fromStdString(allowedText(*entry)) : QString());
     }

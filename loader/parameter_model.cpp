@@ -5,7 +5,9 @@
 #include <QFont>
 #include <QStringList>
 
-#include <set>
+#include <algorithm>
+#include <map>
+#include <optional>
 
 namespace {
 
@@ -23,7 +25,7 @@ QString qText(std::string_view text) {
 
 } // namespace
 
-ParameterModel::ParameterModel(QObject* parent) : QAbstractTableModel(parent) {}
+ParameterModel::ParameterModel(QObject* parent) : QAbstractItemModel(parent) {}
 
 QColor ParameterModel::editedColour() {
     return EDITED_COLOUR;
@@ -35,29 +37,99 @@ QColor ParameterModel::fileDifferenceColour() {
     return FILE_DIFFERENCE_COLOUR;
 }
 
-int ParameterModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int ParameterModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-const ParameterEntry* ParameterModel::entryAt(int row) const {
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[static_cast<std::size_t>(row)].entry < 0) {
-        return nullptr;
-    }
-    return &parameterEntries()[static_cast<std::size_t>(rows_[static_cast<std::size_t>(row)].entry)];
-}
-
-int ParameterModel::rowOf(RecordKind record, const QString& key) const {
-    for (std::size_t row = 0; row < rows_.size(); ++row) {
-        const ParameterEntry* entry = entryAt(static_cast<int>(row));
-        if (entry != nullptr && entry->record == record && qText(entry->key) == key) {
-            return static_cast<int>(row);
-        }
+int ParameterModel::Node::identity() const {
+    // Keys by their entry; headings after every entry, each record and group once.
+    const int headings = static_cast<int>(parameterEntries().size());
+    switch (kind) {
+    case Kind::Key:
+        return entry;
+    case Kind::Group:
+        return headings + static_cast<int>(group);
+    case Kind::Record:
+        return headings + 256 + static_cast<int>(record);
     }
     return -1;
+}
+
+const ParameterModel::Node* ParameterModel::nodeAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this || index.internalId() >= tree_.nodes.size()) {
+        return nullptr;
+    }
+    return &tree_.nodes[static_cast<std::size_t>(index.internalId())];
+}
+
+QModelIndex ParameterModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= ColumnCount) {
+        return {};
+    }
+    const std::vector<int>* rows = &tree_.top;
+    if (parent.isValid()) {
+        const Node* node = nodeAt(parent);
+        if (node == nullptr || parent.column() != 0) {
+            return {};
+        }
+        rows = &node->children;
+    }
+    if (row >= static_cast<int>(rows->size())) {
+        return {};
+    }
+    return createIndex(row, column, static_cast<quintptr>((*rows)[static_cast<std::size_t>(row)]));
+}
+
+QModelIndex ParameterModel::parent(const QModelIndex& child) const {
+    const Node* node = nodeAt(child);
+    if (node == nullptr || node->parent < 0) {
+        return {};
+    }
+    const Node& parent = tree_.nodes[static_cast<std::size_t>(node->parent)];
+    return createIndex(parent.row, 0, static_cast<quintptr>(node->parent));
+}
+
+int ParameterModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return static_cast<int>(tree_.top.size());
+    }
+    const Node* node = nodeAt(parent);
+    return node == nullptr || parent.column() != 0 ? 0 : static_cast<int>(node->children.size());
+}
+
+int ParameterModel::columnCount(const QModelIndex&) const {
+    return ColumnCount;
+}
+
+const ParameterEntry* ParameterModel::entryAt(const QModelIndex& index) const {
+    const Node* node = nodeAt(index);
+    if (node == nullptr || node->kind != Node::Kind::Key) {
+        return nullptr;
+    }
+    return &parameterEntries()[static_cast<std::size_t>(node->entry)];
+}
+
+QModelIndex ParameterModel::indexOf(RecordKind record, const QString& key, int column) const {
+    for (std::size_t i = 0; i < tree_.nodes.size(); ++i) {
+        const Node& node = tree_.nodes[i];
+        if (node.kind != Node::Kind::Key) {
+            continue;
+        }
+        const ParameterEntry& entry = parameterEntries()[static_cast<std::size_t>(node.entry)];
+        if (entry.record == record && qText(entry.key) == key) {
+            return createIndex(node.row, column, static_cast<quintptr>(i));
+        }
+    }
+    return {};
+}
+
+QModelIndexList ParameterModel::keyRows(int column) const {
+    QModelIndexList rows;
+    for (int top : tree_.top) {
+        for (int group : tree_.nodes[static_cast<std::size_t>(top)].children) {
+            for (int key : tree_.nodes[static_cast<std::size_t>(group)].children) {
+                rows << createIndex(tree_.nodes[static_cast<std::size_t>(key)].row, column,
+                                    static_cast<quintptr>(key));
+            }
+        }
+    }
+    return rows;
 }
 
 bool ParameterModel::differs(const KeySet& keys, const ParameterEntry& entry) const {
@@ -65,28 +137,48 @@ bool ParameterModel::differs(const KeySet& keys, const ParameterEntry& entry) co
 }
 
 QVariant ParameterModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) {
+    const Node* node = nodeAt(index);
+    if (node == nullptr) {
         return {};
     }
-    const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    if (row.entry < 0) {
-        switch (role) {
-        case Qt::DisplayRole:
-            return index.column() == KeyColumn ? row.heading : QVariant();
-        case HeadingRole:
-            return true;
-        case Qt::BackgroundRole:
-            return QBrush(HEADING_COLOUR);
-        case Qt::FontRole: {
-            QFont font;
-            font.setBold(true);
-            return font;
-        }
-        default:
+    if (node->kind != Node::Kind::Key) {
+        return headingData(*node, index.column(), role);
+    }
+    return entryData(parameterEntries()[static_cast<std::size_t>(node->entry)], index.column(), role);
+}
+
+QVariant ParameterModel::headingData(const Node& node, int column, int role) const {
+    switch (role) {
+    case Qt::DisplayRole: {
+        if (column != KeyColumn) {
             return {};
         }
+        const QString title =
+            node.kind == Node::Kind::Record ? qText(recordName(node.record)) : qText(groupTitle(node.group));
+        // How many keys it holds as shown, so that a collapsed group still says what it hides.
+        std::size_t keys = node.children.size();
+        if (node.kind == Node::Kind::Record) {
+            keys = 0;
+            for (int group : node.children) {
+                keys += tree_.nodes[static_cast<std::size_t>(group)].children.size();
+            }
+        }
+        return QStringLiteral("%1 (%2)").arg(title).arg(keys);
     }
-    return entryData(parameterEntries()[static_cast<std::size_t>(row.entry)], index.column(), role);
+    case HeadingRole:
+        return true;
+    case HeadingIdRole:
+        return node.identity();
+    case Qt::BackgroundRole:
+        return QBrush(HEADING_COLOUR);
+    case Qt::FontRole: {
+        QFont font;
+        font.setBold(true);
+        return font;
+    }
+    default:
+        return {};
+    }
 }
 
 QVariant ParameterModel::entryData(const ParameterEntry& entry, int column, int role) const {
@@ -212,7 +304,7 @@ QVariant ParameterModel::entryData(const ParameterEntry& entry, int column, int 
 
 QVariant ParameterModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-        return QAbstractTableModel::headerData(section, orientation, role);
+        return QAbstractItemModel::headerData(section, orientation, role);
     }
     switch (section) {
     case KeyColumn:
@@ -232,7 +324,7 @@ Qt::ItemFlags ParameterModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) {
         return Qt::NoItemFlags;
     }
-    const ParameterEntry* entry = entryAt(index.row());
+    const ParameterEntry* entry = entryAt(index);
     if (entry == nullptr) {
         return Qt::ItemIsEnabled;
     }
@@ -244,7 +336,7 @@ Qt::ItemFlags ParameterModel::flags(const QModelIndex& index) const {
 }
 
 bool ParameterModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    const ParameterEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;
+    const ParameterEntry* entry = entryAt(index);
     if (entry == nullptr || index.column() != CurrentColumn || !loaded_ || !entry->stored) {
         return false;
     }
@@ -263,7 +355,7 @@ bool ParameterModel::setData(const QModelIndex& index, const QVariant& value, in
     if (changedKeys(before, working_).empty()) {
         return true; // the same value again: nothing to take back
     }
-    undo_.push_back(before);
+    rememberForUndo(before);
     refresh();
     return true;
 }
@@ -334,11 +426,15 @@ void ParameterModel::discardEdits() {
 }
 
 void ParameterModel::rememberForUndo() {
+    rememberForUndo(working_);
+}
+
+void ParameterModel::rememberForUndo(const LpfpConfiguration& before) {
     constexpr std::size_t MAX_UNDO = 200;
     if (undo_.size() == MAX_UNDO) {
         undo_.erase(undo_.begin());
     }
-    undo_.push_back(working_);
+    undo_.push_back(before);
 }
 
 void ParameterModel::undo() {
@@ -370,13 +466,9 @@ void ParameterModel::setShowControllerValues(bool show) {
 }
 
 void ParameterModel::resetToDefault(const QModelIndexList& indexes) {
-    std::set<int> rows;
-    for (const QModelIndex& index : indexes) {
-        rows.insert(index.row());
-    }
     rememberForUndo();
-    for (int row : rows) {
-        const ParameterEntry* entry = entryAt(row);
+    for (const QModelIndex& index : indexes) {
+        const ParameterEntry* entry = entryAt(index);
         if (entry != nullptr && entry->stored) {
             copyEntry(*entry, read_.defaults, working_);
         }
@@ -395,7 +487,8 @@ void ParameterModel::resetAllToDefault() {
 }
 
 bool ParameterModel::shown(const ParameterEntry& entry) const {
-    // The search finds a key by its name or by any value the table shows for it.
+    // The search finds a key by its name or by any value the table shows for it. Not by its
+    // group's heading: "current" would bring every key of the current loops.
     if (!filter_.isEmpty() && !qText(entry.key).contains(filter_, Qt::CaseInsensitive)) {
         const auto holds = [this, &entry](const LpfpConfiguration& pair) {
             return QString::fromStdString(entryText(entry, pair)).contains(filter_, Qt::CaseInsensitive);
@@ -410,31 +503,176 @@ bool ParameterModel::shown(const ParameterEntry& entry) const {
            differs(vsFile_, entry);
 }
 
-std::vector<ParameterModel::Row> ParameterModel::buildRows() const {
-    std::vector<Row> rows;
+namespace {
+
+// What a column holds for a key, to sort by: nothing where the column shows no number.
+std::optional<double> sortValue(const ParameterEntry& entry, const LpfpConfiguration& pair) {
+    if (!entry.stored) {
+        return std::nullopt;
+    }
+    const FieldRef ref = entry.app != nullptr ? entry.app->in(pair.app) : entry.mc->in(pair.mc);
+    return entry.type == FieldType::Float32 ? static_cast<double>(getFloat(ref))
+                                            : static_cast<double>(getInteger(ref));
+}
+
+} // namespace
+
+bool ParameterModel::before(const ParameterEntry& a, const ParameterEntry& b) const {
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    if (sortColumn_ == KeyColumn) {
+        return descending ? b.key < a.key : a.key < b.key;
+    }
+    const auto valueOf = [this](const ParameterEntry& entry) -> std::optional<double> {
+        switch (sortColumn_) {
+        case CurrentColumn:
+            return sortValue(entry, working_);
+        case DefaultColumn:
+            return sortValue(entry, read_.defaults);
+        case FileColumn:
+            if (entry.record == RecordKind::App ? fileHasApp_ : fileHasMc_) {
+                return sortValue(entry, file_);
+            }
+            return std::nullopt;
+        default:
+            return std::nullopt;
+        }
+    };
+    const std::optional<double> left = valueOf(a);
+    const std::optional<double> right = valueOf(b);
+    // Keys without a value go last either way.
+    if (!left || !right) {
+        return left.has_value() && !right.has_value();
+    }
+    return descending ? *right < *left : *left < *right;
+}
+
+void ParameterModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column >= 0 && column < ColumnCount ? column : -1;
+    sortOrder_ = order;
+    refresh();
+}
+
+ParameterModel::Tree ParameterModel::buildTree() const {
+    Tree tree;
     if (!loaded_) {
-        return rows;
+        return tree;
     }
     const auto& entries = parameterEntries();
-    RecordKind headedRecord = RecordKind::None;
-    std::string headedGroup;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const ParameterEntry& entry = entries[i];
-        if (!shown(entry)) {
+    // Appends a row under parent (-1: at the top) and returns its place.
+    const auto add = [&tree](Node node, int parent) {
+        std::vector<int>& siblings =
+            parent < 0 ? tree.top : tree.nodes[static_cast<std::size_t>(parent)].children;
+        node.parent = parent;
+        node.row = static_cast<int>(siblings.size());
+        const int at = static_cast<int>(tree.nodes.size());
+        siblings.push_back(at);
+        tree.nodes.push_back(std::move(node));
+        return at;
+    };
+    for (const RecordKind record : {RecordKind::App, RecordKind::Mc}) {
+        int recordNode = -1;
+        for (const ParameterGroup group : parameterGroupsOf(record)) {
+            std::vector<int> keys;
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                if (entries[i].record == record && entries[i].group == group && shown(entries[i])) {
+                    keys.push_back(static_cast<int>(i));
+                }
+            }
+            if (keys.empty()) {
+                continue;
+            }
+            if (sortColumn_ >= 0) {
+                std::stable_sort(keys.begin(), keys.end(), [this, &entries](int a, int b) {
+                    return before(entries[static_cast<std::size_t>(a)], entries[static_cast<std::size_t>(b)]);
+                });
+            }
+            if (recordNode < 0) {
+                Node heading;
+                heading.kind = Node::Kind::Record;
+                heading.record = record;
+                recordNode = add(std::move(heading), -1);
+            }
+            Node heading;
+            heading.kind = Node::Kind::Group;
+            heading.record = record;
+            heading.group = group;
+            const int groupNode = add(std::move(heading), recordNode);
+            for (int entry : keys) {
+                Node key;
+                key.kind = Node::Kind::Key;
+                key.record = record;
+                key.group = group;
+                key.entry = entry;
+                add(std::move(key), groupNode);
+            }
+        }
+    }
+    return tree;
+}
+
+void ParameterModel::takeTree(Tree tree) {
+    const auto identities = [](const Tree& t) {
+        std::vector<int> ids;
+        ids.reserve(t.nodes.size());
+        for (const Node& node : t.nodes) {
+            ids.push_back(node.identity());
+        }
+        return ids;
+    };
+    const std::vector<int> oldIds = identities(tree_);
+    const std::vector<int> newIds = identities(tree);
+    if (!tree_.nodes.empty() && oldIds == newIds) {
+        // The same rows in the same places: only values changed.
+        tree_ = std::move(tree);
+        const auto changed = [this](const QModelIndex& parent) {
+            const int rows = rowCount(parent);
+            if (rows > 0) {
+                emit dataChanged(index(0, 0, parent), index(rows - 1, ColumnCount - 1, parent));
+            }
+        };
+        changed(QModelIndex());
+        for (int top : tree_.top) {
+            const QModelIndex record =
+                createIndex(tree_.nodes[static_cast<std::size_t>(top)].row, 0, static_cast<quintptr>(top));
+            changed(record);
+            for (int row = 0; row < rowCount(record); ++row) {
+                changed(index(row, 0, record));
+            }
+        }
+        return;
+    }
+    std::vector<int> oldSorted = oldIds;
+    std::vector<int> newSorted = newIds;
+    std::sort(oldSorted.begin(), oldSorted.end());
+    std::sort(newSorted.begin(), newSorted.end());
+    if (tree_.nodes.empty() || oldSorted != newSorted) {
+        beginResetModel();
+        tree_ = std::move(tree);
+        endResetModel();
+        return;
+    }
+    // The same rows in another order (a sort): every row's parent is the same, so the view's
+    // selection, current row and collapsed groups follow their rows.
+    emit layoutAboutToBeChanged();
+    std::map<int, int> placeOf;
+    for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+        placeOf[tree.nodes[i].identity()] = static_cast<int>(i);
+    }
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& old : before) {
+        const Node* node = nodeAt(old);
+        const auto found = node != nullptr ? placeOf.find(node->identity()) : placeOf.end();
+        if (found == placeOf.end()) {
+            after << QModelIndex();
             continue;
         }
-        if (entry.record != headedRecord) {
-            rows.push_back({entry.record, qText(recordName(entry.record)), -1});
-            headedRecord = entry.record;
-            headedGroup.clear();
-        }
-        if (!entry.group.empty() && entry.group != headedGroup) {
-            rows.push_back({entry.record, QString::fromStdString(entry.group), -1});
-            headedGroup = entry.group;
-        }
-        rows.push_back({entry.record, QString(), static_cast<int>(i)});
+        const Node& moved = tree.nodes[static_cast<std::size_t>(found->second)];
+        after << createIndex(moved.row, old.column(), static_cast<quintptr>(found->second));
     }
-    return rows;
+    tree_ = std::move(tree);
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
 }
 
 void ParameterModel::refresh() {
@@ -454,23 +692,7 @@ void ParameterModel::refresh() {
         vsDefault_ = storedOnly(differingKeys(working_, read_.defaults), true, true);
         vsFile_ = storedOnly(differingKeys(working_, file_), fileHasApp_, fileHasMc_);
     }
-    std::vector<Row> rows = buildRows();
-    std::vector<int> oldEntries;
-    std::vector<int> newEntries;
-    for (const Row& row : rows_) {
-        oldEntries.push_back(row.entry);
-    }
-    for (const Row& row : rows) {
-        newEntries.push_back(row.entry);
-    }
-    if (!rows_.empty() && oldEntries == newEntries) {
-        rows_ = std::move(rows);
-        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
-    } else {
-        beginResetModel();
-        rows_ = std::move(rows);
-        endResetModel();
-    }
+    takeTree(buildTree());
     if (hadEdits != hasEdits()) {
         emit editsChanged(hasEdits());
     }

@@ -13,23 +13,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <map>
+#include <stdexcept>
 
 namespace {
-
-bool isTopLevel(std::string_view key) {
-    return key.find('.') == std::string_view::npos;
-}
-
-// The sub-record prefix with its point, or the first word with its underscore.
-std::string_view prefixOf(std::string_view key) {
-    const auto point = key.find('.');
-    if (point != std::string_view::npos) {
-        return key.substr(0, point + 1);
-    }
-    const auto underscore = key.find('_');
-    return underscore == std::string_view::npos ? std::string_view{} : key.substr(0, underscore + 1);
-}
 
 template <class Field> ParameterEntry makeEntry(RecordKind record, const Field* field);
 
@@ -53,33 +39,25 @@ template <> ParameterEntry makeEntry(RecordKind record, const McField* field) {
     return entry;
 }
 
-// One record's entries: its ungrouped keys first, then each group where it first appears,
-// every key in document order.
+// One record's entries, group by group, each group's keys in document order.
 template <class Order>
 void appendRecord(std::vector<ParameterEntry>& entries, RecordKind record, const Order& order) {
-    std::map<std::string_view, int> topLevelWords;
-    for (const auto* field : order) {
-        if (isTopLevel(field->key)) {
-            ++topLevelWords[prefixOf(field->key)];
-        }
-    }
-    std::vector<std::string> groups{std::string()};
-    std::map<std::string, std::vector<ParameterEntry>> members;
+    std::vector<ParameterEntry> placed;
     for (const auto* field : order) {
         ParameterEntry entry = makeEntry(record, field);
-        const std::string_view prefix = prefixOf(field->key);
-        const bool shared = !isTopLevel(field->key) || (!prefix.empty() && topLevelWords[prefix] > 1);
-        entry.group = shared ? std::string(prefix) : std::string();
-        if (members.find(entry.group) == members.end()) {
-            if (!entry.group.empty()) {
-                groups.push_back(entry.group);
+        const auto group = parameterGroupOf(record, field->key);
+        if (!group) {
+            throw std::logic_error("The parameter view has no group for " + std::string(field->key));
+        }
+        entry.group = *group;
+        placed.push_back(entry);
+    }
+    for (const ParameterGroup group : parameterGroupsOf(record)) {
+        for (const ParameterEntry& entry : placed) {
+            if (entry.group == group) {
+                entries.push_back(entry);
             }
         }
-        members[entry.group].push_back(entry);
-    }
-    for (const std::string& group : groups) {
-        const auto& list = members[group];
-        entries.insert(entries.end(), list.begin(), list.end());
     }
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // The rows of the parameter view and what they do with the records, free of any widget: every
-// key of both records, in document order, gathered into groups by prefix; the text of a key's
+// key of both records, gathered into the groups of what it configures; the text of a key's
 // value; whether two copies of a key differ; and what a user may type into a key.
 
 #include "core/config/config_fields.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/apply.h"
 #include "core/ops/progress.h"
+#include "loader/parameter_groups.h"
 
 #include <cstddef>
 #include <optional>
@@ -24,15 +25,14 @@ struct ParameterEntry {
     const AppField* app = nullptr;
     const McField* mc = nullptr;
     std::string_view key;
-    std::string group; // "app_ppm_conf.", "foc_", ...; empty for the record's ungrouped keys
+    ParameterGroup group = ParameterGroup::General;
     FieldType type = FieldType::Float32;
     bool stored = true; // false for the lo_ keys, which the controller does not keep
 };
 
-// Both records' keys: the application record first, each in the order of its document, a
-// group's keys together where the group first appears. A key belongs to the group of its
-// sub-record ("app_ppm_conf."); a key of the top level to the group of its first word
-// ("foc_") when another top-level key of the record shares that word, else to no group.
+// Both records' keys: the application record first, each record's groups in the order of
+// parameterGroupsOf, and within a group the keys in the order of the record's document.
+// Throws std::logic_error naming a key that no rule of parameter_groups.h places.
 const std::vector<ParameterEntry>& parameterEntries();
 
 // "APPConfiguration" or "MCConfiguration".

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTreeView>
 
 #include <cstring>
 #include <exception>
@@ -77,16 +78,27 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
     ui_->setupUi(this);
     setWindowTitle(deviceName_.isEmpty() ? tr("Parameters") : tr("Parameters - %1").arg(deviceName_));
 
-    QTableView* table = ui_->parameterTable;
+    QTreeView* table = ui_->parameterTable;
     table->setModel(model_);
     table->setItemDelegateForColumn(ParameterModel::CurrentColumn, delegate_);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->setColumnWidth(ParameterModel::KeyColumn, 320);
+    table->header()->setStretchLastSection(true);
+    table->setColumnWidth(ParameterModel::KeyColumn, 340);
     table->setColumnWidth(ParameterModel::CurrentColumn, 150);
     table->setColumnWidth(ParameterModel::DefaultColumn, 150);
     table->setColumnHidden(ParameterModel::FileColumn, true);
+    // A click on a column's title sorts the keys of each group by it, a second click the other
+    // way round, a third brings back the order of the documents.
+    table->header()->setSectionsClickable(true);
+    table->header()->setSortIndicatorShown(true);
+    table->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(table->header(), &QHeaderView::sectionClicked, this, &ParameterView::sortBy);
+    // What the user collapsed stays collapsed while the rows change under it.
+    connect(table, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        collapsed_.insert(index.data(ParameterModel::HeadingIdRole).toInt());
+    });
+    connect(table, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        collapsed_.erase(index.data(ParameterModel::HeadingIdRole).toInt());
+    });
 
     ui_->legendLabel->setText(
         swatch(ParameterModel::editedColour(), tr("edited, not applied")) + QStringLiteral("&nbsp;&nbsp;") +
@@ -116,15 +128,10 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
         button->setAutoDefault(false);
     }
 
-    // Heading rows span the whole table; spans go with every reset of the rows.
+    // Heading rows span the whole width and open as they were; both go with every new set of
+    // rows.
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
-        QTableView* view = ui_->parameterTable;
-        view->clearSpans();
-        for (int row = 0; row < model_->rowCount(); ++row) {
-            if (model_->entryAt(row) == nullptr) {
-                view->setSpan(row, 0, 1, ParameterModel::ColumnCount);
-            }
-        }
+        showHeadings();
         updateButtons();
     });
     connect(model_, &ParameterModel::editsChanged, this, &ParameterView::updateButtons);
@@ -149,7 +156,18 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
                 tr("%1 cannot hold \"%2\" (allowed: %3); its value is unchanged.").arg(key, text, allowed));
         });
 
-    connect(ui_->filterLineEdit, &QLineEdit::textChanged, model_, &ParameterModel::setFilterText);
+    // A search opens every group, so that what it finds is in sight.
+    connect(ui_->filterLineEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.trimmed().isEmpty()) {
+            collapsed_.clear();
+        }
+        model_->setFilterText(text);
+    });
+    connect(ui_->expandAllButton, &QPushButton::clicked, this, [this] {
+        collapsed_.clear();
+        ui_->parameterTable->expandAll();
+    });
+    connect(ui_->collapseAllButton, &QPushButton::clicked, this, &ParameterView::collapseGroups);
     connect(ui_->onlyDifferencesCheckBox, &QCheckBox::toggled, model_, &ParameterModel::setOnlyDifferences);
     connect(ui_->compareFileButton, &QPushButton::clicked, this, &ParameterView::compareWithFile);
     connect(ui_->resetButton, &QPushButton::clicked, this,
@@ -165,6 +183,52 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
         ui_->applyButton->setToolTip(tr("This application only works with FW version 5.2"));
     }
     setBusy(false, QString());
+}
+
+void ParameterView::showHeadings() {
+    QTreeView* tree = ui_->parameterTable;
+    for (int top = 0; top < model_->rowCount(); ++top) {
+        const QModelIndex record = model_->index(top, 0);
+        tree->setFirstColumnSpanned(top, QModelIndex(), true);
+        for (int row = 0; row < model_->rowCount(record); ++row) {
+            const QModelIndex group = model_->index(row, 0, record);
+            tree->setFirstColumnSpanned(row, record, true);
+            if (!collapsed_.count(group.data(ParameterModel::HeadingIdRole).toInt())) {
+                tree->expand(group);
+            }
+        }
+        if (!collapsed_.count(record.data(ParameterModel::HeadingIdRole).toInt())) {
+            tree->expand(record);
+        }
+    }
+}
+
+void ParameterView::collapseGroups() {
+    // The records stay open, so that the groups' headings remain to choose from.
+    QTreeView* tree = ui_->parameterTable;
+    for (int top = 0; top < model_->rowCount(); ++top) {
+        const QModelIndex record = model_->index(top, 0);
+        tree->expand(record);
+        for (int row = 0; row < model_->rowCount(record); ++row) {
+            tree->collapse(model_->index(row, 0, record));
+        }
+    }
+}
+
+void ParameterView::sortBy(int column) {
+    // Each click on the same column goes one step on: up, down, the documents' order.
+    int sortColumn = column;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (model_->sortColumn() == column) {
+        if (model_->sortOrder() == Qt::AscendingOrder) {
+            order = Qt::DescendingOrder;
+        } else {
+            sortColumn = -1;
+        }
+    }
+    // The header has turned its indicator already; it shows what the table does instead.
+    ui_->parameterTable->header()->setSortIndicator(sortColumn, order);
+    model_->sort(sortColumn, order);
 }
 
 ParameterView::~ParameterView() {

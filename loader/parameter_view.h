@@ -1,7 +1,8 @@
 #pragma once
-// The parameter view of one panel: every key of the controller's two records with its current
-// value, its default and optionally a file's value; editing, resetting to the defaults,
-// applying through the verified path of Update, and saving what the table shows.
+// The parameter view of one panel: every key of the controller's two records, in collapsible
+// groups of what they configure, with its current value, its default and optionally a file's
+// value; sorting by any column; searching keys and values; editing with undo, resetting
+// to the defaults, applying through the verified path of Update, and saving what it shows.
 //
 // The view never touches the controller itself. Each exchange is handed to the panel's
 // runner, which runs it with the panel's controller where the panel runs its exchanges and
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 class ControllerSession;
 class ParameterDelegate;
@@ -59,6 +61,10 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    // Spans the heading rows over every column and opens the groups not collapsed by the user.
+    void showHeadings();
+    void collapseGroups();
+    void sortBy(int column);
     void setBusy(bool busy, const QString& status);
     void updateButtons();
     void showStatus(const QString& text);
@@ -81,4 +87,5 @@ private:
     bool busy_ = false;
     QPushButton* undoButton_ = nullptr;
     QPushButton* takeFileButton_ = nullptr;
+    std::set<int> collapsed_; // the HeadingIdRole of each heading the user collapsed
 };

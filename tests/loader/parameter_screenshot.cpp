@@ -59,9 +59,9 @@ int main(int argc, char* argv[]) {
     view->resize(900, 780);
     view->findChild<QPushButton*>(QStringLiteral("compareFileButton"))->click();
     ParameterModel* model = view->model();
-    model->setData(model->index(model->rowOf(RecordKind::Mc, QStringLiteral("l_abs_current_max")),
-                                ParameterModel::CurrentColumn),
-                   QStringLiteral("150"));
+    model->setData(
+        model->indexOf(RecordKind::Mc, QStringLiteral("l_abs_current_max"), ParameterModel::CurrentColumn),
+        QStringLiteral("150"));
     view->findChild<QLineEdit*>(QStringLiteral("filterLineEdit"))->setText(QStringLiteral("current"));
     QApplication::processEvents();
     const bool saved = view->grab().save(QString::fromLocal8Bit(argv[1]));

@@ -1,6 +1,6 @@
-// The rows of the parameter view and the values a user may type: every key once, in document
-// order by group; values that the field or its wire encoding cannot carry are refused; the
-// lines that report an apply.
+// The rows of the parameter view and the values a user may type: every key once, in the group
+// of what it configures, in document order within it; values that the field or its wire
+// encoding cannot carry are refused; the lines that report an apply.
 
 #include "loader/parameter_table.h"
 
@@ -27,10 +27,10 @@ const ParameterEntry& entry(std::string_view key) {
     return *it;
 }
 
-std::vector<std::string> keysOf(RecordKind record, const std::string& group) {
+std::vector<std::string> keysOf(ParameterGroup group) {
     std::vector<std::string> keys;
     for (const ParameterEntry& e : parameterEntries()) {
-        if (e.record == record && e.group == group) {
+        if (e.group == group) {
             keys.emplace_back(e.key);
         }
     }
@@ -55,36 +55,159 @@ TEST(ParameterEntries, EveryKeyOfBothRecordsOnceApplicationFirst) {
     }
 }
 
+TEST(ParameterGroups, EveryKeyIsPlacedInAGroupOfItsRecordAndNoGroupTakesMost) {
+    std::map<ParameterGroup, std::size_t> sizes;
+    const auto place = [&sizes](RecordKind record, std::string_view key) {
+        const auto group = parameterGroupOf(record, key);
+        ASSERT_TRUE(group.has_value()) << key;
+        EXPECT_EQ(recordOfGroup(*group), record) << key;
+        const auto& groups = parameterGroupsOf(record);
+        EXPECT_NE(std::find(groups.begin(), groups.end(), *group), groups.end()) << key;
+        ++sizes[*group];
+    };
+    for (const AppField& field : appFields()) {
+        place(RecordKind::App, field.key);
+    }
+    for (const McField& field : mcFields()) {
+        place(RecordKind::Mc, field.key);
+    }
+    // Every group is used, none is a handful of keys, none a catch-all.
+    for (const RecordKind record : {RecordKind::App, RecordKind::Mc}) {
+        const std::size_t total = record == RecordKind::App ? appFields().size() : mcFields().size();
+        std::size_t placed = 0;
+        for (const ParameterGroup group : parameterGroupsOf(record)) {
+            const std::size_t size = sizes[group];
+            placed += size;
+            EXPECT_GE(size, 5u) << groupTitle(group);
+            EXPECT_LT(size * 3, total) << groupTitle(group) << " holds " << size << " of " << total;
+            EXPECT_FALSE(groupTitle(group).empty());
+        }
+        EXPECT_EQ(placed, total);
+    }
+    EXPECT_EQ(sizes.size(),
+              parameterGroupsOf(RecordKind::App).size() + parameterGroupsOf(RecordKind::Mc).size());
+    // A key of the other record, or a name no rule knows, has no group.
+    EXPECT_FALSE(parameterGroupOf(RecordKind::Mc, "app_ppm_conf.hyst").has_value());
+    EXPECT_FALSE(parameterGroupOf(RecordKind::App, "l_current_max").has_value());
+    EXPECT_FALSE(parameterGroupOf(RecordKind::Mc, "no_such_key").has_value());
+    EXPECT_FALSE(parameterGroupOf(RecordKind::None, "l_current_max").has_value());
+}
+
+TEST(ParameterGroups, EveryRuleIsNeededAndTheLongestMatchWins) {
+    // A rule that places no key of its record, or is shadowed by others for all of them, is
+    // a rule that has drifted from the records.
+    std::set<std::pair<RecordKind, std::string_view>> seen;
+    for (const GroupRule& rule : parameterGroupRules()) {
+        EXPECT_TRUE(seen.insert({rule.record, rule.pattern}).second) << rule.pattern;
+        bool decides = false;
+        const auto check = [&](std::string_view key) {
+            const bool matches = rule.match == GroupRule::Match::Exact
+                                     ? key == rule.pattern
+                                     : key.substr(0, rule.pattern.size()) == rule.pattern;
+            decides = decides || (matches && parameterGroupOf(rule.record, key) == rule.group);
+        };
+        if (rule.record == RecordKind::App) {
+            for (const AppField& field : appFields()) {
+                check(field.key);
+            }
+        } else {
+            for (const McField& field : mcFields()) {
+                check(field.key);
+            }
+        }
+        EXPECT_TRUE(decides) << rule.pattern;
+    }
+    struct Case {
+        RecordKind record;
+        const char* key;
+        ParameterGroup group;
+    };
+    const Case cases[] = {
+        {RecordKind::Mc, "l_current_max", ParameterGroup::Limits},
+        {RecordKind::Mc, "lo_current_motor_min_now", ParameterGroup::Limits},
+        {RecordKind::Mc, "l_battery_cut_start", ParameterGroup::BatteryManagement},
+        {RecordKind::Mc, "si_battery_ah", ParameterGroup::BatteryManagement},
+        {RecordKind::Mc, "bms.soc_limit_end", ParameterGroup::BatteryManagement},
+        {RecordKind::Mc, "si_motor_poles", ParameterGroup::Setup},
+        {RecordKind::Mc, "m_invert_direction", ParameterGroup::Setup},
+        {RecordKind::Mc, "m_encoder_counts", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "foc_encoder_sincos_filter_constant", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "foc_hall_table__7", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "hall_table__0", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "sl_bemf_coupling_k", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "motor_type", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "foc_sensor_mode", ParameterGroup::SensorsAndCommutation},
+        {RecordKind::Mc, "foc_motor_flux_linkage", ParameterGroup::FieldOrientedControl},
+        {RecordKind::Mc, "foc_duty_dowmramp_kp", ParameterGroup::FieldOrientedControl},
+        {RecordKind::Mc, "foc_hfi_samples", ParameterGroup::FieldOrientedControl},
+        {RecordKind::Mc, "foc_current_kp", ParameterGroup::ControlLoops},
+        {RecordKind::Mc, "s_pid_ramp_erpms_s", ParameterGroup::ControlLoops},
+        {RecordKind::Mc, "p_pid_ang_div", ParameterGroup::ControlLoops},
+        {RecordKind::Mc, "cc_gain", ParameterGroup::ControlLoops},
+        {RecordKind::Mc, "gpd_current_ki", ParameterGroup::ControlLoops},
+        {RecordKind::App, "controller_id", ParameterGroup::General},
+        {RecordKind::App, "app_to_use", ParameterGroup::General},
+        {RecordKind::App, "timeout_brake_current", ParameterGroup::General},
+        {RecordKind::App, "send_can_status_rate_hz", ParameterGroup::Communication},
+        {RecordKind::App, "app_uart_baudrate", ParameterGroup::Communication},
+        {RecordKind::App, "app_ppm_conf.ctrl_type", ParameterGroup::PulseInput},
+        {RecordKind::App, "app_adc_conf.update_rate_hz", ParameterGroup::AnalogInput},
+        {RecordKind::App, "app_chuk_conf.hyst", ParameterGroup::StickRemote},
+        {RecordKind::App, "app_nrf_conf.address__2", ParameterGroup::RadioLink},
+        {RecordKind::App, "app_balance_conf.kd_pt1_frequency", ParameterGroup::SelfBalancing},
+        {RecordKind::App, "app_pas_conf.magnets", ParameterGroup::PedalAssist},
+        {RecordKind::App, "imu_conf.gyro_offset_comp_fact__1", ParameterGroup::InertialSensor},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parameterGroupOf(c.record, c.key), c.group) << c.key;
+    }
+}
+
 TEST(ParameterEntries, GroupsHoldTheirKeysTogetherInDocumentOrder) {
-    // Within a record the ungrouped keys come first, then each group where it first appears.
-    std::vector<std::string> appGroups;
-    std::vector<std::string> mcGroups;
+    // Each record's groups in their order, each group once, its keys in document order.
+    std::vector<ParameterGroup> groups;
     for (const ParameterEntry& e : parameterEntries()) {
-        auto& groups = e.record == RecordKind::App ? appGroups : mcGroups;
+        EXPECT_EQ(parameterGroupOf(e.record, e.key), e.group) << e.key;
         if (groups.empty() || groups.back() != e.group) {
             groups.push_back(e.group);
         }
     }
-    EXPECT_EQ(appGroups,
-              (std::vector<std::string>{"", "timeout_", "send_", "can_", "uavcan_", "app_", "app_ppm_conf.",
-                                        "app_adc_conf.", "app_chuk_conf.", "app_nrf_conf.",
-                                        "app_balance_conf.", "app_pas_conf.", "imu_conf."}));
-    EXPECT_EQ(mcGroups, (std::vector<std::string>{"", "l_", "lo_", "sl_", "foc_", "hall_", "gpd_", "s_", "p_",
-                                                  "cc_", "m_", "si_", "bms."}));
-    // A sub-record's array elements join it, though the document puts them at its end.
-    const auto nrf = keysOf(RecordKind::App, "app_nrf_conf.");
-    EXPECT_EQ(nrf.front(), "app_nrf_conf.power");
+    std::vector<ParameterGroup> expected = parameterGroupsOf(RecordKind::App);
+    const auto& mcGroups = parameterGroupsOf(RecordKind::Mc);
+    expected.insert(expected.end(), mcGroups.begin(), mcGroups.end());
+    EXPECT_EQ(groups, expected);
+    const auto documentPlace = [](std::string_view key) {
+        for (std::size_t i = 0; i < appXmlOrder().size(); ++i) {
+            if (appXmlOrder()[i]->key == key) {
+                return i;
+            }
+        }
+        for (std::size_t i = 0; i < mcXmlOrder().size(); ++i) {
+            if (mcXmlOrder()[i]->key == key) {
+                return 1000 + i;
+            }
+        }
+        return std::size_t{0};
+    };
+    for (const ParameterGroup group : expected) {
+        const auto keys = keysOf(group);
+        for (std::size_t i = 1; i < keys.size(); ++i) {
+            EXPECT_LT(documentPlace(keys[i - 1]), documentPlace(keys[i])) << keys[i];
+        }
+    }
+    // A sub-record is a group of its own, its array elements included.
+    const auto nrf = keysOf(ParameterGroup::RadioLink);
+    EXPECT_EQ(nrf.size(), 10u);
     EXPECT_EQ(std::vector<std::string>(nrf.end() - 3, nrf.end()),
               (std::vector<std::string>{"app_nrf_conf.address__0", "app_nrf_conf.address__1",
                                         "app_nrf_conf.address__2"}));
-    EXPECT_EQ(keysOf(RecordKind::Mc, ""),
-              (std::vector<std::string>{"comm_mode", "pwm_mode", "sensor_mode", "motor_type"}));
-    EXPECT_EQ(keysOf(RecordKind::App, ""),
-              (std::vector<std::string>{"controller_id", "pairing_done", "shutdown_mode",
-                                        "permanent_uart_enabled"}));
-    const auto hall = keysOf(RecordKind::Mc, "hall_");
-    EXPECT_EQ(hall.size(), 9u);
-    EXPECT_EQ(hall.front(), "hall_sl_erpm");
+    EXPECT_EQ(keysOf(ParameterGroup::BatteryManagement),
+              (std::vector<std::string>{"l_battery_cut_start", "l_battery_cut_end", "si_battery_cells",
+                                        "si_battery_type", "si_battery_ah", "bms.type", "bms.t_limit_start",
+                                        "bms.t_limit_end", "bms.soc_limit_start", "bms.soc_limit_end"}));
+    EXPECT_EQ(keysOf(ParameterGroup::General),
+              (std::vector<std::string>{"controller_id", "timeout_brake_current", "timeout_msec",
+                                        "pairing_done", "shutdown_mode", "app_to_use"}));
 }
 
 TEST(ParameterEntries, OnlyTheSixLoKeysAreNotStored) {

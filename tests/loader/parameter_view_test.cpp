@@ -18,12 +18,14 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
+#include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -41,10 +43,20 @@ SimRecords changedRecords() {
     return records;
 }
 
+// Every row of the tree, depth first.
+QModelIndexList allRows(const ParameterModel* model, const QModelIndex& parent = QModelIndex()) {
+    QModelIndexList rows;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        rows << index << allRows(model, index);
+    }
+    return rows;
+}
+
 QStringList shownKeys(const ParameterModel* model) {
     QStringList keys;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QString key = model->index(row, 0).data(ParameterModel::KeyRole).toString();
+    for (const QModelIndex& index : allRows(model)) {
+        const QString key = index.data(ParameterModel::KeyRole).toString();
         if (!key.isEmpty()) {
             keys << key;
         }
@@ -54,9 +66,9 @@ QStringList shownKeys(const ParameterModel* model) {
 
 QStringList headings(const ParameterModel* model) {
     QStringList texts;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->index(row, 0).data(ParameterModel::HeadingRole).toBool()) {
-            texts << model->index(row, 0).data().toString();
+    for (const QModelIndex& index : allRows(model)) {
+        if (index.data(ParameterModel::HeadingRole).toBool()) {
+            texts << index.data().toString();
         }
     }
     return texts;
@@ -64,8 +76,7 @@ QStringList headings(const ParameterModel* model) {
 
 QStringList keysWith(const ParameterModel* model, int role) {
     QStringList keys;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QModelIndex index = model->index(row, 0);
+    for (const QModelIndex& index : allRows(model)) {
         if (index.data(role).toBool()) {
             keys << index.data(ParameterModel::KeyRole).toString();
         }
@@ -74,8 +85,7 @@ QStringList keysWith(const ParameterModel* model, int role) {
 }
 
 QModelIndex cell(const ParameterModel* model, RecordKind record, const char* key, int column) {
-    const int row = model->rowOf(record, QString::fromLatin1(key));
-    return row < 0 ? QModelIndex() : model->index(row, column);
+    return model->indexOf(record, QString::fromLatin1(key), column);
 }
 
 QString text(const ParameterModel* model, RecordKind record, const char* key, int column) {
@@ -218,7 +228,7 @@ private slots:
         QVERIFY(button(panel, "parameters_PushButton")->isEnabled());
         ParameterView* view = open(panel);
         QVERIFY(view != nullptr);
-        QCOMPARE(view->model()->rowCount() > 306, true);
+        QCOMPARE(shownKeys(view->model()).size(), 149 + 157);
         QVERIFY(!viewButton(view, "applyButton")->isEnabled());
         QCOMPARE(viewButton(view, "applyButton")->toolTip(),
                  QStringLiteral("This application only works with FW version 5.2"));
@@ -258,14 +268,31 @@ private slots:
             expected << QString::fromLatin1(entry.key.data(), static_cast<int>(entry.key.size()));
         }
         QCOMPARE(keys, expected);
-        const QStringList groups = headings(model);
-        QCOMPARE(groups.first(), QStringLiteral("APPConfiguration"));
-        QVERIFY(groups.contains(QStringLiteral("app_ppm_conf.")));
-        QVERIFY(groups.contains(QStringLiteral("MCConfiguration")));
-        QVERIFY(groups.indexOf(QStringLiteral("bms.")) == groups.size() - 1);
-        // A heading row sits right above the first key of its group.
-        const int ppm = model->rowOf(RecordKind::App, QStringLiteral("app_ppm_conf.ctrl_type"));
-        QCOMPARE(model->index(ppm - 1, 0).data().toString(), QStringLiteral("app_ppm_conf."));
+        // Each record, and under it each group of what its keys configure, with the number of
+        // keys it holds.
+        QCOMPARE(
+            headings(model),
+            (QStringList{
+                QStringLiteral("APPConfiguration (149)"), QStringLiteral("Identity, time-out and input (6)"),
+                QStringLiteral("CAN bus and UART (8)"), QStringLiteral("Pulse input (app_ppm_conf) (19)"),
+                QStringLiteral("Analog input (app_adc_conf) (22)"),
+                QStringLiteral("Stick remote (app_chuk_conf) (14)"),
+                QStringLiteral("Radio link (app_nrf_conf) (10)"),
+                QStringLiteral("Self-balancing (app_balance_conf) (39)"),
+                QStringLiteral("Pedal assist (app_pas_conf) (11)"),
+                QStringLiteral("Inertial sensor (imu_conf) (20)"), QStringLiteral("MCConfiguration (157)"),
+                QStringLiteral("Limits (31)"), QStringLiteral("Sensors and commutation (44)"),
+                QStringLiteral("Field-oriented control (36)"),
+                QStringLiteral("Current, speed and position loops (23)"),
+                QStringLiteral("Battery management (10)"), QStringLiteral("Setup (13)")}));
+        // A key sits under its group's heading, the heading under its record's.
+        const QModelIndex ppm = cell(model, RecordKind::App, "app_ppm_conf.ctrl_type", 0);
+        QCOMPARE(ppm.parent().data().toString(), QStringLiteral("Pulse input (app_ppm_conf) (19)"));
+        QCOMPARE(ppm.parent().parent().data().toString(), QStringLiteral("APPConfiguration (149)"));
+        QVERIFY(!ppm.parent().parent().parent().isValid());
+        QCOMPARE(model->rowCount(ppm), 0);
+        QCOMPARE(cell(model, RecordKind::Mc, "foc_encoder_ratio", 0).parent().data().toString(),
+                 QStringLiteral("Sensors and commutation (44)"));
 
         // Values as their XML text, current and default.
         QCOMPARE(text(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
@@ -279,10 +306,10 @@ private slots:
                 continue;
             }
             LpfpConfiguration current{records.app, records.mc};
-            const int row = model->rowOf(
-                entry.record, QString::fromLatin1(entry.key.data(), static_cast<int>(entry.key.size())));
-            QCOMPARE(model->index(row, ParameterModel::CurrentColumn).data().toString(),
-                     QString::fromStdString(entryText(entry, current)));
+            const QModelIndex index = model->indexOf(
+                entry.record, QString::fromLatin1(entry.key.data(), static_cast<int>(entry.key.size())),
+                ParameterModel::CurrentColumn);
+            QCOMPARE(index.data().toString(), QString::fromStdString(entryText(entry, current)));
         }
 
         // The lo_ keys are shown as not stored and cannot be edited.
@@ -301,6 +328,164 @@ private slots:
                   Qt::ItemIsEditable));
         QVERIFY(!model->hasEdits());
         QVERIFY(!viewButton(view, "applyButton")->isEnabled());
+    }
+
+    void groupsCollapseAndStayCollapsedWhileTheRowsChange() {
+        ParameterView* view = open(start(changedRecords()));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        auto* tree = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
+        QVERIFY(tree != nullptr);
+        const auto headingRows = [model] {
+            QModelIndexList rows;
+            for (const QModelIndex& index : allRows(model)) {
+                if (index.data(ParameterModel::HeadingRole).toBool()) {
+                    rows << index;
+                }
+            }
+            return rows;
+        };
+        const auto collapsedTitles = [&] {
+            QStringList titles;
+            for (const QModelIndex& index : headingRows()) {
+                if (!tree->isExpanded(index)) {
+                    titles << index.data().toString().section(QLatin1Char(' '), 0, 0);
+                }
+            }
+            return titles;
+        };
+        // Everything is open at first; headings span the row.
+        QCOMPARE(headingRows().size(), 2 + 9 + 6);
+        for (const QModelIndex& index : headingRows()) {
+            QVERIFY(tree->isExpanded(index));
+            QVERIFY(tree->isFirstColumnSpanned(index.row(), index.parent()));
+        }
+        const QModelIndex limits = cell(model, RecordKind::Mc, "l_current_max", 0).parent();
+        tree->collapse(limits);
+        QCOMPARE(collapsedTitles(), QStringList{QStringLiteral("Limits")});
+
+        // An edit, the differences switch (new rows) and back: the group stays as the user left it.
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn),
+                               QStringLiteral("20")));
+        QCOMPARE(collapsedTitles(), QStringList{QStringLiteral("Limits")});
+        auto* only = view->findChild<QCheckBox*>(QStringLiteral("onlyDifferencesCheckBox"));
+        only->setChecked(true);
+        QCOMPARE(collapsedTitles(), QStringList{QStringLiteral("Limits")});
+        QCOMPARE(cell(model, RecordKind::Mc, "l_current_max", 0).parent().data().toString(),
+                 QStringLiteral("Limits (1)"));
+        only->setChecked(false);
+        QCOMPARE(collapsedTitles(), QStringList{QStringLiteral("Limits")});
+
+        // A search opens every group, so that what it finds can be seen.
+        auto* filter = view->findChild<QLineEdit*>(QStringLiteral("filterLineEdit"));
+        filter->setText(QStringLiteral("current_max"));
+        QVERIFY(collapsedTitles().isEmpty());
+        filter->clear();
+
+        // Collapse all closes the groups and leaves the records open; Expand all opens all.
+        viewButton(view, "collapseAllButton")->click();
+        for (const QModelIndex& index : headingRows()) {
+            QCOMPARE(tree->isExpanded(index), !index.parent().isValid());
+        }
+        viewButton(view, "expandAllButton")->click();
+        QVERIFY(collapsedTitles().isEmpty());
+        tree->collapse(cell(model, RecordKind::App, "controller_id", 0).parent().parent());
+        QCOMPARE(collapsedTitles(), QStringList{QStringLiteral("APPConfiguration")});
+        filter->setText(QStringLiteral("x"));
+        filter->clear();
+        QVERIFY(collapsedTitles().isEmpty());
+    }
+
+    void columnsSortTheKeysOfEachGroup() {
+        SimRecords records = changedRecords();
+        records.mc.l_current_max = 9000000.0f; // beyond every other limit
+        records.mc.l_current_min = -9000000.0f;
+        ParameterView* view = open(start(records));
+        QVERIFY(view != nullptr);
+        ParameterModel* model = view->model();
+        auto* tree = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
+        QHeaderView* header = tree->header();
+        const auto clickTitle = [header](int column) {
+            QTest::mouseClick(
+                header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                       header->height() / 2));
+        };
+        const auto keysOfGroup = [model](const char* member) {
+            const QModelIndex group = cell(model, RecordKind::Mc, member, 0).parent();
+            QStringList keys;
+            for (int row = 0; row < model->rowCount(group); ++row) {
+                keys << model->index(row, 0, group).data(ParameterModel::KeyRole).toString();
+            }
+            return keys;
+        };
+        const auto valuesOfGroup = [model](const char* member, int column) {
+            const QModelIndex group = cell(model, RecordKind::Mc, member, 0).parent();
+            QStringList values;
+            for (int row = 0; row < model->rowCount(group); ++row) {
+                values << model->index(row, column, group).data().toString();
+            }
+            return values;
+        };
+        const QStringList documentOrder = keysOfGroup("l_current_max");
+        QCOMPARE(documentOrder.first(), QStringLiteral("l_current_max"));
+        const QStringList headingsBefore = headings(model);
+        // The user's place in the table follows its row through a sort.
+        const QModelIndex poles = cell(model, RecordKind::Mc, "si_motor_poles", 0);
+        tree->setCurrentIndex(poles);
+        tree->collapse(cell(model, RecordKind::App, "controller_id", 0).parent());
+
+        clickTitle(ParameterModel::KeyColumn);
+        QCOMPARE(model->sortColumn(), int(ParameterModel::KeyColumn));
+        QStringList ascending = documentOrder;
+        ascending.sort();
+        QCOMPARE(keysOfGroup("l_current_max"), ascending);
+        QCOMPARE(headings(model), headingsBefore); // groups keep their place
+        QCOMPARE(header->sortIndicatorSection(), int(ParameterModel::KeyColumn));
+        QCOMPARE(tree->currentIndex().data(ParameterModel::KeyRole).toString(),
+                 QStringLiteral("si_motor_poles"));
+        QVERIFY(!tree->isExpanded(cell(model, RecordKind::App, "controller_id", 0).parent()));
+
+        clickTitle(ParameterModel::KeyColumn);
+        QCOMPARE(model->sortOrder(), Qt::DescendingOrder);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(keysOfGroup("l_current_max"), descending);
+
+        clickTitle(ParameterModel::KeyColumn);
+        QCOMPARE(model->sortColumn(), -1);
+        QCOMPARE(keysOfGroup("l_current_max"), documentOrder);
+        QCOMPARE(header->sortIndicatorSection(), -1);
+
+        // By value: numbers by their value, not their text; keys without one go last.
+        clickTitle(ParameterModel::CurrentColumn);
+        QStringList values = valuesOfGroup("l_current_max", ParameterModel::CurrentColumn);
+        QCOMPARE(values.first(), QStringLiteral("-9000000"));
+        QCOMPARE(values.last(), QStringLiteral("not stored"));
+        QCOMPARE(values.count(QStringLiteral("not stored")), 6);
+        for (int i = 1; i < values.size() - 6; ++i) {
+            QVERIFY2(values[i - 1].toDouble() <= values[i].toDouble(),
+                     qPrintable(values.join(QLatin1Char(' '))));
+        }
+        QCOMPARE(keysOfGroup("l_current_max").indexOf(QStringLiteral("l_current_max")), values.size() - 7);
+        clickTitle(ParameterModel::CurrentColumn);
+        values = valuesOfGroup("l_current_max", ParameterModel::CurrentColumn);
+        QCOMPARE(values.first(), QStringLiteral("9000000"));
+        QCOMPARE(values.last(), QStringLiteral("not stored"));
+        for (int i = 1; i < values.size() - 6; ++i) {
+            QVERIFY(values[i - 1].toDouble() >= values[i].toDouble());
+        }
+        // An edit takes its place in the order.
+        QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_min", ParameterModel::CurrentColumn),
+                               QStringLiteral("9500000")));
+        QCOMPARE(keysOfGroup("l_current_max").first(), QStringLiteral("l_current_min"));
+        // The defaults' column sorts by the defaults.
+        clickTitle(ParameterModel::DefaultColumn);
+        values = valuesOfGroup("l_current_max", ParameterModel::DefaultColumn);
+        for (int i = 1; i < values.size() - 6; ++i) {
+            QVERIFY(values[i - 1].toDouble() <= values[i].toDouble());
+        }
+        QCOMPARE(shownKeys(model).size(), 149 + 157);
     }
 
     void currentValuesThatDifferFromTheDefaultsAreHighlighted() {
@@ -326,7 +511,7 @@ private slots:
         ParameterView* view = open(start(records));
         QVERIFY(view != nullptr);
         const ParameterModel* model = view->model();
-        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        auto* table = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
         QVERIFY(table->isColumnHidden(ParameterModel::FileColumn));
 
         // A motor document: a key that differs, one within 0.01, one equal; the keys it leaves
@@ -407,8 +592,8 @@ private slots:
         QTest::keyClicks(filter, QStringLiteral("HALL_TABLE__7"));
         QCOMPARE(shownKeys(model),
                  (QStringList{QStringLiteral("foc_hall_table__7"), QStringLiteral("hall_table__7")}));
-        QCOMPARE(headings(model), (QStringList{QStringLiteral("MCConfiguration"), QStringLiteral("foc_"),
-                                               QStringLiteral("hall_")}));
+        QCOMPARE(headings(model), (QStringList{QStringLiteral("MCConfiguration (2)"),
+                                               QStringLiteral("Sensors and commutation (2)")}));
 
         filter->clear();
         only->setChecked(true);
@@ -417,7 +602,8 @@ private slots:
                               QStringLiteral("si_motor_poles")}));
         filter->setText(QStringLiteral("poles"));
         QCOMPARE(shownKeys(model), QStringList{QStringLiteral("si_motor_poles")});
-        QCOMPARE(headings(model), (QStringList{QStringLiteral("MCConfiguration"), QStringLiteral("si_")}));
+        QCOMPARE(headings(model),
+                 (QStringList{QStringLiteral("MCConfiguration (1)"), QStringLiteral("Setup (1)")}));
         filter->setText(QStringLiteral("no such key"));
         QCOMPARE(model->rowCount(), 0);
 
@@ -437,7 +623,7 @@ private slots:
         ParameterView* view = open(start(changedRecords()));
         QVERIFY(view != nullptr);
         ParameterModel* model = view->model();
-        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        auto* table = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
 
         // Typed into the editor of the current column.
         const QModelIndex current =
@@ -550,7 +736,7 @@ private slots:
 
         // In the editor: letters cannot be typed at all, an out-of-range number is kept from
         // the table and said so.
-        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        auto* table = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
         const QModelIndex index =
             cell(model, RecordKind::Mc, "si_motor_poles", ParameterModel::CurrentColumn);
         table->setCurrentIndex(index);
@@ -591,7 +777,7 @@ private slots:
 
         int position = 0;
         QString typed = QStringLiteral("-");
-        ParameterValidator validator(*model->entryAt(index.row()), nullptr);
+        ParameterValidator validator(*model->entryAt(index), nullptr);
         QCOMPARE(validator.validate(typed, position), QValidator::Intermediate);
         typed = QStringLiteral("14");
         QCOMPARE(validator.validate(typed, position), QValidator::Acceptable);
@@ -738,11 +924,15 @@ private slots:
         ParameterView* view = open(start(changedRecords()));
         QVERIFY(view != nullptr);
         ParameterModel* model = view->model();
-        auto* table = view->findChild<QTableView*>(QStringLiteral("parameterTable"));
+        auto* table = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
         QPushButton* reset = viewButton(view, "resetButton");
         QVERIFY(!reset->isEnabled());
 
-        table->selectRow(model->rowOf(RecordKind::Mc, QStringLiteral("l_current_max")));
+        const auto selectRow = [table](const QModelIndex& index) {
+            table->selectionModel()->select(index,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        };
+        selectRow(cell(model, RecordKind::Mc, "l_current_max", 0));
         QVERIFY(reset->isEnabled());
         reset->click();
         QCOMPARE(keysWith(model, ParameterModel::EditedRole), QStringList{QStringLiteral("l_current_max")});
@@ -750,12 +940,11 @@ private slots:
                  text(model, RecordKind::Mc, "l_current_max", ParameterModel::DefaultColumn));
 
         // A selection that takes in a heading and a lo_ key resets only the keys it can.
-        const int heading = model->rowOf(RecordKind::App, QStringLiteral("app_ppm_conf.ctrl_type")) - 1;
-        QVERIFY(model->entryAt(heading) == nullptr);
-        table->selectRow(model->rowOf(RecordKind::Mc, QStringLiteral("lo_current_max")));
-        for (int row : {heading, heading + 1}) {
-            table->selectionModel()->select(model->index(row, 0),
-                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QModelIndex key = cell(model, RecordKind::App, "app_ppm_conf.ctrl_type", 0);
+        QVERIFY(model->entryAt(key.parent()) == nullptr);
+        selectRow(cell(model, RecordKind::Mc, "lo_current_max", 0));
+        for (const QModelIndex& index : {key.parent(), key}) {
+            table->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
         reset->click();
         QCOMPARE(keysWith(model, ParameterModel::EditedRole),
@@ -832,7 +1021,7 @@ private slots:
                                  "reloadButton", "compareFileButton"}) {
             QVERIFY2(!viewButton(view, name)->isEnabled(), name);
         }
-        QVERIFY(!view->findChild<QTableView*>(QStringLiteral("parameterTable"))->isEnabled());
+        QVERIFY(!view->findChild<QTreeView*>(QStringLiteral("parameterTable"))->isEnabled());
         QVERIFY(!view->close());
         QVERIFY(view->isVisible());
         QCOMPARE(statusOf(view), QStringLiteral("Waiting for the controller to answer before closing."));
