@@ -103,11 +103,12 @@ class ParameterViewTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MessageBoxCatcher> boxes_;
-    std::unique_ptr<FileAnswers> files_;
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<LogCapture> quiet_;
-    std::unique_ptr<ScopedEnv> data_;
+    // Boxes caught, file dialogs answered, a scratch folder that is also where backups go, and
+    // the log (the byte-level trace of the advanced mode included) kept off the console.
+    std::unique_ptr<LoaderFixture> fixture_;
+    MessageBoxCatcher* boxes_ = nullptr;
+    FileAnswers* files_ = nullptr;
+    TempDir* dir_ = nullptr;
     std::unique_ptr<ScopedSimulator> sim_;
     std::unique_ptr<MainWindow> window_;
 
@@ -175,23 +176,17 @@ private:
 
 private slots:
     void init() {
-        boxes_ = std::make_unique<MessageBoxCatcher>();
-        files_ = std::make_unique<FileAnswers>();
-        dir_ = std::make_unique<TempDir>();
-        quiet_ = std::make_unique<LogCapture>();
-        // Backups go into the test's own folder.
-        data_ = std::make_unique<ScopedEnv>("XDG_DATA_HOME", QByteArray::fromStdString(dir_->file("data")));
+        fixture_ = std::make_unique<LoaderFixture>();
+        boxes_ = &fixture_->boxes;
+        files_ = &fixture_->files;
+        dir_ = &fixture_->dir;
         simulatorForgetRecords();
     }
     void cleanup() {
+        // The window and its workers go before the folder and the answers they may still use.
         window_.reset();
         sim_.reset();
-        data_.reset();
-        files_.reset();
-        boxes_.reset();
-        quiet_.reset();
-        dir_.reset();
-        spdlog::set_level(spdlog::level::info);
+        fixture_.reset();
     }
 
     void theButtonOpensTheViewInBothModes_data() {

@@ -65,13 +65,12 @@ class UpdateTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MessageBoxCatcher> boxes_;
-    std::unique_ptr<FileAnswers> files_;
-    std::unique_ptr<TempDir> dir_;
-    // Backups go to the test's folder, never to the user's.
-    std::unique_ptr<ScopedEnv> dataHome_;
-    // Keeps the byte-level trace lines of the advanced mode out of the test output.
-    std::unique_ptr<LogCapture> quiet_;
+    // Boxes caught, file dialogs answered, a scratch folder that is also where backups go, and
+    // the log (the byte-level trace of the advanced mode included) kept off the console.
+    std::unique_ptr<LoaderFixture> fixture_;
+    MessageBoxCatcher* boxes_ = nullptr;
+    FileAnswers* files_ = nullptr;
+    TempDir* dir_ = nullptr;
 
     // The simulator keeps its records in a state file, so that the records a test wrote can
     // be read back after the window has gone.
@@ -122,23 +121,14 @@ private:
 
 private slots:
     void init() {
-        boxes_ = std::make_unique<MessageBoxCatcher>();
-        files_ = std::make_unique<FileAnswers>();
-        dir_ = std::make_unique<TempDir>();
-        dataHome_ =
-            std::make_unique<ScopedEnv>("XDG_DATA_HOME", QByteArray::fromStdString(dir_->file("data")));
-        quiet_ = std::make_unique<LogCapture>();
+        fixture_ = std::make_unique<LoaderFixture>();
+        boxes_ = &fixture_->boxes;
+        files_ = &fixture_->files;
+        dir_ = &fixture_->dir;
         writeFileBytes(dir_->file("motor.xml"), MOTOR_XML);
         writeFileBytes(dir_->file("app.xml"), APP_XML);
     }
-    void cleanup() {
-        files_.reset();
-        boxes_.reset();
-        dataHome_.reset();
-        dir_.reset();
-        quiet_.reset();
-        spdlog::set_level(spdlog::level::info);
-    }
+    void cleanup() { fixture_.reset(); }
 
     void motorUpdateSendsTheFileOverTheDefaults() {
         const DeviceRecords before = recordsNow();

@@ -42,11 +42,12 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MessageBoxCatcher> boxes_;
-    std::unique_ptr<FileAnswers> files_;
-    std::unique_ptr<TempDir> dir_;
-    // Keeps the byte-level trace lines of the advanced mode out of the test output.
-    std::unique_ptr<LogCapture> quiet_;
+    // Boxes caught, file dialogs answered, a scratch folder that is also where backups go, and
+    // the log (the byte-level trace of the advanced mode included) kept off the console.
+    std::unique_ptr<LoaderFixture> fixture_;
+    MessageBoxCatcher* boxes_ = nullptr;
+    FileAnswers* files_ = nullptr;
+    TempDir* dir_ = nullptr;
 
     // Records of the simulated device, written as the files the converters work on.
     void writeSampleFiles(const std::string& lpfp, const std::string& appXml, const std::string& mcXml) {
@@ -67,18 +68,12 @@ private:
 
 private slots:
     void init() {
-        boxes_ = std::make_unique<MessageBoxCatcher>();
-        files_ = std::make_unique<FileAnswers>();
-        dir_ = std::make_unique<TempDir>();
-        quiet_ = std::make_unique<LogCapture>();
+        fixture_ = std::make_unique<LoaderFixture>();
+        boxes_ = &fixture_->boxes;
+        files_ = &fixture_->files;
+        dir_ = &fixture_->dir;
     }
-    void cleanup() {
-        files_.reset();
-        boxes_.reset();
-        dir_.reset();
-        quiet_.reset();
-        spdlog::set_level(spdlog::level::info);
-    }
+    void cleanup() { fixture_.reset(); }
 
     void formHasItsObjectsAndTexts() {
         const ScopedSimulator sim(ONE_DEVICE);
