@@ -135,10 +135,16 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
         updateButtons();
     });
     connect(model_, &ParameterModel::editsChanged, this, &ParameterView::updateButtons);
-    // What the status said of the last apply no longer holds once something is edited again.
+    // What the status said of the last apply no longer holds once something is edited again,
+    // and the edits it then speaks of may be taken back.
     connect(model_, &ParameterModel::editsChanged, this, [this] {
-        if (model_->hasEdits() && !busy_ && ui_->statusLabel->text() == tr("Applied and verified.")) {
+        if (busy_) {
+            return;
+        }
+        if (model_->hasEdits() && ui_->statusLabel->text() == tr("Applied and verified.")) {
             showStatus(tr("Edits not applied yet."));
+        } else if (!model_->hasEdits() && ui_->statusLabel->text() == tr("Edits not applied yet.")) {
+            showStatus(QString());
         }
     });
     connect(delegate_, &ParameterDelegate::typing, this,

@@ -872,6 +872,10 @@ private slots:
         QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_max", ParameterModel::CurrentColumn),
                                QStringLiteral("40")));
         QCOMPARE(statusOf(view), QStringLiteral("Edits not applied yet."));
+        // Taken back, there is nothing left to apply, and the status no longer says so.
+        viewButton(view, "undoButton")->click();
+        QVERIFY(!model->hasEdits());
+        QCOMPARE(statusOf(view), QString());
     }
 
     void theSearchFindsValuesToo() {
