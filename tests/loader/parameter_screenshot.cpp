@@ -1,6 +1,6 @@
 // Saves the README's picture of the parameter view: a simulated controller whose current
 // values differ from its defaults in a few keys, a motor document to compare with, one edit
-// not yet applied, and the filter on "current".
+// not yet applied, the application record and every group but the limits collapsed.
 //   loader_parameter_screenshot <file.png>     (run by scripts/screenshots.sh under Xvfb)
 
 #include "loader/file_dialogs.h"
@@ -13,9 +13,9 @@
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -56,13 +56,17 @@ int main(int argc, char* argv[]) {
     if (!loaded.wait(5000)) {
         return 1;
     }
-    view->resize(900, 780);
+    view->resize(900, 840);
     view->findChild<QPushButton*>(QStringLiteral("compareFileButton"))->click();
     ParameterModel* model = view->model();
     model->setData(
         model->indexOf(RecordKind::Mc, QStringLiteral("l_abs_current_max"), ParameterModel::CurrentColumn),
         QStringLiteral("150"));
-    view->findChild<QLineEdit*>(QStringLiteral("filterLineEdit"))->setText(QStringLiteral("current"));
+    view->findChild<QPushButton*>(QStringLiteral("collapseAllButton"))->click();
+    auto* tree = view->findChild<QTreeView*>(QStringLiteral("parameterTable"));
+    const QModelIndex limits = model->indexOf(RecordKind::Mc, QStringLiteral("l_current_max")).parent();
+    tree->collapse(model->indexOf(RecordKind::App, QStringLiteral("controller_id")).parent().parent());
+    tree->expand(limits);
     QApplication::processEvents();
     const bool saved = view->grab().save(QString::fromLocal8Bit(argv[1]));
     // The edit is not applied: leave without the question.
