@@ -5,6 +5,7 @@
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
 #include "core/ops/device_choice.h"
+#include "core/ops/recording.h"
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
 #include "loader/varko5configwidget.h"
@@ -115,6 +116,7 @@ QString panelKey(const varko5ConfigWidget* panel) {
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
     ui_->setupUi(this);
+    showRecording();
     // Menu actions are not slots, so the form's connection by name leaves them alone.
     QMenu* devices = menuBar()->addMenu(tr("&Devices"));
     devices->setObjectName(QStringLiteral("devicesMenu"));
@@ -167,6 +169,24 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     converterBar->setVisible(advanced);
 }
 
+void MainWindow::showRecording() {
+    recording_ = std::make_shared<RecordingSource>(qgetenv("VARKO5_RECORD").toStdString(), "lpfp_loader",
+                                                   VARKO5_VERSION);
+    recordingLabel_ = new QLabel(this);
+    recordingLabel_->setObjectName(QStringLiteral("recordingLabel"));
+    recordingLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (!recording_->enabled()) {
+        recordingLabel_->setText(QStringLiteral("Not recording (VARKO5_RECORD is not set)"));
+    } else if (!recording_->problem().empty()) {
+        // Every write is refused then, rather than made without its entry.
+        recordingLabel_->setText(QStringLiteral("Cannot record: ") + qText(recording_->problem()));
+        recordingLabel_->setStyleSheet(QStringLiteral("color: #a01010;"));
+    } else {
+        recordingLabel_->setText(QStringLiteral("Recording to: ") + qText(recording_->shown()));
+    }
+    statusBar()->addPermanentWidget(recordingLabel_);
+}
+
 void MainWindow::updateHint() {
     noDeviceHint_->setVisible(panels().empty());
 }
@@ -175,6 +195,7 @@ MainWindow::~MainWindow() = default;
 
 varko5ConfigWidget* MainWindow::addPanel(const DeviceInfoNode& node, int index, bool inSerialOrder) {
     auto* panel = new varko5ConfigWidget(ui_->panelArea);
+    panel->setRecording(recording_);
     panel->setSerialNumber(qText(serialNumberOf(node)));
     panel->setDescription(qText(descriptionOf(node)));
     panel->attachListedDevice(node, index);

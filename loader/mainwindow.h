@@ -22,6 +22,7 @@ class QApplication;
 class QCloseEvent;
 class QLabel;
 class QShowEvent;
+class RecordingSource;
 class varko5ConfigWidget;
 struct DeviceInfoNode;
 namespace Ui {
@@ -83,7 +84,13 @@ private:
     bool anyPanelBusy() const;
     void fitToScreen();
 
+    // Shows in the status bar where the panels record, or that they do not.
+    void showRecording();
+
     std::unique_ptr<Ui::MainWindow> ui_;
+    // Where the panels record (VARKO5_RECORD), opened by the first worker that needs it.
+    std::shared_ptr<RecordingSource> recording_;
+    QLabel* recordingLabel_ = nullptr;
     QAction* rescanAction_ = nullptr;
     QLabel* noDeviceHint_ = nullptr;
     bool closing_ = false;

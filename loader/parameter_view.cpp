@@ -4,6 +4,7 @@
 #include "core/config/config_xml.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
+#include "core/ops/recording.h"
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
 #include "loader/parameter_delegate.h"
@@ -415,10 +416,22 @@ void ParameterView::apply() {
     };
     runner_(
         this,
-        [outcome, app, mc, progress](ControllerSession& session) {
+        [outcome, app, mc, progress, source = recording_](ControllerSession& session) {
             outcome->ran = true;
             try {
-                outcome->result = applyParameterRecords(session, app, mc, progress);
+                std::shared_ptr<const Recording> recording;
+                try {
+                    recording = source && source->enabled() ? source->get() : nullptr;
+                } catch (const std::exception& error) {
+                    outcome->result.error =
+                        std::string("Nothing was sent to the controller: ") + error.what();
+                    outcome->result.recordError = outcome->result.error;
+                }
+                if (outcome->result.recordError.empty()) {
+                    outcome->result =
+                        recordedApply(recording.get(), session, operation_word::APPLY_PARAMETERS, {},
+                                      [&] { return applyParameterRecords(session, app, mc, progress); });
+                }
             } catch (const std::exception& error) {
                 outcome->result.error = describeFailure(error);
             }
@@ -454,10 +467,18 @@ void ParameterView::finishApply(const ApplyResult& result, const std::optional<P
     if (!readError.empty()) {
         lines.push_back("The parameters could not be read again: " + readError);
     }
+    // Written after the apply: the outcome above stands, only its entry is not complete.
+    const bool recordFailed = !result.recordError.empty() && result.recordError != result.error;
+    if (recordFailed) {
+        lines.push_back(result.recordError);
+    }
     setBusy(false, ok ? tr("Applied and verified.")
                       : tr("The apply failed; the edits that did not reach the "
                            "controller are still marked."));
-    if (ok) {
+    if (ok && recordFailed) {
+        showViewBox(this, QMessageBox::Warning, QStringLiteral("Record failed"),
+                    QStringLiteral("Configuration updated successfully") + joinedLines(lines));
+    } else if (ok) {
         showViewBox(this, QMessageBox::Information, QStringLiteral("SUCCESS"),
                     QStringLiteral("Configuration updated successfully") + joinedLines(lines));
     } else {

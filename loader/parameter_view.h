@@ -18,6 +18,7 @@
 #include <set>
 
 class ControllerSession;
+class RecordingSource;
 class ParameterDelegate;
 class ParameterModel;
 class QPushButton;
@@ -48,6 +49,8 @@ public:
     void load();
     bool isBusy() const { return busy_; }
     ParameterModel* model() const { return model_; }
+    // Where an apply is recorded (null: it is not), as the panel's own updates are.
+    void setRecording(std::shared_ptr<RecordingSource> recording) { recording_ = std::move(recording); }
     // Replaces the question asked before edits are thrown away (tests answer it themselves).
     void setAskFunction(AskFunction ask) { ask_ = std::move(ask); }
 
@@ -79,6 +82,7 @@ private:
 
     std::unique_ptr<Ui::ParameterView> ui_;
     SessionRunner runner_;
+    std::shared_ptr<RecordingSource> recording_;
     QString deviceName_;
     bool writable_;
     ParameterModel* model_;

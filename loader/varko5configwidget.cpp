@@ -2,6 +2,7 @@
 #include "ui_varko5configwidget.h"
 
 #include "core/config/config_xml.h"
+#include "core/config/file_io.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/session.h"
 #include "loader/file_dialogs.h"
@@ -55,6 +56,16 @@ public:
         return {QTextEdit::sizeHint().width(), fontMetrics().lineSpacing() * 8 + 12};
     }
 };
+
+// An update's document, read once in the worker, so that the record keeps the digest of the
+// bytes that were applied. What cannot be read counts as a document without its root element.
+ApplyInput readForApply(const std::string& path) {
+    try {
+        return ApplyInput{path, readInputFile(path)};
+    } catch (const InputFileError&) {
+        return ApplyInput{path, {}};
+    }
+}
 
 // The bridge itself went away during an exchange (as opposed to a silent controller).
 bool isConnectionLoss(const QString& error) {
@@ -139,6 +150,15 @@ varko5ConfigWidget::varko5ConfigWidget(QWidget* parent)
     parametersButton_->setEnabled(false);
     ui_->horizontalLayout_4->addWidget(parametersButton_);
     connect(parametersButton_, &QPushButton::clicked, this, &varko5ConfigWidget::openParameters);
+
+    // The controller's entries in the production record; it asks nothing of the controller, so
+    // it stays usable while the panel works. Enabled once the panel knows where it records.
+    historyButton_ = new QPushButton(QStringLiteral("History"), this);
+    historyButton_->setObjectName(QStringLiteral("history_PushButton"));
+    historyButton_->setEnabled(false);
+    historyButton_->setToolTip(QStringLiteral("Not recording: VARKO5_RECORD is not set"));
+    ui_->horizontalLayout_4->addWidget(historyButton_);
+    connect(historyButton_, &QPushButton::clicked, this, &varko5ConfigWidget::openHistory);
 
     ui_->serialNumberLabel->hide();
     ui_->serialNumberLineEdit->hide();
@@ -388,11 +408,33 @@ void varko5ConfigWidget::openParameters() {
             runOnSession(context, std::move(job), std::move(done));
         },
         name, problem_ == ControllerIdentity::Problem::None && !disconnected_, this);
+    parameterView_->setRecording(recording_);
     parameterView_->setAttribute(Qt::WA_DeleteOnClose);
     // A window of its own: the other panels (and this one's rows) stay usable while it is open.
     parameterView_->setWindowModality(Qt::NonModal);
     parameterView_->show();
     parameterView_->load();
+}
+
+void varko5ConfigWidget::setRecording(std::shared_ptr<RecordingSource> recording) {
+    recording_ = std::move(recording);
+    const bool enabled = recording_ && recording_->enabled();
+    historyButton_->setEnabled(enabled);
+    historyButton_->setToolTip(enabled ? QStringLiteral("The entries of this controller in the record")
+                                       : QStringLiteral("Not recording: VARKO5_RECORD is not set"));
+}
+
+void varko5ConfigWidget::openHistory() {
+    if (historyDialog_) {
+        historyDialog_->raise();
+        historyDialog_->activateWindow();
+        return;
+    }
+    historyDialog_ = new HistoryDialog(recording_, serialNumber(), deviceName(), this);
+    historyDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    historyDialog_->setWindowModality(Qt::NonModal);
+    historyDialog_->show();
+    historyDialog_->load();
 }
 
 void varko5ConfigWidget::runOnSession(QObject* context, SessionJob job, SessionDone done) {
@@ -554,23 +596,43 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
 
 void varko5ConfigWidget::saveFromDevice(
     const char* caption, const char* filter, const char* successPrefix, const char* failureText,
-    std::function<void(ControllerSession&, const std::string&)> readAndWrite) {
+    const char* operation,
+    std::function<void(ControllerSession&, const std::string&, ReadFindings&)> readAndWrite) {
     const QString path =
         askForFile({FileDialogKind::Save, this, QString::fromLatin1(caption), QString::fromLatin1(filter)});
     if (path.isEmpty()) {
         return;
     }
     const std::string file = path.toStdString();
+    auto recordFailure = std::make_shared<std::string>();
     runOnDevice(
         QStringLiteral("Saving to %1...").arg(path),
-        [file, readAndWrite](ControllerSession& session, const ProgressFn&) {
-            session.link().flush();
-            // A record that could not be read throws before anything is written, so a damaged
-            // reply never ends up in a file.
-            readAndWrite(session, file);
+        [file, readAndWrite, operation, recordFailure, source = recording_](ControllerSession& session,
+                                                                            const ProgressFn&) {
+            std::shared_ptr<const Recording> recording;
+            try {
+                recording = openedRecording(source);
+            } catch (const std::exception& error) {
+                throw RecordError(std::string("Nothing was read from the controller: ") + error.what());
+            }
+            *recordFailure = recordedRead(recording.get(), session, operation, [&](ReadFindings& findings) {
+                session.link().flush();
+                // A record that could not be read throws before anything is written, so a damaged
+                // reply never ends up in a file.
+                readAndWrite(session, file, findings);
+                findings.output = file;
+            });
         },
         {},
-        [this, path, successPrefix, failureText](const QString& error) {
+        [this, path, successPrefix, failureText, recordFailure](const QString& error) {
+            if (error.isEmpty() && !recordFailure->empty()) {
+                // The file is written; only its entry in the record is not complete.
+                spdlog::error("{}", *recordFailure);
+                showBox(QMessageBox::Warning, QStringLiteral("Record failed"),
+                        QString::fromLatin1(successPrefix) + path + QStringLiteral("\n") +
+                            qText(*recordFailure));
+                return;
+            }
             if (error.isEmpty()) {
                 showBox(QMessageBox::Information, QStringLiteral("SUCCESS"),
                         QString::fromLatin1(successPrefix) + path);
@@ -587,48 +649,64 @@ void varko5ConfigWidget::saveFromDevice(
 void varko5ConfigWidget::on_getMC_clicked() {
     saveFromDevice("Save MC Configuration", "XML (*.xml)",
                    "MC Configuration saved to: ", "Failed at retrieving MC Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       saveMcConfigXml(readMcRecord(session, RecordSet::Current), path);
+                   operation_word::SAVE_CURRENT,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       findings.mc = readMcRecord(session, RecordSet::Current);
+                       saveMcConfigXml(*findings.mc, path);
                    });
 }
 
 void varko5ConfigWidget::on_getApp_clicked() {
     saveFromDevice("Save APP Configuration", "XML (*.xml)",
                    "App Configuration saved to: ", "Failed at retrieving App Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       saveAppConfigXml(readAppRecord(session, RecordSet::Current), path);
+                   operation_word::SAVE_CURRENT,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       findings.app = readAppRecord(session, RecordSet::Current);
+                       saveAppConfigXml(*findings.app, path);
                    });
 }
 
 void varko5ConfigWidget::on_getLpfp_clicked() {
     saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
                    "LPFP Configuration saved to: ", "Failed at retrieving LPFP Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       writeLpfpFile(readRecords(session, RecordSet::Current), path);
+                   operation_word::SAVE_CURRENT,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       const LpfpConfiguration pair = readRecords(session, RecordSet::Current);
+                       findings.app = pair.app;
+                       findings.mc = pair.mc;
+                       writeLpfpFile(pair, path);
                    });
 }
 
 void varko5ConfigWidget::on_defaultMC_clicked() {
     saveFromDevice("Save MC Configuration", "XML (*.xml)",
                    "Default MC Configuration saved to: ", "Failed at retrieving Default MC Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       saveMcConfigXml(readMcRecord(session, RecordSet::Default), path);
+                   operation_word::SAVE_DEFAULTS,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       findings.mc = readMcRecord(session, RecordSet::Default);
+                       saveMcConfigXml(*findings.mc, path);
                    });
 }
 
 void varko5ConfigWidget::on_defaultApp_clicked() {
     saveFromDevice("Save APP Configuration", "XML (*.xml)",
                    "Default App Configuration saved to: ", "Failed at retrieving Default App Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       saveAppConfigXml(readAppRecord(session, RecordSet::Default), path);
+                   operation_word::SAVE_DEFAULTS,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       findings.app = readAppRecord(session, RecordSet::Default);
+                       saveAppConfigXml(*findings.app, path);
                    });
 }
 
 void varko5ConfigWidget::on_defaultLPFP_clicked() {
     saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
                    "Default LPFP Configuration saved to: ", "Failed at retrieving Default LPFP Configuration",
-                   [](ControllerSession& session, const std::string& path) {
-                       writeLpfpFile(readRecords(session, RecordSet::Default), path);
+                   operation_word::SAVE_DEFAULTS,
+                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
+                       const LpfpConfiguration pair = readRecords(session, RecordSet::Default);
+                       findings.app = pair.app;
+                       findings.mc = pair.mc;
+                       writeLpfpFile(pair, path);
                    });
 }
 
@@ -644,17 +722,35 @@ void varko5ConfigWidget::reportUpdateError(const char* failureText, const QStrin
             QString::fromLatin1(failureText) + QStringLiteral("\n") + reason);
 }
 
-void varko5ConfigWidget::startUpdate(
-    const QString& activity, const char* successText, const char* failureText,
-    std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&)> apply,
-    const ApplyOptions& options, std::function<void(const OpEvent&)> progress) {
+std::shared_ptr<const Recording>
+varko5ConfigWidget::openedRecording(const std::shared_ptr<RecordingSource>& source) {
+    if (!source || !source->enabled()) {
+        return nullptr;
+    }
+    if (!source->problem().empty()) {
+        throw RecordError(source->problem());
+    }
+    return source->get();
+}
+
+void varko5ConfigWidget::startUpdate(const QString& activity, const char* successText,
+                                     const char* failureText, UpdateFn apply, const ApplyOptions& options,
+                                     std::function<void(const OpEvent&)> progress) {
     auto result = std::make_shared<ApplyResult>();
     auto watch = std::make_shared<BackupWatch>();
     watch->pending = options.backup.enabled;
     runOnDevice(
         activity,
-        [result, apply, options](ControllerSession& session, const ProgressFn& report) {
-            *result = apply(session, options, report);
+        [result, apply, options, source = recording_](ControllerSession& session, const ProgressFn& report) {
+            std::shared_ptr<const Recording> recording;
+            try {
+                recording = openedRecording(source);
+            } catch (const std::exception& error) {
+                result->error = std::string("Nothing was sent to the controller: ") + error.what();
+                result->recordError = result->error;
+                return;
+            }
+            *result = apply(session, options, report, recording.get());
         },
         [this, watch, progress](const OpEvent& event) {
             watch->see(event);
@@ -688,7 +784,22 @@ void varko5ConfigWidget::startUpdate(
         },
         [this, result, watch, successText, failureText](const QString& error) {
             const QString backup = result->backup ? qText(result->backup->string()) : QString();
-            if (!error.isEmpty()) {
+            // The record could not be begun: nothing was sent, nothing backed up.
+            if (error.isEmpty() && !result->recordError.empty() && result->recordError == result->error) {
+                spdlog::error("{}", result->error);
+                showBox(QMessageBox::Critical, QStringLiteral("Error"), qText(result->error));
+                return;
+            }
+            // The outcome stands as the controller gave it; only its entry is not complete.
+            const QString recordFailure =
+                result->recordError.empty() ? QString() : QStringLiteral("\n") + qText(result->recordError);
+            if (!recordFailure.isEmpty()) {
+                spdlog::error("{}", result->recordError);
+            }
+            if (error.isEmpty() && result->ok() && !recordFailure.isEmpty()) {
+                showBox(QMessageBox::Warning, QStringLiteral("Record failed"),
+                        QString::fromLatin1(successText) + recordFailure, backup);
+            } else if (!error.isEmpty()) {
                 noteFailure(error);
                 spdlog::error("{} {}", failureText, error.toStdString());
                 showBox(QMessageBox::Critical, QStringLiteral("Error"),
@@ -706,7 +817,7 @@ void varko5ConfigWidget::startUpdate(
                 // Checked before sending: nothing reached the controller, so nothing "failed
                 // validation" there.
                 spdlog::error("{}", result->error);
-                showBox(QMessageBox::Critical, QStringLiteral("Error"), qText(result->error));
+                showBox(QMessageBox::Critical, QStringLiteral("Error"), qText(result->error) + recordFailure);
             } else {
                 const QString detail = applyFailureDetail(*result, watch->stopped);
                 if (!result->error.empty()) {
@@ -715,7 +826,7 @@ void varko5ConfigWidget::startUpdate(
                 }
                 showBox(QMessageBox::Critical, QStringLiteral("Error"),
                         QString::fromLatin1(failureText) +
-                            (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail),
+                            (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail) + recordFailure,
                         backup);
             }
         });
@@ -736,8 +847,12 @@ void varko5ConfigWidget::on_updateMC_clicked() {
     startUpdate(
         QStringLiteral("Updating the MC configuration..."), "MC Configuration updated successfully",
         "MC Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
-            return applyXmlFiles(session, {}, file, chosen, report);
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
+               const Recording* recording) {
+            const ApplyInput mc = readForApply(file);
+            return recordedApply(recording, session, operation_word::APPLY_XML,
+                                 {stampInput(mc.path, mc.text)},
+                                 [&] { return applyXmlInputs(session, nullptr, &mc, chosen, report); });
         },
         options,
         [this](const OpEvent& event) {
@@ -789,8 +904,12 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
     startUpdate(
         QStringLiteral("Updating the APP configuration..."), "APP Configuration updated successfully",
         "APP Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
-            return applyXmlFiles(session, file, {}, chosen, report);
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
+               const Recording* recording) {
+            const ApplyInput app = readForApply(file);
+            return recordedApply(recording, session, operation_word::APPLY_XML,
+                                 {stampInput(app.path, app.text)},
+                                 [&] { return applyXmlInputs(session, &app, nullptr, chosen, report); });
         },
         options,
         [this](const OpEvent& event) {
@@ -842,8 +961,18 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     startUpdate(
         QStringLiteral("Updating the LPFP configuration..."), "Configuration updated successfully",
         "Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report) {
-            return applyLpfpFile(session, file, chosen, report);
+        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
+               const Recording* recording) {
+            ApplyInput lpfp{file, {}};
+            try {
+                lpfp.text = readInputFile(file);
+            } catch (const InputFileError&) {
+                // Gone since it was checked: the apply says why, and nothing reaches the controller.
+                return applyLpfpFile(session, file, chosen, report);
+            }
+            return recordedApply(recording, session, operation_word::APPLY_LPFP,
+                                 {stampInput(lpfp.path, lpfp.text)},
+                                 [&] { return applyLpfpInput(session, lpfp, chosen, report); });
         },
         options,
         [this](const OpEvent& event) {

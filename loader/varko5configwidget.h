@@ -7,7 +7,9 @@
 
 #include "core/device/device_list.h"
 #include "core/ops/apply.h"
+#include "core/ops/recording.h"
 #include "loader/device_worker.h"
+#include "loader/history_dialog.h"
 
 #include "loader/parameter_view.h"
 
@@ -76,6 +78,11 @@ public:
 
     // Where Update saves its backup first (by default the folder lpfp_cli uses).
     void setBackupSettings(const BackupSettings& settings) { backup_ = settings; }
+    // Where the panel records what it writes and the reads the user asks for (null or not
+    // enabled: it does not record). The record is opened by the worker when first needed.
+    void setRecording(std::shared_ptr<RecordingSource> recording);
+    // The history of this controller opened by the History button, while it is open.
+    HistoryDialog* historyDialog() const { return historyDialog_; }
     // From now on results are logged, not shown: the window is closing.
     void dropResults() { dropResults_ = true; }
 
@@ -125,16 +132,26 @@ private:
     // An exchange failed because the bridge went away: the panel says so, and Rescan tries it
     // again.
     void noteFailure(const QString& error);
-    void saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
-                        const char* failureText,
-                        std::function<void(ControllerSession&, const std::string&)> readAndWrite);
-    void reportUpdateError(const char* failureText, const QString& reason);
-    // Runs an apply in the worker; progress turns its events into the row's lines, and the
-    // result decides between the success box and the failure box with its reasons.
+    // Reads from the controller into a file the user chooses, under an entry of the record
+    // (operation) when the panel records; readAndWrite notes what it read in the findings.
     void
-    startUpdate(const QString& activity, const char* successText, const char* failureText,
-                std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&)> apply,
-                const ApplyOptions& options, std::function<void(const OpEvent&)> progress);
+    saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
+                   const char* failureText, const char* operation,
+                   std::function<void(ControllerSession&, const std::string&, ReadFindings&)> readAndWrite);
+    void reportUpdateError(const char* failureText, const QString& reason);
+    // Runs an apply in the worker, under an entry of the record when the panel records;
+    // progress turns its events into the row's lines, and the result decides between the
+    // success box and the failure box with its reasons.
+    using UpdateFn = std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&,
+                                               const Recording*)>;
+    void startUpdate(const QString& activity, const char* successText, const char* failureText,
+                     UpdateFn apply, const ApplyOptions& options,
+                     std::function<void(const OpEvent&)> progress);
+    // The recording to write to in the worker: null when the panel does not record. Throws
+    // RecordError when it records but the record cannot be opened.
+    static std::shared_ptr<const Recording> openedRecording(const std::shared_ptr<RecordingSource>& source);
+    // Lists this controller's entries of the record.
+    void openHistory();
 
     // Opens the parameter view (or brings the open one to the front) and reads the parameters.
     void openParameters();
@@ -145,6 +162,9 @@ private:
     QTextEdit* progressLog_ = nullptr;
     QPushButton* parametersButton_ = nullptr;
     QPointer<ParameterView> parameterView_;
+    QPushButton* historyButton_ = nullptr;
+    QPointer<HistoryDialog> historyDialog_;
+    std::shared_ptr<RecordingSource> recording_;
     QLabel* statusLabel_ = nullptr;
     QLabel* resultLabel_ = nullptr;
     QPushButton* removeButton_ = nullptr;

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -95,6 +97,26 @@ std::shared_ptr<const Recording> openRecording(const std::string& destination, c
     return recording;
 }
 
+RecordingSource::RecordingSource(std::string destination, std::string program, std::string version)
+    : destination_(std::move(destination)), program_(std::move(program)), version_(std::move(version)) {
+    if (destination_.empty())
+        return;
+    try {
+        shown_ = parseDestination(destination_).shown;
+    } catch (const std::exception& error) {
+        problem_ = error.what();
+    }
+}
+
+std::shared_ptr<const Recording> RecordingSource::get() {
+    if (!enabled())
+        return nullptr;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!opened_)
+        opened_ = openRecording(destination_, program_, version_);
+    return opened_;
+}
+
 RecordEntry newEntry(const Recording& recording, const ControllerSession& session, const char* operation,
                      std::vector<InputStamp> inputs) {
     RecordEntry entry;
@@ -144,20 +166,57 @@ void describeApply(RecordEntry& entry, const ApplyResult& result) {
 
 void describeRead(RecordEntry& entry, const std::optional<LpfpConfiguration>& records,
                   const std::string& outputPath, const std::string& reason) {
+    ReadFindings findings;
+    if (records) {
+        findings.app = records->app;
+        findings.mc = records->mc;
+    }
+    findings.output = outputPath;
+    describeRead(entry, findings, reason);
+}
+
+void describeRead(RecordEntry& entry, const ReadFindings& findings, const std::string& reason) {
     entry.records.clear();
-    entry.outputPath = outputPath;
+    entry.outputPath = findings.output;
     entry.reason = reason;
     entry.outcome = reason.empty() ? outcome_word::READ : outcome_word::FAILED;
-    if (!records)
-        return;
-    std::array<std::uint8_t, APP_CONFIG_PAYLOAD_SIZE> app{};
-    std::array<std::uint8_t, MC_CONFIG_PAYLOAD_SIZE> mc{};
-    appConfigToBytes(app.data(), records->app);
-    mcConfigToBytes(mc.data(), records->mc);
-    entry.records.push_back(
-        RecordedRecord{record_word::APP, outcome_word::READ, "", "", toHex(app.data(), app.size()), {}});
-    entry.records.push_back(
-        RecordedRecord{record_word::MC, outcome_word::READ, "", "", toHex(mc.data(), mc.size()), {}});
+    if (findings.app) {
+        std::array<std::uint8_t, APP_CONFIG_PAYLOAD_SIZE> app{};
+        appConfigToBytes(app.data(), *findings.app);
+        entry.records.push_back(
+            RecordedRecord{record_word::APP, outcome_word::READ, "", "", toHex(app.data(), app.size()), {}});
+    }
+    if (findings.mc) {
+        std::array<std::uint8_t, MC_CONFIG_PAYLOAD_SIZE> mc{};
+        mcConfigToBytes(mc.data(), *findings.mc);
+        entry.records.push_back(
+            RecordedRecord{record_word::MC, outcome_word::READ, "", "", toHex(mc.data(), mc.size()), {}});
+    }
+}
+
+std::string recordedRead(const Recording* recording, ControllerSession& session, const char* operation,
+                         const std::function<void(ReadFindings&)>& read) {
+    ReadFindings findings;
+    if (recording == nullptr) {
+        read(findings);
+        return {};
+    }
+    RecordEntry entry = newEntry(*recording, session, operation, {});
+    try {
+        beginEntry(*recording, entry);
+    } catch (const std::exception& error) {
+        throw RecordError(std::string("Nothing was read from the controller: ") + error.what());
+    }
+    try {
+        read(findings);
+    } catch (const std::exception& error) {
+        describeRead(entry, findings, describeFailure(error));
+        if (const std::string failure = completeEntry(*recording, entry); !failure.empty())
+            throw std::runtime_error(describeFailure(error) + "\n" + failure);
+        throw;
+    }
+    describeRead(entry, findings, "");
+    return completeEntry(*recording, entry);
 }
 
 ApplyResult recordedApply(const Recording* recording, ControllerSession& session, const char* operation,
