@@ -58,11 +58,16 @@ public:
 };
 
 // An update's document, read once in the worker, so that the record keeps the digest of the
-// bytes that were applied. What cannot be read counts as a document without its root element.
+// bytes that were applied. A file that is not there or cannot be opened counts as a document
+// without its root element; one refused for what it is (a folder, a silent pipe) fails the
+// update.
 ApplyInput readForApply(const std::string& path) {
     try {
         return ApplyInput{path, readInputFile(path)};
-    } catch (const InputFileError&) {
+    } catch (const InputFileError& error) {
+        if (error.errorNumber() == 0) {
+            throw;
+        }
         return ApplyInput{path, {}};
     }
 }
