@@ -165,9 +165,10 @@ private slots:
             QSignalSpy loaded(view, &ParameterView::loaded);
             QVERIFY(!loaded.isEmpty() || loaded.wait(10000));
             ParameterModel* model = view->model();
-            const int row = model->rowOf(RecordKind::App, QStringLiteral("timeout_msec"));
-            QVERIFY(row >= 0);
-            QVERIFY(model->setData(model->index(row, ParameterModel::CurrentColumn), QStringLiteral("4321")));
+            const QModelIndex timeout = model->indexOf(RecordKind::App, QStringLiteral("timeout_msec"),
+                                                       ParameterModel::CurrentColumn);
+            QVERIFY(timeout.isValid());
+            QVERIFY(model->setData(timeout, QStringLiteral("4321")));
             QSignalSpy applied(view, &ParameterView::applied);
             view->findChild<QPushButton*>(QStringLiteral("applyButton"))->click();
             QVERIFY(!applied.isEmpty() || applied.wait(10000));
@@ -286,8 +287,9 @@ private slots:
             QSignalSpy loaded(view, &ParameterView::loaded);
             QVERIFY(!loaded.isEmpty() || loaded.wait(10000));
             ParameterModel* model = view->model();
-            const int row = model->rowOf(RecordKind::App, QStringLiteral("timeout_msec"));
-            QVERIFY(model->setData(model->index(row, ParameterModel::CurrentColumn), QStringLiteral("4321")));
+            QVERIFY(model->setData(model->indexOf(RecordKind::App, QStringLiteral("timeout_msec"),
+                                                  ParameterModel::CurrentColumn),
+                                   QStringLiteral("4321")));
             QSignalSpy applied(view, &ParameterView::applied);
             view->findChild<QPushButton*>(QStringLiteral("applyButton"))->click();
             QVERIFY(!applied.isEmpty() || applied.wait(10000));
