@@ -11,16 +11,17 @@ cd "$(dirname "$0")/.."
 ./scripts/check-format.sh # one style everywhere
 
 jobs=$(nproc)
-run_config() {
-    local dir=$1; shift
-    cmake -S . -B "$dir" -G Ninja -DVARKO5_WERROR=ON "$@"
-    cmake --build "$dir" -j "$jobs"
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+# The configurations are the presets of CMakePresets.json, so a developer who builds a preset
+# by hand gets what CI tests.
+run_preset() {
+    local preset=$1
+    cmake --preset "$preset" -DVARKO5_WERROR=ON
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs" --timeout 300
 }
 
-run_config build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARKO5_HARDENING=ON
+run_preset release-hardened # build/release
 ./scripts/package-test.sh build/release
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_config build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARKO5_SANITIZE=ON -DVARKO5_BUILD_BENCHMARKS=OFF
+run_preset sanitize # build/sanitize
 VARKO5_WERROR=ON ./scripts/fuzz.sh 30 # every fuzz target briefly, so a regression is caught
 echo "All tests passed in both configurations."
