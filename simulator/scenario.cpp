@@ -43,28 +43,43 @@ std::uint32_t parseNumber(const std::string& key, const std::string& value, std:
     return static_cast<std::uint32_t>(number);
 }
 
-SimFault parseFault(const std::string& name) {
-    static const std::pair<const char*, SimFault> kNames[] = {
-        {"silent_bridge", SimFault::SilentBridge},
-        {"silent_controller", SimFault::SilentController},
-        {"ack_failed", SimFault::AckFailed},
-        {"ack_bad_checksum", SimFault::AckBadChecksum},
-        {"ack_garbled", SimFault::AckGarbled},
-        {"bad_crc", SimFault::BadCrc},
-        {"truncated_reply", SimFault::TruncatedReply},
-        {"short_reply", SimFault::ShortReply},
-        {"wrong_signature", SimFault::WrongSignature},
-        {"set_refused", SimFault::SetRefused},
-        {"change_on_write", SimFault::ChangeOnWrite},
-        {"stray_bytes", SimFault::StrayBytes},
-        {"huge_length", SimFault::HugeLength},
-        {"short_version", SimFault::ShortVersion},
-        {"odd_start", SimFault::OddStart},
+struct FaultName {
+    SimScenarioHelp help;
+    SimFault fault;
+};
+
+const std::vector<FaultName>& faultTable() {
+    static const std::vector<FaultName> table = {
+        {{"silent_bridge", "", "no acknowledge, no reply"}, SimFault::SilentBridge},
+        {{"silent_controller", "", "acknowledge, then no reply"}, SimFault::SilentController},
+        {{"ack_failed", "", "the acknowledge is 3C EE 11"}, SimFault::AckFailed},
+        {{"ack_bad_checksum", "", "the acknowledge is 3C BB 44"}, SimFault::AckBadChecksum},
+        {{"ack_garbled", "", "the acknowledge is 3C 07 07"}, SimFault::AckGarbled},
+        {{"bad_crc", "", "the reply's CRC is wrong"}, SimFault::BadCrc},
+        {{"truncated_reply", "", "fewer bytes than the reply's head declares"}, SimFault::TruncatedReply},
+        {{"short_reply", "", "a well-formed reply with half the record"}, SimFault::ShortReply},
+        {{"wrong_signature", "", "a get reply carries the other record"}, SimFault::WrongSignature},
+        {{"set_refused", "", "a set reply starts with another byte; nothing stored"}, SimFault::SetRefused},
+        {{"change_on_write", "", "a stored record gets 1.0 added to one field"}, SimFault::ChangeOnWrite},
+        {{"stray_bytes", "", "junk bytes queued before the acknowledge"}, SimFault::StrayBytes},
+        {{"huge_length", "", "the reply's head declares 65535 bytes"}, SimFault::HugeLength},
+        {{"short_version", "", "a version reply of 20 bytes"}, SimFault::ShortVersion},
+        {{"odd_start", "", "the reply starts with 0x05"}, SimFault::OddStart},
     };
-    for (const auto& [text, fault] : kNames)
-        if (name == text)
-            return fault;
+    return table;
+}
+
+SimFault parseFault(const std::string& name) {
+    for (const FaultName& entry : faultTable())
+        if (name == entry.help.name)
+            return entry.fault;
     throw std::invalid_argument("Unknown simulator fault '" + name + "'");
+}
+
+bool isScenarioKey(const std::string& key) {
+    const auto& keys = simScenarioKeys();
+    return std::any_of(keys.begin(), keys.end(),
+                       [&](const SimScenarioHelp& help) { return key == help.name; });
 }
 
 template <class T> const T* pick(const std::vector<T>& list, int index) {
@@ -74,6 +89,37 @@ template <class T> const T* pick(const std::vector<T>& list, int index) {
 }
 
 } // namespace
+
+const std::vector<SimScenarioHelp>& simScenarioKeys() {
+    static const std::vector<SimScenarioHelp> keys = {
+        {"devices", "N", "number of listed devices, 0 to 64 (default 1)"},
+        {"serial", "S1,S2", "serial numbers (default VK5SIM0001, VK5SIM0002, ...)"},
+        {"description", "D1,D2", "descriptions (default \"Varko 5 Bridge (simulated)\")"},
+        {"chipid", "X1,X2", "chip identifiers, hex (0x1234ABCD) or decimal"},
+        {"fw", "5.2,5.1", "firmware version of each controller (default 5.2)"},
+        {"latency", "MS", "delay before each controller reply can be read (default 0)"},
+        {"baud", "N", "every byte, both ways, takes its time on an N-baud 8N1 line"},
+        {"latency_timer", "MS", "the bridge hands bytes over every MS ms (1 to 255)"},
+        {"state", "P1,P2", "files keeping the current records from one run to the next"},
+        {"pending", "N", "N junk bytes waiting in the receive queue at open"},
+        {"fault", "F1,F2", "faults to show (see below)"},
+        {"fault_on", "13,16", "command numbers the faults apply to (default all)"},
+        {"fault_device", "N", "device index the faults apply to (default all)"},
+        {"list_error", "N", "building the device list fails with status N"},
+        {"open_error", "1", "opening any device fails"},
+    };
+    return keys;
+}
+
+const std::vector<SimScenarioHelp>& simFaultNames() {
+    static const std::vector<SimScenarioHelp> names = [] {
+        std::vector<SimScenarioHelp> list;
+        for (const FaultName& entry : faultTable())
+            list.push_back(entry.help);
+        return list;
+    }();
+    return names;
+}
 
 SimScenario parseSimScenario(const std::string& text) {
     SimScenario scenario;
@@ -87,6 +133,8 @@ SimScenario parseSimScenario(const std::string& text) {
         const std::string key = trim(item.substr(0, equals));
         const std::string value = trim(item.substr(equals + 1));
         const std::vector<std::string> list = split(value, ',');
+        if (!isScenarioKey(key))
+            throw std::invalid_argument("Unknown scenario key '" + key + "'");
         if (key == "devices") {
             scenario.devices = static_cast<int>(parseNumber(key, value, 64));
         } else if (key == "serial") {

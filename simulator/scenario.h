@@ -79,6 +79,18 @@ struct SimScenario {
 // Throws std::invalid_argument naming the offending key or value.
 SimScenario parseSimScenario(const std::string& text);
 
+// One line of help for a scenario key or a fault name, as lpfp_sim --help lists them.
+struct SimScenarioHelp {
+    const char* name;    // "latency_timer", "silent_bridge"
+    const char* value;   // the value's form ("MS"); empty for a fault name
+    const char* meaning; // one line, without a final full stop
+};
+// Every key parseSimScenario takes, in the order of the list at the top of this file; a key
+// outside it is refused.
+const std::vector<SimScenarioHelp>& simScenarioKeys();
+// Every fault name "fault=" takes.
+const std::vector<SimScenarioHelp>& simFaultNames();
+
 // What one device of a scenario is.
 struct SimDeviceSettings {
     std::string serial;

@@ -176,6 +176,32 @@ TEST(SimScenarioText, ParsesAndRejects) {
     }
 }
 
+// lpfp_sim --help lists the scenario keys and faults from these tables: every listed name must
+// be one the parser takes, and any other key is refused.
+TEST(SimScenarioText, TheHelpTablesNameWhatTheParserTakes) {
+    ASSERT_EQ(simScenarioKeys().size(), 15u);
+    for (const SimScenarioHelp& key : simScenarioKeys()) {
+        SCOPED_TRACE(key.name);
+        EXPECT_STRNE(key.value, "");
+        try {
+            parseSimScenario(std::string(key.name) + "=1");
+        } catch (const std::invalid_argument& error) {
+            // fw=1 is not a version; the key itself must still be known.
+            EXPECT_THAT(error.what(), ::testing::Not(::testing::HasSubstr("Unknown scenario key")));
+        }
+    }
+    ASSERT_EQ(simFaultNames().size(), 15u);
+    std::vector<SimFault> faults;
+    for (const SimScenarioHelp& fault : simFaultNames()) {
+        SCOPED_TRACE(fault.name);
+        const SimScenario s = parseSimScenario(std::string("fault=") + fault.name);
+        ASSERT_EQ(s.faults.size(), 1u);
+        EXPECT_EQ(std::count(faults.begin(), faults.end(), s.faults[0]), 0) << "two names, one fault";
+        faults.push_back(s.faults[0]);
+    }
+    EXPECT_THROW(parseSimScenario("help=1"), std::invalid_argument);
+}
+
 TEST(DeviceHandleOwner, MoveAndReset) {
     ScopedSimulator sim("devices=2");
     DeviceHandle a = openDeviceByIndex(0);
