@@ -5,6 +5,7 @@
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <cstdlib>
 #include <streambuf>
 
 DeviceLabels::Scope::Scope(DeviceLabels& labels, const std::string& serial)
@@ -45,11 +46,23 @@ private:
 
 } // namespace
 
+// NO_COLOR (https://no-color.org): set and not empty, no colour even on a terminal.
+static spdlog::color_mode colourMode() {
+    const char* noColour = std::getenv("NO_COLOR");
+    return noColour != nullptr && *noColour != '\0' ? spdlog::color_mode::never
+                                                    : spdlog::color_mode::automatic;
+}
+
 void installLogging(const DeviceLabels& labels, bool toStandardError) {
     if (toStandardError) {
-        auto logger = spdlog::stderr_color_mt("lpfp_cli_stderr");
+        auto logger = spdlog::stderr_color_mt("lpfp_cli_stderr", colourMode());
         logger->set_level(spdlog::default_logger_raw()->level());
         spdlog::set_default_logger(logger);
+    } else {
+        for (const auto& sink : spdlog::default_logger_raw()->sinks())
+            if (auto* console =
+                    dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>*>(sink.get()))
+                console->set_color_mode(colourMode());
     }
     auto formatter = std::make_unique<spdlog::pattern_formatter>();
     formatter->add_flag<LabelFlag>('*', labels).set_pattern("%*[%Y-%m-%d %H:%M:%S.%e] [%^%l%$] %v");

@@ -36,8 +36,9 @@ private:
 };
 
 // Sets up the process-wide logger once, at start-up: the default line pattern with the device
-// label in front, on standard output, or on standard error when standard output carries the
-// JSON document. labels must outlive every log line.
+// label in front, on standard output, or on standard error (toStandardError) when standard
+// output is kept for data or the JSON document; without colours when NO_COLOR is set to
+// anything but an empty value. labels must outlive every log line.
 void installLogging(const DeviceLabels& labels, bool toStandardError);
 
 // A stream that hands each line whole, after prefix, to target; workers that share target share

@@ -3,6 +3,8 @@
 #include "cli/exit_status.h"
 #include "cli/flows.h"
 #include "cli/inputs.h"
+#include "core/config/file_io.h"
+#include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
 
 FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out) {
@@ -25,7 +27,7 @@ FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basenam
 }
 
 FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
-                         const std::string& lpfpPath, std::ostream& out) {
+                         const std::string& lpfpPath, std::ostream& out, std::ostream& data) {
     FlowResult result;
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         if (appXmlPath.empty() || mcXmlPath.empty()) {
@@ -39,11 +41,21 @@ FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXml
         const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc, result);
         if (!mc)
             return EXIT_FAILED;
-        if (!xmlTextsToLpfp(app->input.text, appXmlPath, mc->input.text, mcXmlPath, lpfpPath)) {
+        const bool toOutput = lpfpPath == STANDARD_OUTPUT;
+        const auto fileText = xmlTextsToLpfpText(app->input.text, appXmlPath, mc->input.text, mcXmlPath,
+                                                 toOutput ? "standard output" : lpfpPath);
+        if (!fileText) {
             logError(result, "Cannot convert " + appXmlPath + " and " + mcXmlPath +
                                  ": their root tags must be written without attributes");
             return EXIT_FAILED;
         }
+        if (toOutput) {
+            // The file's bytes alone, so that a redirection gives the file itself.
+            data << *fileText << std::flush;
+            out << "LPFP Configuration written to standard output" << std::endl;
+            return EXIT_OK;
+        }
+        writeFileAtomically(lpfpPath, *fileText);
         out << "LPFP Configuration saved to: " << lpfpPath << std::endl;
         return EXIT_OK;
     }));

@@ -10,7 +10,7 @@ namespace {
 
 int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& right,
                       const std::string& leftText, const std::string& rightText, FlowResult& result,
-                      std::ostream& out) {
+                      std::ostream& data) {
     std::vector<FieldDifference> differences;
     bool compared = false;
     if (left.hasApp && right.hasApp) {
@@ -28,8 +28,9 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
         return EXIT_DIFF_TROUBLE;
     }
     result.differences = differences;
-    printDifferences(out, differences);
-    out.flush();
+    // The differences are this flow's data; the verdict below is a log line.
+    printDifferences(data, differences);
+    data.flush();
     if (differences.empty()) {
         spdlog::info("The configurations are the same");
         return EXIT_OK;
@@ -41,7 +42,7 @@ int reportDifferences(const ConfigurationSet& left, const ConfigurationSet& righ
 } // namespace
 
 FlowResult diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target,
-                    std::ostream& out) {
+                    std::ostream& data) {
     FlowResult result;
     return result.ended(guarded(result, EXIT_DIFF_TROUBLE, [&] {
         const SourceDescription leftSource = parseSource(left);
@@ -65,10 +66,10 @@ FlowResult diffFlow(const std::string& left, const std::string& right, const Dev
             if (isDeviceSource(rightSource))
                 rightSet = readDeviceSource(rightSource, *session);
         }
-        return reportDifferences(leftSet, rightSet, left, right, result, out);
+        return reportDifferences(leftSet, rightSet, left, right, result, data);
     }));
 }
 
-FlowResult changedFlow(const DeviceTarget& target, std::ostream& out) {
-    return diffFlow("device:default", "device:current", target, out);
+FlowResult changedFlow(const DeviceTarget& target, std::ostream& data) {
+    return diffFlow("device:default", "device:current", target, data);
 }

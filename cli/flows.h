@@ -1,7 +1,8 @@
 #pragma once
 // The things lpfp_cli does, one function per flow. Each writes its report lines to out, logs
 // its progress and failures, and returns its exit status (exit_status.h) with what it did, for
-// the summary and the JSON document; none ends the process.
+// the summary and the JSON document; none ends the process. The flows that produce data (the
+// differences, LPFP text for "-") write it to data, which a script reads apart from the report.
 
 #include "cli/device_opening.h"
 #include "cli/flow_result.h"
@@ -9,6 +10,9 @@
 
 #include <ostream>
 #include <string>
+
+// "-" as the file of --saveLpfp or --xml_to_lpfp: standard output.
+inline constexpr char STANDARD_OUTPUT[] = "-";
 
 // Connection test: list the devices, show the chosen one (the first without a serial number),
 // ask the bridge for its status and the controller for its firmware version.
@@ -21,7 +25,7 @@ FlowResult getConfiguration(const std::string& basename, bool defaults, const De
                             std::ostream& out);
 // Save them as one LPFP file.
 FlowResult saveLpfpFlow(const std::string& lpfpPath, bool defaults, const DeviceTarget& target,
-                        std::ostream& out);
+                        std::ostream& out, std::ostream& data);
 
 // Apply the XML documents whose paths are not empty, each laid over the controller's default
 // record, and verify every write by reading the record back. Unless backup is disabled, the
@@ -37,19 +41,19 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
 // documents into an LPFP file.
 FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out);
 FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
-                         const std::string& lpfpPath, std::ostream& out);
+                         const std::string& lpfpPath, std::ostream& out, std::ostream& data);
 
 // Print every field that differs between two configuration sources (see
 // core/ops/config_source.h): 0 the same, 1 different, 2 a source cannot be read.
 FlowResult diffFlow(const std::string& left, const std::string& right, const DeviceTarget& target,
-                    std::ostream& out);
+                    std::ostream& data);
 // The controller's current configuration against its defaults.
-FlowResult changedFlow(const DeviceTarget& target, std::ostream& out);
+FlowResult changedFlow(const DeviceTarget& target, std::ostream& data);
 
 // The production record: the entries of one controller (serial) or of all ("all"), since a
-// date when one is given, as a table on out or (jsonPath not empty; "-": standard output) as a
+// date when one is given, as a table on data or (jsonPath not empty; "-": standard output) as a
 // JSON document; and one entry's configuration written as an LPFP file.
 FlowResult historyFlow(const std::string& destination, const std::string& serial, const std::string& since,
-                       const std::string& jsonPath, std::ostream& out);
+                       const std::string& jsonPath, std::ostream& data);
 FlowResult historyExportFlow(const std::string& destination, const std::string& id,
                              const std::string& lpfpPath, std::ostream& out);

@@ -10,6 +10,7 @@
 #include "cli/option_checks.h"
 #include "cli/options.h"
 #include "cli/several_devices.h"
+#include "cli/text_wrap.h"
 
 #include "core/device/timeout_exception.h"
 #include "simulator/backend_choice.h"
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,13 @@ bool isRecorded(FlowChoice flow) {
     }
 }
 
+// The flows lpfp_cli always had print their report and log lines on standard output; the ones
+// added since keep it for their data.
+bool isOriginalFlow(FlowChoice flow) {
+    return flow == FlowChoice::None || flow == FlowChoice::Test || flow == FlowChoice::GetDefaults ||
+           flow == FlowChoice::GetConfig || flow == FlowChoice::SetConfig;
+}
+
 // --record, or else VARKO5_RECORD.
 std::string recordDestination(const CommandLineOptions& options) {
     if (!options.recordDestination.empty())
@@ -59,9 +68,10 @@ std::string recordDestination(const CommandLineOptions& options) {
 }
 
 // One flow on one device. Among several devices, the outputs of the reading flows carry the
-// device's serial number, so that no device overwrites another's files.
+// device's serial number, so that no device overwrites another's files. out takes the report,
+// data the flow's data.
 FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& chosen,
-                   bool several, const Recording* recording, std::ostream& out) {
+                   bool several, const Recording* recording, std::ostream& out, std::ostream& data) {
     const BackupSettings backup{!options.noBackup, options.backupDir};
     DeviceTarget target = chosen;
     target.recording = recording;
@@ -78,22 +88,28 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
     case FlowChoice::SetConfig:
         return setConfiguration(options.appConfigPath, options.mcConfigPath, target, backup, out);
     case FlowChoice::Diff:
-        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target, out);
+        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target, data);
     case FlowChoice::Changed:
-        return changedFlow(target, out);
+        return changedFlow(target, data);
     case FlowChoice::LpfpToXml:
         return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename, out);
     case FlowChoice::XmlToLpfp:
-        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, out);
+        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, out, data);
     case FlowChoice::ApplyLpfp:
         return applyLpfpFlow(options.lpfpConfigPath, target, backup, out);
     case FlowChoice::SaveLpfp:
+        if (several && options.saveLpfpPath == STANDARD_OUTPUT) {
+            // Several files on one stream would make none of them readable.
+            FlowResult refused;
+            logError(refused, "--saveLpfp - writes the file of one device only; name a file for several");
+            return refused.ended(EXIT_FAILED);
+        }
         return saveLpfpFlow(several ? lpfpNameForDevice(options.saveLpfpPath, target.serial)
                                     : options.saveLpfpPath,
-                            options.getDefaults, target, out);
+                            options.getDefaults, target, out, data);
     case FlowChoice::History:
         return historyFlow(recordDestination(options), options.historySerial, options.since, options.jsonPath,
-                           out);
+                           data);
     case FlowChoice::HistoryExport:
         return historyExportFlow(recordDestination(options), options.historyExportId, options.outputBasename,
                                  out);
@@ -105,14 +121,15 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
 }
 
 // Runs the chosen flow, on one device or several, and writes its JSON document when asked.
-// out is the human report's stream.
-int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabels& labels) {
+// out is the human report's stream, data the stream of the flow's data.
+int runCommand(const CommandLineOptions& options, std::ostream& out, std::ostream& data,
+               DeviceLabels& labels) {
     const FlowRow& chosen = chosenFlow(options);
     const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
     // The history is a document of its own.
     if (chosen.flow == FlowChoice::History || chosen.flow == FlowChoice::HistoryExport)
-        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, out).status;
+        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, out, data).status;
     // The record is opened before any device is: a record that cannot be written means that
     // nothing is sent.
     std::shared_ptr<const Recording> recording;
@@ -138,13 +155,16 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
         logError(general, problem->message);
         status = failure;
     } else if (several) {
+        // Each device's data lines begin with its serial number, as its report lines do.
+        std::mutex dataGate;
         try {
             devices = runOnSeveralDevices(
                 options.serial,
                 [&](const DeviceTarget& listed, std::ostream& deviceOut) {
                     DeviceTarget target = listed;
                     target.cancel = cancel;
-                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut);
+                    PrefixedLineStream deviceData(target.serial + ": ", data, dataGate);
+                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut, deviceData);
                 },
                 out, labels, failure);
             if (devices.empty())
@@ -175,7 +195,7 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, DeviceLabel
         target.serial = options.serial;
         target.cancel = cancel;
         try {
-            general = runFlow(options, chosen.flow, target, false, recording.get(), out);
+            general = runFlow(options, chosen.flow, target, false, recording.get(), out, data);
             status = general.status;
         } catch (const timeout_exception&) {
             spdlog::critical("ARM Timeout exception!");
@@ -228,11 +248,12 @@ int finishOutput(int status, int failureStatus) {
     return status == EXIT_OK ? failureStatus : std::max(status, failureStatus);
 }
 
-int runGuarded(const CommandLineOptions& options, std::ostream& out, DeviceLabels& labels) {
+int runGuarded(const CommandLineOptions& options, std::ostream& out, std::ostream& data,
+               DeviceLabels& labels) {
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
     // calling script can see.
     try {
-        return runCommand(options, out, labels);
+        return runCommand(options, out, data, labels);
     } catch (const timeout_exception&) {
         spdlog::critical("ARM Timeout exception!");
     } catch (const std::exception& error) {
@@ -266,21 +287,26 @@ int main(int argc, char* argv[]) {
 
     CommandLineOptions options;
     if (const auto error = parseCommandLine(arguments, options)) {
-        std::cerr << "Error in command line: " << *error << '\n';
+        std::cerr << "Error in command line: " << *error << '\n'
+                  << "lpfp_cli: try 'lpfp_cli --help' for the list of options\n";
         return EXIT_FAILED;
     }
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
-    installBackendFromEnvironment(options.baud);
-    // With "--json -" standard output carries the JSON document alone; the report and the log
-    // go to standard error.
+    // The original flows print their report and log on standard output, as they always have.
+    // The flows added since keep standard output for their data and send the report and the
+    // log to standard error; with "--json -" standard output carries the JSON document alone,
+    // and the data joins the report.
     const bool jsonOnStandardOutput = options.jsonPath == "-";
-    std::ostream& out = jsonOnStandardOutput ? std::cerr : std::cout;
+    const bool reportOnStandardError = jsonOnStandardOutput || !isOriginalFlow(chosenFlow(options).flow);
+    std::ostream& out = reportOnStandardError ? std::cerr : std::cout;
+    std::ostream& data = jsonOnStandardOutput ? std::cerr : std::cout;
     DeviceLabels labels;
-    installLogging(labels, jsonOnStandardOutput);
+    installLogging(labels, reportOnStandardError);
+    installBackendFromEnvironment(options.baud);
 
     if (options.showHelp) {
-        std::cout << usageText(executable) << '\n';
+        std::cout << wrapText(usageText(executable), outputWidth()) << '\n';
         return finishOutput(EXIT_OK, EXIT_FAILED);
     }
     // The fixed program name, not argv[0]: help2man and scripts read "lpfp_cli <version>".
@@ -290,6 +316,6 @@ int main(int argc, char* argv[]) {
     }
 
     // --diff and --changed keep 1 for "different"; trouble of theirs is 2.
-    return finishOutput(runGuarded(options, out, labels),
+    return finishOutput(runGuarded(options, out, data, labels),
                         chosenFlow(options).comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
 }

@@ -138,7 +138,9 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
             addXmlPair(outputs, "--output", options.outputBasename);
         break;
     case FlowChoice::SaveLpfp:
-        outputs = {{"--saveLpfp", options.saveLpfpPath}};
+        // "-" is standard output, no file to check.
+        if (options.saveLpfpPath != "-")
+            outputs = {{"--saveLpfp", options.saveLpfpPath}};
         break;
     case FlowChoice::LpfpToXml:
         inputs = {{"--lpfp_to_xml", options.lpfpToXmlPath}};
@@ -148,7 +150,8 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
         break;
     case FlowChoice::XmlToLpfp:
         inputs = {{"--app_config", options.appConfigPath}, {"--mc_config", options.mcConfigPath}};
-        outputs = {{"--xml_to_lpfp", options.xmlToLpfpPath}};
+        if (options.xmlToLpfpPath != "-")
+            outputs = {{"--xml_to_lpfp", options.xmlToLpfpPath}};
         break;
     case FlowChoice::Diff:
         for (const std::string& source : options.diffSources) {

@@ -5,6 +5,7 @@
 #include "cli/flows.h"
 #include "cli/recorded_read.h"
 #include "core/config/config_xml.h"
+#include "core/lpfp/lpfp.h"
 
 FlowResult getConfiguration(const std::string& basename, bool defaults, const DeviceTarget& target,
                             std::ostream& out) {
@@ -40,7 +41,7 @@ FlowResult getConfiguration(const std::string& basename, bool defaults, const De
 }
 
 FlowResult saveLpfpFlow(const std::string& lpfpPath, bool defaults, const DeviceTarget& target,
-                        std::ostream& out) {
+                        std::ostream& out, std::ostream& data) {
     FlowResult result;
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         const auto session = openChosenDevice(target, result, &out);
@@ -52,6 +53,15 @@ FlowResult saveLpfpFlow(const std::string& lpfpPath, bool defaults, const Device
             if (target.cancel.requested()) {
                 note.reason = "Interrupted";
                 return EXIT_FAILED;
+            }
+            if (lpfpPath == STANDARD_OUTPUT) {
+                // Exactly the bytes of the file, without a line feed of its own, so that
+                // "--saveLpfp - > unit.lpfp" gives the file --saveLpfp unit.lpfp would.
+                data << encodeLpfp(buildLpfpText(*note.records)) << std::flush;
+                out << (defaults ? "Default LPFP Configuration written to standard output"
+                                 : "LPFP Configuration written to standard output")
+                    << std::endl;
+                return EXIT_OK;
             }
             note.output = lpfpPath;
             writeLpfpFile(*note.records, lpfpPath);

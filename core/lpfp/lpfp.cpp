@@ -345,12 +345,13 @@ bool xmlFilesToLpfp(const std::string& appXmlPath, const std::string& mcXmlPath,
     return xmlTextsToLpfp(readFileText(appXmlPath), appXmlPath, readFileText(mcXmlPath), mcXmlPath, lpfpPath);
 }
 
-bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std::string_view mcText,
-                    const std::string& mcXmlPath, const std::string& lpfpPath) {
+std::optional<std::string> xmlTextsToLpfpText(std::string_view appText, const std::string& appXmlPath,
+                                              std::string_view mcText, const std::string& mcXmlPath,
+                                              const std::string& lpfpPath) {
     const auto app = excerpt(appText, kAppStart, kAppEnd);
     const auto mc = excerpt(mcText, kMcStart, kMcEnd);
     if (!app || !mc) {
-        return false;
+        return std::nullopt;
     }
     std::string plainText(XML_DECLARATION);
     plainText += "\n<LPFP>\n";
@@ -368,6 +369,15 @@ bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std
                                        : "its text would not read back";
         throw std::runtime_error(lpfpPath + " not written: " + reason);
     }
-    writeFileAtomically(lpfpPath, encodeLpfp(plainText));
+    return encodeLpfp(plainText);
+}
+
+bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std::string_view mcText,
+                    const std::string& mcXmlPath, const std::string& lpfpPath) {
+    const auto fileText = xmlTextsToLpfpText(appText, appXmlPath, mcText, mcXmlPath, lpfpPath);
+    if (!fileText) {
+        return false;
+    }
+    writeFileAtomically(lpfpPath, *fileText);
     return true;
 }

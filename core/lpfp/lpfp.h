@@ -7,6 +7,7 @@
 #include "core/config/mc_configuration.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,3 +74,8 @@ bool lpfpTextToXmlFiles(std::string_view fileText, const std::string& lpfpPath, 
                         const std::string& mcXmlPath);
 bool xmlTextsToLpfp(std::string_view appText, const std::string& appXmlPath, std::string_view mcText,
                     const std::string& mcXmlPath, const std::string& lpfpPath);
+// The file text xmlTextsToLpfp would write, checked the same way; nothing when a tag pair is
+// missing. lpfpPath only names the output in messages.
+std::optional<std::string> xmlTextsToLpfpText(std::string_view appText, const std::string& appXmlPath,
+                                              std::string_view mcText, const std::string& mcXmlPath,
+                                              const std::string& lpfpPath);

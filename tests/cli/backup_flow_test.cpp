@@ -65,9 +65,11 @@ TEST_F(CliExtras, UnwritableBackupFolderMeansNothingIsSent) {
     for (const auto& arguments : commands) {
         const CliResult result = run(arguments);
         EXPECT_EQ(result.status, 1) << arguments[0];
-        EXPECT_EQ(starting(result.lines, "[error] Backup failed, nothing was sent: ").size(), 1u)
-            << result.out;
-        EXPECT_TRUE(starting(result.lines, "[info] Configuration sent").empty());
+        // The original apply logs on standard output, the LPFP apply on standard error.
+        const Lines& log = arguments[0] == "--mc_config" ? result.lines : result.errLines;
+        EXPECT_EQ(starting(log, "[error] Backup failed, nothing was sent: ").size(), 1u)
+            << result.out << result.err;
+        EXPECT_TRUE(starting(log, "[info] Configuration sent").empty());
         EXPECT_EQ(appXml(stored()), appXml(modifiedRecords()));
         EXPECT_EQ(mcXml(stored()), mcXml(modifiedRecords()));
     }
@@ -76,7 +78,7 @@ TEST_F(CliExtras, UnwritableBackupFolderMeansNothingIsSent) {
     const CliResult homeless = runCli(
         {"--lpfp_config", lpfp}, {{"VARKO5_SIMULATOR", scenario("")}, {"XDG_DATA_HOME", ""}, {"HOME", ""}});
     EXPECT_EQ(homeless.status, 1);
-    EXPECT_EQ(starting(homeless.lines, "[error] Backup failed, nothing was sent: ").size(), 1u);
+    EXPECT_EQ(starting(homeless.errLines, "[error] Backup failed, nothing was sent: ").size(), 1u);
     EXPECT_EQ(mcXml(stored()), mcXml(modifiedRecords()));
 }
 
@@ -85,10 +87,10 @@ TEST_F(CliExtras, BackupThatCannotBeReadFromTheControllerMeansNothingIsSent) {
     const std::string lpfp = writeLpfp("target.lpfp", defaults());
     const CliResult result = run({"--lpfp_config", lpfp}, "fault=wrong_signature;fault_on=17");
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.lines,
+    EXPECT_TRUE(contains(result.errLines,
                          "[error] Backup failed, nothing was sent: Reply from controller does not "
                          "carry the application configuration signature"))
-        << result.out;
+        << result.err;
     EXPECT_TRUE(filesIn(defaultBackups).empty());
     EXPECT_EQ(appXml(stored()), appXml(modifiedRecords()));
     EXPECT_EQ(mcXml(stored()), mcXml(modifiedRecords()));
@@ -112,5 +114,5 @@ TEST_F(CliExtras, BackupsGoToTheGivenFolderOrUnderHomeWithUniqueNames) {
     EXPECT_EQ(result.status, 0);
     const auto homeFiles = filesIn(dir.path() / ".local" / "share" / "varko5" / "backups");
     ASSERT_EQ(homeFiles.size(), 1u);
-    EXPECT_TRUE(contains(result.lines, "Backup saved to: " + homeFiles[0].string()));
+    EXPECT_TRUE(contains(result.errLines, "Backup saved to: " + homeFiles[0].string()));
 }

@@ -13,10 +13,10 @@ TEST_F(CliExtras, ConvertingBetweenLpfpAndXmlNeedsNoDevice) {
     const std::string lpfp = writeLpfp("unit.lpfp", records);
 
     CliResult result = run({"--lpfp_to_xml", lpfp}, UNTOUCHABLE);
-    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.status, 0) << result.err;
     const std::string base = dir.file("unit");
-    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"APP Configuration saved to: " + base + ".app.xml",
-                                                     "MC Configuration saved to: " + base + ".mc.xml"}));
+    EXPECT_THAT(result.errLines, ElementsAreArray(Lines{"APP Configuration saved to: " + base + ".app.xml",
+                                                        "MC Configuration saved to: " + base + ".mc.xml"}));
     const std::string header = std::string(XML_DECLARATION) + "\n";
     EXPECT_EQ(readFileBytes(base + ".app.xml"), header + appXml(records));
     EXPECT_EQ(readFileBytes(base + ".mc.xml"), header + mcXml(records));
@@ -28,8 +28,8 @@ TEST_F(CliExtras, ConvertingBetweenLpfpAndXmlNeedsNoDevice) {
     const std::string back = dir.file("back.lpfp");
     result = run({"--app_config", base + ".app.xml", "--mc_config", base + ".mc.xml", "--xml_to_lpfp", back},
                  UNTOUCHABLE);
-    EXPECT_EQ(result.status, 0) << result.out;
-    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"LPFP Configuration saved to: " + back}));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.errLines, ElementsAreArray(Lines{"LPFP Configuration saved to: " + back}));
     LpfpConfiguration pair;
     std::uint64_t keys = 0;
     ASSERT_TRUE(readLpfpFile(pair, back, keys));
@@ -58,7 +58,7 @@ TEST_F(CliExtras, ConversionFailuresAreNamed) {
     for (const auto& c : cases) {
         const CliResult result = run(c.arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 1) << c.message;
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{c.message}));
+        EXPECT_THAT(result.errLines, ElementsAreArray(Lines{c.message}));
     }
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(dir.file("damaged.app.xml")));
@@ -66,6 +66,6 @@ TEST_F(CliExtras, ConversionFailuresAreNamed) {
     const CliResult unwritable =
         run({"--lpfp_to_xml", writeLpfp("ok.lpfp", defaults()), "-o", dir.file("no/dir/x")}, UNTOUCHABLE);
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(starting(unwritable.lines, "[error] --output: Cannot write file ").size(), 1u)
-        << unwritable.out;
+    EXPECT_EQ(starting(unwritable.errLines, "[error] --output: Cannot write file ").size(), 1u)
+        << unwritable.err;
 }

@@ -26,12 +26,14 @@ TEST_F(CliExtras, DiffPrintsEveryDifferingFieldInDocumentOrder) {
         ElementsAreArray(Lines{
             "APPConfiguration controller_id: " + std::to_string(left.app.controller_id) + " -> 9",
             "MCConfiguration l_min_erpm: " + fieldXmlText(*mcXmlOrder()[6], left.mc) + " -> -1234",
-            "MCConfiguration foc_hall_table__3: " + std::to_string(left.mc.foc_hall_table[3]) + " -> 255",
-            "[info] 3 fields differ"}));
+            "MCConfiguration foc_hall_table__3: " + std::to_string(left.mc.foc_hall_table[3]) + " -> 255"}));
+    // Standard output carries the differences alone; the verdict is a log line on standard error.
+    EXPECT_THAT(result.errLines, ElementsAreArray(Lines{"[info] 3 fields differ"}));
 
     result = run({"--diff", a, a}, UNTOUCHABLE);
     EXPECT_EQ(result.status, 0);
-    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"[info] The configurations are the same"}));
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.errLines, ElementsAreArray(Lines{"[info] The configurations are the same"}));
 
     // One document on a side: only its record is compared.
     result = run({"--diff", b, a}, UNTOUCHABLE);
@@ -59,15 +61,18 @@ TEST_F(CliExtras, DiffTroubleIsStatus2) {
     for (const auto& c : cases) {
         const CliResult result = run(c.arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 2) << c.message;
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{c.message}));
+        EXPECT_EQ(result.out, "");
+        EXPECT_THAT(result.errLines, ElementsAreArray(Lines{c.message}));
     }
     // A device side needs a device.
     const CliResult noDevice = run({"--diff", a, "device:current"}, "devices=0");
     EXPECT_EQ(noDevice.status, 2);
-    EXPECT_THAT(noDevice.lines, ElementsAreArray(Lines{"[error] No VARKO 5 devices found"}));
+    EXPECT_EQ(noDevice.out, "");
+    EXPECT_THAT(noDevice.errLines, ElementsAreArray(Lines{"[error] No VARKO 5 devices found"}));
     const CliResult silent = run({"--diff", a, "device:current"}, "fault=silent_controller;fault_on=17");
     EXPECT_EQ(silent.status, 2);
-    EXPECT_TRUE(contains(silent.lines, "[error] ARM timed out. It may not be powered."));
+    EXPECT_EQ(silent.out, "");
+    EXPECT_TRUE(contains(silent.errLines, "[error] ARM timed out. It may not be powered."));
 }
 
 TEST_F(CliExtras, DiffAgainstTheDeviceAndTheChangedView) {
@@ -81,17 +86,19 @@ TEST_F(CliExtras, DiffAgainstTheDeviceAndTheChangedView) {
     };
     ASSERT_EQ(appXmlOrder()[15]->key, "app_ppm_conf.hyst");
     ASSERT_EQ(mcXmlOrder()[0]->key, "l_current_max");
-    Lines expected = changes;
-    expected.push_back("[info] 4 fields differ");
+    const Lines verdict{"[info] 4 fields differ"};
 
     CliResult result = run({"--changed"});
     EXPECT_EQ(result.status, 1) << result.out;
-    EXPECT_THAT(result.lines, ElementsAreArray(expected));
+    EXPECT_THAT(result.lines, ElementsAreArray(changes));
+    EXPECT_THAT(result.errLines, ElementsAreArray(verdict));
     result = run({"--diff", "device:default", "device:current"});
-    EXPECT_THAT(result.lines, ElementsAreArray(expected));
+    EXPECT_THAT(result.lines, ElementsAreArray(changes));
+    EXPECT_THAT(result.errLines, ElementsAreArray(verdict));
     result = run({"--diff", writeLpfp("factory.lpfp", factory), "device:current"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.lines, ElementsAreArray(expected));
+    EXPECT_THAT(result.lines, ElementsAreArray(changes));
+    EXPECT_THAT(result.errLines, ElementsAreArray(verdict));
 
     result = run({"--diff", "device:current", writeLpfp("now.lpfp", modifiedRecords())});
     EXPECT_EQ(result.status, 0);
@@ -99,5 +106,6 @@ TEST_F(CliExtras, DiffAgainstTheDeviceAndTheChangedView) {
     fs::remove(statePath);
     result = run({"--changed"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"[info] The configurations are the same"}));
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.errLines, ElementsAreArray(Lines{"[info] The configurations are the same"}));
 }

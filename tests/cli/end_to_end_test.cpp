@@ -4,6 +4,7 @@
 #include "tests/support/cli_process.h"
 
 #include "cli/options.h"
+#include "cli/text_wrap.h"
 #include "core/config/config_codec.h"
 #include "core/config/config_compare.h"
 #include "core/config/config_xml.h"
@@ -188,7 +189,8 @@ protected:
 constexpr const char* UNTOUCHABLE = "list_error=7";
 
 TEST_F(CliEndToEnd, HelpPrintsTheUsageTextAndWinsOverEveryOtherOption) {
-    const std::string usage = usageText("lpfp_cli") + "\n";
+    // Not on a terminal, the usage text is wrapped to 80 columns.
+    const std::string usage = wrapText(usageText("lpfp_cli"), 80) + "\n";
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--help"},
                                                       {"-?", "--test"},
                                                       {"--getConfig", "-h", "--app_config=x.xml"}}) {
@@ -209,7 +211,7 @@ TEST_F(CliEndToEnd, VersionPrintsTheProjectVersionAndTouchesNoDevice) {
         EXPECT_EQ(result.err, "") << arguments[0];
     }
     // Help still wins.
-    EXPECT_EQ(run({"--version", "--help"}, UNTOUCHABLE).out, usageText("lpfp_cli") + "\n");
+    EXPECT_EQ(run({"--version", "--help"}, UNTOUCHABLE).out, wrapText(usageText("lpfp_cli"), 80) + "\n");
     EXPECT_EQ(run({"--version=1"}, UNTOUCHABLE).status, 1);
 }
 
@@ -226,7 +228,7 @@ TEST_F(CliEndToEnd, CommandLineThatDoesNotParseIsRefusedOnStandardErrorWithStatu
     for (const auto& c : cases) {
         const CliResult result = run(c.arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 1) << c.message;
-        EXPECT_EQ(result.err, "Error in command line: " + c.message + "\n");
+        EXPECT_EQ(result.err, "Error in command line: " + c.message + "\n" + TRY_HELP);
         EXPECT_EQ(result.out, "");
     }
 }

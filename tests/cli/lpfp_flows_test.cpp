@@ -12,9 +12,9 @@ TEST_F(CliExtras, ApplyingAnLpfpFileLaysItOverTheDefaultsAndVerifiesBothRecords)
     ASSERT_TRUE(saveSimState(statePath, modifiedRecords()));
     const std::string lpfp = fewKeysLpfp();
     const CliResult result = run({"--lpfp_config", lpfp, "--no_backup"});
-    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.status, 0) << result.err;
     Lines steps;
-    for (const auto& line : result.lines) {
+    for (const auto& line : result.errLines) {
         if (line.rfind("[info] ", 0) == 0 || line.rfind("[error] ", 0) == 0) {
             steps.push_back(line);
         }
@@ -48,23 +48,23 @@ TEST_F(CliExtras, ARefusedApplicationRecordDoesNotStopTheMotorRecord) {
         fs::remove(statePath);
         const CliResult result = run({"--lpfp_config", lpfp, "--no_backup"}, fault);
         EXPECT_EQ(result.status, 1) << fault;
-        EXPECT_TRUE(contains(result.lines, "[info] MC Configuration Validated")) << fault << result.out;
-        EXPECT_TRUE(contains(result.lines, "[error] Configuration Validation Failed.")) << fault;
-        EXPECT_FALSE(contains(result.lines, "[info] Configuration updated successfully")) << fault;
+        EXPECT_TRUE(contains(result.errLines, "[info] MC Configuration Validated")) << fault << result.err;
+        EXPECT_TRUE(contains(result.errLines, "[error] Configuration Validation Failed.")) << fault;
+        EXPECT_FALSE(contains(result.errLines, "[info] Configuration updated successfully")) << fault;
         EXPECT_FLOAT_EQ(stored().mc.l_current_max, 44.0f) << fault;
     }
     const CliResult refused = run({"--lpfp_config", lpfp, "--no_backup"}, "fault=set_refused;fault_on=16");
-    EXPECT_TRUE(contains(refused.lines, "[error] Failed to set APPConfig"));
+    EXPECT_TRUE(contains(refused.errLines, "[error] Failed to set APPConfig"));
     const CliResult changed =
         run({"--lpfp_config", lpfp, "--no_backup"}, "fault=change_on_write;fault_on=16");
-    EXPECT_TRUE(contains(changed.lines, "[error] App Configuration validation FAILED"));
+    EXPECT_TRUE(contains(changed.errLines, "[error] App Configuration validation FAILED"));
 
     // A refused motor record fails the run after a verified application record.
     fs::remove(statePath);
     const CliResult mcRefused = run({"--lpfp_config", lpfp, "--no_backup"}, "fault=set_refused;fault_on=13");
     EXPECT_EQ(mcRefused.status, 1);
-    EXPECT_TRUE(contains(mcRefused.lines, "[info] APP Configuration Validated"));
-    EXPECT_TRUE(contains(mcRefused.lines, "[error] Failed to set MCConfig"));
+    EXPECT_TRUE(contains(mcRefused.errLines, "[info] APP Configuration Validated"));
+    EXPECT_TRUE(contains(mcRefused.errLines, "[error] Failed to set MCConfig"));
     EXPECT_EQ(stored().app.controller_id, 7);
 }
 
@@ -86,7 +86,7 @@ TEST_F(CliExtras, DamagedOrMissingLpfpFilesAreRefusedBeforeAnyDeviceIsListed) {
     for (const auto& [path, message] : cases) {
         const CliResult result = run({"--lpfp_config", path}, UNTOUCHABLE);
         EXPECT_EQ(result.status, 1) << path;
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{message})) << path;
+        EXPECT_THAT(result.errLines, ElementsAreArray(Lines{message})) << path;
     }
     EXPECT_FALSE(fs::exists(statePath));
     EXPECT_FALSE(fs::exists(dataHome));
@@ -96,7 +96,7 @@ TEST_F(CliExtras, ApplyingNeedsFirmware52AndNothingIsWrittenOtherwise) {
     const std::string lpfp = writeLpfp("target.lpfp", modifiedRecords());
     const CliResult result = run({"--lpfp_config", lpfp}, "fw=5.3");
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.lines,
+    EXPECT_TRUE(contains(result.errLines,
                          "[error] This application only works with FW version 5.2. Curent Version: 5.3"));
     EXPECT_FALSE(fs::exists(statePath));
     EXPECT_FALSE(fs::exists(dataHome));
@@ -107,7 +107,7 @@ TEST_F(CliExtras, SilentControllerEndsTheApplyWithTheTimeoutMessage) {
     const CliResult result =
         run({"--lpfp_config", lpfp, "--no_backup"}, "fault=silent_controller;fault_on=16");
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.lines, "[error] ARM timed out. It may not be powered."));
+    EXPECT_TRUE(contains(result.errLines, "[error] ARM timed out. It may not be powered."));
     EXPECT_FALSE(fs::exists(statePath));
 }
 
@@ -117,10 +117,10 @@ TEST_F(CliExtras, SavingTheCurrentOrDefaultConfigurationAsLpfp) {
     const std::string factory = dir.file("factory.lpfp");
     const CliResult saved = run({"--saveLpfp", current});
     EXPECT_EQ(saved.status, 0);
-    EXPECT_EQ(saved.lines.back(), "LPFP Configuration saved to: " + current);
+    EXPECT_EQ(saved.errLines.back(), "LPFP Configuration saved to: " + current);
     const CliResult savedDefaults = run({"--getDefaults", "--saveLpfp", factory});
     EXPECT_EQ(savedDefaults.status, 0);
-    EXPECT_EQ(savedDefaults.lines.back(), "Default LPFP Configuration saved to: " + factory);
+    EXPECT_EQ(savedDefaults.errLines.back(), "Default LPFP Configuration saved to: " + factory);
 
     for (const auto& [path, records] :
          {std::pair{current, modifiedRecords()}, std::pair{factory, defaults()}}) {
@@ -133,6 +133,6 @@ TEST_F(CliExtras, SavingTheCurrentOrDefaultConfigurationAsLpfp) {
 
     const CliResult unwritable = run({"--saveLpfp", dir.file("no/such/folder/x.lpfp")});
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(starting(unwritable.lines, "[error] --saveLpfp: Cannot write file ").size(), 1u)
-        << unwritable.out;
+    EXPECT_EQ(starting(unwritable.errLines, "[error] --saveLpfp: Cannot write file ").size(), 1u)
+        << unwritable.err;
 }

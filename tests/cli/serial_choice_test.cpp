@@ -25,9 +25,10 @@ TEST_F(CliSeveralDevices, SerialNumberChoosesTheDeviceForEveryFlow) {
     const std::string lpfp = fewKeysLpfp();
 
     CliResult result = runTwo({"--lpfp_config", lpfp, "--serial", "SNB"});
-    EXPECT_EQ(result.status, 0) << result.out;
-    EXPECT_EQ(result.lines.at(0), "Device Number : 1");
-    EXPECT_EQ(result.lines.at(1), "       Serial Number: SNB");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.errLines.at(0), "Device Number : 1");
+    EXPECT_EQ(result.errLines.at(1), "       Serial Number: SNB");
     EXPECT_EQ(stored(stateB).app.controller_id, 7);
     EXPECT_FALSE(fs::exists(stateA));
     const auto backups = filesIn(defaultBackups);
@@ -66,7 +67,11 @@ TEST_F(CliSeveralDevices, WithoutSerialNumberTheOriginalRefusalStands) {
                                                       {"--saveLpfp", dir.file("x.lpfp")}}) {
         const CliResult result = runTwo(arguments);
         EXPECT_EQ(result.status, 1) << arguments[0];
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{multiple})) << arguments[0];
+        // The original flows log on standard output, the added ones on standard error.
+        const bool original = arguments[0] == "--getConfig";
+        EXPECT_THAT(original ? result.lines : result.errLines, ElementsAreArray(Lines{multiple}))
+            << arguments[0];
+        EXPECT_TRUE(original || result.out.empty()) << arguments[0];
     }
     EXPECT_EQ(runTwo({"--changed"}).status, 2);
     EXPECT_FALSE(fs::exists(stateA));
@@ -84,11 +89,14 @@ TEST_F(CliSeveralDevices, UnknownSerialNumberIsRefusedAndNothingIsSent) {
         withSerial.insert(withSerial.end(), {"--serial", "SNC"});
         const CliResult result = runTwo(withSerial);
         EXPECT_EQ(result.status, 1) << arguments[0];
-        EXPECT_TRUE(contains(result.lines, unknown)) << arguments[0] << result.out;
+        const bool original = arguments[0] == "--getConfig" || arguments[0] == "--test";
+        EXPECT_TRUE(contains(original ? result.lines : result.errLines, unknown))
+            << arguments[0] << result.out;
     }
     const CliResult diff = runTwo({"--changed", "--serial", "SNC"});
     EXPECT_EQ(diff.status, 2);
-    EXPECT_THAT(diff.lines, ElementsAreArray(Lines{unknown}));
+    EXPECT_EQ(diff.out, "");
+    EXPECT_THAT(diff.errLines, ElementsAreArray(Lines{unknown}));
     EXPECT_FALSE(fs::exists(stateA));
     EXPECT_FALSE(fs::exists(stateB));
     EXPECT_FALSE(fs::exists(dir.file("x.lpfp")));

@@ -228,8 +228,11 @@ TEST_F(SeveralDevices, ComparisonsSayAllTheSameAnyDifferentOrTrouble) {
     ASSERT_EQ(run({"--serial", "VK5SIM0002", "--app_config", appDocument(), "--no_backup"}).status, 0);
     const std::string report = dir.file("diff.json");
     const CliResult different = run({"--serial", "all", "--changed", "--json", report});
-    EXPECT_EQ(different.status, 1) << different.out;
-    EXPECT_THAT(summaryRows(different.out)[1], HasSubstr("DIFFERENT"));
+    EXPECT_EQ(different.status, 1) << different.err;
+    // A comparison's summary is report, on standard error; the differences are its data.
+    EXPECT_THAT(summaryRows(different.err)[1], HasSubstr("DIFFERENT"));
+    EXPECT_EQ(different.out, "VK5SIM0002: APPConfiguration controller_id: " +
+                                 std::to_string(simulatorDefaultAppConfig().controller_id) + " -> 9\n");
     expectValidAgainstSchema(report);
     const json device = load(report)["devices"][1];
     EXPECT_TRUE(device["ok"]);

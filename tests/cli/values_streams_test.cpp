@@ -169,7 +169,7 @@ TEST_F(CliValuesAndStreams, ValuesTheControllerCannotTakeAreRefusedBeforeAnyDevi
     const std::string lpfp = write("odd.lpfp", encodeLpfp(plain));
     const CliResult fromLpfp = run({"--lpfp_config", lpfp}, UNTOUCHABLE);
     EXPECT_EQ(fromLpfp.status, 1);
-    EXPECT_THAT(fromLpfp.lines,
+    EXPECT_THAT(fromLpfp.errLines,
                 ElementsAreArray(
                     Lines{"[error] Nothing was sent: " + lpfp + " holds values the controller cannot take",
                           "[error] app_nrf_conf.send_crc_ack: \"2\" (allowed: 0 or 1)",
@@ -245,11 +245,11 @@ TEST_F(CliValuesAndStreams, InputsArePipesOrFilesAndNothingElse) {
     for (const auto& c : refused) {
         const CliResult result = run(c.arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 1) << c.line;
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{c.line}));
+        EXPECT_THAT(allLines(result), ElementsAreArray(Lines{c.line}));
     }
     const CliResult diff = run({"--diff", "/dev/null", folder}, UNTOUCHABLE);
     EXPECT_EQ(diff.status, 2);
-    EXPECT_THAT(diff.lines,
+    EXPECT_THAT(diff.errLines,
                 ElementsAreArray(Lines{"[error] Cannot read file /dev/null: it is a device, not a file"}));
 }
 #endif
@@ -265,7 +265,7 @@ TEST_F(CliValuesAndStreams, AnInputThatNeverDeliversIsGivenUp) {
                                                     {"XDG_DATA_HOME", dataHome.string()},
                                                     {"VARKO5_INPUT_TIMEOUT_MS", "200"}});
         EXPECT_EQ(result.status, 1) << arguments.at(0);
-        EXPECT_THAT(result.lines, ElementsAreArray(Lines{line})) << arguments.at(0);
+        EXPECT_THAT(allLines(result), ElementsAreArray(Lines{line})) << arguments.at(0);
     }
 }
 #endif
@@ -288,7 +288,8 @@ TEST_F(CliValuesAndStreams, AnEmptyValueAfterEqualsIsAnError) {
         const CliResult result = run(c.arguments, UNTOUCHABLE);
         EXPECT_EQ(result.status, 1) << c.name;
         EXPECT_EQ(result.out, "") << c.name;
-        EXPECT_EQ(result.err, "Error in command line: The value of " + c.name + " is empty after \"=\"\n");
+        EXPECT_EQ(result.err,
+                  "Error in command line: The value of " + c.name + " is empty after \"=\"\n" + TRY_HELP);
     }
     EXPECT_FALSE(fs::exists(cwdFile));
 
@@ -322,15 +323,19 @@ TEST_F(CliValuesAndStreams, AFailedWriteToStandardOutputIsAFailure) {
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(result.err, HasSubstr(message));
 
-    // --diff keeps 0 and 1 for its answer; lost output is trouble, 2.
+    // --diff keeps 0 and 1 for its answer; lost differences are trouble, 2. Two equal
+    // configurations write nothing to standard output, so nothing is lost.
     const std::string a = writeLpfp("a.lpfp", defaults());
     result = runIntoFullDevice({"--diff", a, a}, UNTOUCHABLE);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_THAT(result.err, HasSubstr(message));
+    EXPECT_EQ(result.status, 0);
     SimRecords other = defaults();
     other.app.controller_id = 3;
     result = runIntoFullDevice({"--diff", a, writeLpfp("b.lpfp", other)}, UNTOUCHABLE);
     EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err, HasSubstr(message));
+    result = runIntoFullDevice({"--saveLpfp", "-"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr(message));
 
     // The same commands with a working output still end well.
     EXPECT_EQ(run({"--getConfig"}).status, 0);
@@ -355,8 +360,9 @@ TEST_F(CliValuesAndStreams, SavedFilesReplaceLinkTargetsAndGoStraightToDevices) 
     const CliResult out = run({"--saveLpfp=/dev/stdout", "--getDefaults"});
     EXPECT_EQ(out.status, 0) << out.out;
     const std::string encoded = encodeLpfp(buildLpfpText({defaults().app, defaults().mc}));
-    // The file has no line feed of its own, so the report follows on the same line.
-    EXPECT_THAT(out.out, HasSubstr(encoded + "Default LPFP Configuration saved to: /dev/stdout\n"));
+    // Standard output holds the file alone; the report goes to standard error.
+    EXPECT_EQ(out.out, encoded);
+    EXPECT_THAT(out.err, HasSubstr("Default LPFP Configuration saved to: /dev/stdout\n"));
 }
 #endif
 
@@ -365,12 +371,13 @@ TEST_F(CliValuesAndStreams, DiffNotesTheValuesItHadToNarrow) {
     const std::string plain = write("plain.app.xml", appXml(defaults()));
     const CliResult result = run({"--diff", odd, plain}, UNTOUCHABLE);
     EXPECT_EQ(result.status, 1) << result.out;
-    EXPECT_THAT(result.lines,
-                ElementsAreArray(Lines{
-                    "[warning] " + odd +
-                        ": controller_id: \"300\" (allowed: a whole number from 0 to 255), read as 44",
-                    "APPConfiguration controller_id: 44 -> " + std::to_string(defaults().app.controller_id),
-                    "[info] 1 fields differ"}));
+    EXPECT_THAT(result.lines, ElementsAreArray(Lines{"APPConfiguration controller_id: 44 -> " +
+                                                     std::to_string(defaults().app.controller_id)}));
+    EXPECT_THAT(result.errLines,
+                ElementsAreArray(
+                    Lines{"[warning] " + odd +
+                              ": controller_id: \"300\" (allowed: a whole number from 0 to 255), read as 44",
+                          "[info] 1 fields differ"}));
 }
 
 TEST_F(CliValuesAndStreams, ConvertersRefuseOutputThatWouldNotReadBack) {
@@ -382,7 +389,7 @@ TEST_F(CliValuesAndStreams, ConvertersRefuseOutputThatWouldNotReadBack) {
     const std::string out = write("out.lpfp", "the old file");
     const CliResult result = run({"--app_config", app, "--mc_config", mc, "--xml_to_lpfp", out}, UNTOUCHABLE);
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.lines,
+    EXPECT_THAT(result.errLines,
                 ElementsAreArray(
                     Lines{"[error] " + out +
                           " not written: the text from the first <APPConfiguration> to the first "
@@ -396,7 +403,7 @@ TEST_F(CliValuesAndStreams, ANearMissOfTheChecksumNamesItsLikelyCause) {
     const std::string trailing = write("trailing.lpfp", good + "\r\n");
     const CliResult result = run({"--lpfp_config", trailing}, UNTOUCHABLE);
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.lines,
+    EXPECT_THAT(result.errLines,
                 ElementsAreArray(Lines{"[error] " + trailing + ": Checksum Fail",
                                        "[error] Likely cause: a CR LF line break after the checksum "
                                        "(the file must end with its four checksum digits)"}));
@@ -409,7 +416,7 @@ TEST_F(CliValuesAndStreams, ANearMissOfTheChecksumNamesItsLikelyCause) {
         const CliResult lowerResult = run({"--lpfp_to_xml", path}, UNTOUCHABLE);
         EXPECT_EQ(lowerResult.status, 1);
         EXPECT_THAT(
-            lowerResult.lines,
+            lowerResult.errLines,
             ElementsAreArray(Lines{"[error] " + path + ": Checksum Fail",
                                    "[error] Likely cause: lower-case hex digits in the checksum (they must "
                                    "be upper-case)"}));

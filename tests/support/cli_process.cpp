@@ -92,6 +92,7 @@ CliResult finishCli(CliChild& child) {
     result.err = readFileBytes(child.captures->file("stderr"));
     child.pid = -1;
     result.lines = normalisedLines(result.out);
+    result.errLines = normalisedLines(result.err);
     return result;
 }
 

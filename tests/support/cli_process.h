@@ -12,10 +12,11 @@
 #include <vector>
 
 struct CliResult {
-    int status = -1;                // exit status; -1 when the child did not exit normally
-    std::string out;                // standard output, as written
-    std::string err;                // standard error, as written
-    std::vector<std::string> lines; // standard output by line, log lines without their time stamp
+    int status = -1;                   // exit status; -1 when the child did not exit normally
+    std::string out;                   // standard output, as written
+    std::string err;                   // standard error, as written
+    std::vector<std::string> lines;    // standard output by line, log lines without their time stamp
+    std::vector<std::string> errLines; // standard error the same way
 };
 
 // A started child whose output goes to files until it is collected.
@@ -41,6 +42,17 @@ inline CliResult runCli(const std::vector<std::string>& arguments,
     CliChild child = startCli(arguments, env);
     return finishCli(child);
 }
+
+// Both streams' lines, standard output's first. The original flows log on standard output,
+// the others on standard error, so checks that hold for flows of both kinds read this.
+inline std::vector<std::string> allLines(const CliResult& result) {
+    std::vector<std::string> lines = result.lines;
+    lines.insert(lines.end(), result.errLines.begin(), result.errLines.end());
+    return lines;
+}
+
+// The line that follows every command-line error of lpfp_cli.
+inline const std::string TRY_HELP = "lpfp_cli: try 'lpfp_cli --help' for the list of options\n";
 
 // A log line "[2026-01-01 12:00:00.000] [info] text" becomes "[info] text"; other lines stay.
 std::vector<std::string> normalisedLines(const std::string& output);
