@@ -26,8 +26,8 @@ if(TARGET lpfp_loader)
     install(FILES ${VARKO5_MAN_PAGES_LOADER} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT loader)
 endif()
 
-# AppStream metadata, dated by the changelog. The console tools' entry lists the bridges the
-# udev rule handles, so that a hardware lookup can find the package for a plugged-in bridge.
+# AppStream metadata, dated by the changelog. The console tools' entry names the bridge chip of
+# the controllers, so that a hardware lookup can find the package for a plugged-in bridge.
 set(VARKO5_METAINFO_DIR ${PROJECT_BINARY_DIR}/metainfo)
 foreach(component IN ITEMS cli loader)
     set(metainfo invalid.varko5.lpfp_${component}.metainfo.xml)
@@ -55,8 +55,18 @@ add_custom_target(varko5_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.g
 foreach(component IN ITEMS cli loader)
     string(TOUPPER ${component} upper)
     install(FILES ${VARKO5_PACKAGING_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+                  ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VARKO5_PACKAGE_${upper}} COMPONENT ${component})
 endforeach()
+# The schema of lpfp_cli --json, for the scripts that read its documents.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/lpfp_cli-result.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VARKO5_PACKAGE_CLI} COMPONENT cli)
+
+# Bash completion of lpfp_cli, where bash-completion loads it on demand.
+if(TARGET lpfp_cli)
+    install(FILES ${VARKO5_PACKAGING_DIR}/bash-completion/lpfp_cli
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT cli)
+endif()
 
 # The udev rule goes where udev reads packaged rules (VARKO5_UDEV_RULES_DIR) when the
 # installation is into /usr (the packages, or a source install with --prefix /usr); any other
@@ -94,6 +104,12 @@ if(TARGET lpfp_loader)
     list(APPEND CPACK_COMPONENTS_ALL loader)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Reproducible packages: cpack reads cmake/cpack_reproducible.cmake before it packs, which sets
+# SOURCE_DATE_EPOCH (when the caller has not) to the time of the last commit, so two package
+# builds of one commit are byte for byte the same.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack_reproducible.cmake.in
+               ${PROJECT_BINARY_DIR}/cpack_reproducible.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack_reproducible.cmake)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -107,9 +123,10 @@ Reads, saves and applies the motor and application configuration of Varko 5
 motor controllers connected through an FTDI USB-serial bridge, with read-back
 verification, and converts between XML documents and LPFP files.
 .
-Contains the console tool lpfp_cli, the controller simulator lpfp_sim and a
-udev rule that gives the logged-in user access to the bridge and sets its
-latency timer to 1 ms. Needs no graphical desktop.")
+Contains the console tool lpfp_cli, the controller simulator lpfp_sim, bash
+completion and a udev rule that gives the logged-in user access to FTDI bridges
+and sets the latency timer of R-series bridges to 1 ms. Needs no graphical
+desktop.")
 set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA
     ${VARKO5_PACKAGING_DIR}/debian/postinst ${VARKO5_PACKAGING_DIR}/debian/postrm)
 # The single package of earlier builds held the same files.

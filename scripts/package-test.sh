@@ -73,6 +73,22 @@ found=("$build_dir"/deb/*.deb)
 [ ${#found[@]} -eq ${#debs[@]} ] || fail "expected ${#debs[@]} packages in $build_dir/deb, found ${#found[@]}"
 echo "package-test: ${debs[*]}"
 
+# ---- reproducible: a second package build of the same build gives identical files ----------
+# cpack takes SOURCE_DATE_EPOCH from the last commit when it is unset: every time stamp in the
+# packages is that one, never the clock's.
+cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$scratch/deb-again" \
+    >"$scratch/cpack-again.log" 2>&1 || { cat "$scratch/cpack-again.log" >&2; fail "second cpack"; }
+for deb in "${debs[@]}"; do
+    cmp -s "$deb" "$scratch/deb-again/$(basename "$deb")" ||
+        fail "$(basename "$deb") differs between two package builds of one build"
+done
+if epoch=$(git -C "$(cache_value CMAKE_HOME_DIRECTORY)" log -1 --format=%ct 2>/dev/null) && [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    stamp=$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M')
+    listing=$(TZ=UTC dpkg-deb -c "$cli_deb")
+    grep -q " $stamp ./usr/bin/lpfp_cli\$" <<<"$listing" ||
+        fail "$(basename "$cli_deb") is not stamped with the last commit's time ($stamp)"
+fi
+
 # ---- control data ------------------------------------------------------------------------
 # expect_info DEB REGEX...: every pattern matches a line of the package's control data.
 # refuse_info DEB REGEX: no line matches.
@@ -129,11 +145,14 @@ fi
 expect_files "$cli_deb" usr/bin/lpfp_cli usr/bin/lpfp_sim "${rules_dir#/}/70-varko5-ftdi.rules" \
     usr/share/man/man1/lpfp_cli.1.gz usr/share/man/man1/lpfp_sim.1.gz \
     usr/share/doc/varko5-lpfp-cli/copyright usr/share/doc/varko5-lpfp-cli/changelog.gz \
+    usr/share/doc/varko5-lpfp-cli/README.md usr/share/doc/varko5-lpfp-cli/lpfp_cli-result.schema.json \
+    usr/share/bash-completion/completions/lpfp_cli \
     usr/share/metainfo/invalid.varko5.lpfp_cli.metainfo.xml
 if $has_loader; then
     expect_files "$loader_deb" usr/bin/lpfp_loader usr/share/applications/lpfp_loader.desktop \
         usr/share/icons/hicolor/scalable/apps/lpfp_loader.svg usr/share/man/man1/lpfp_loader.1.gz \
         usr/share/doc/varko5-lpfp-loader/copyright usr/share/doc/varko5-lpfp-loader/changelog.gz \
+        usr/share/doc/varko5-lpfp-loader/README.md \
         usr/share/metainfo/invalid.varko5.lpfp_loader.metainfo.xml
     # dpkg refuses two packages that ship the same file.
     shared=$(comm -12 <(contents_of "$cli_deb" | grep -v '/$' | sort) <(contents_of "$loader_deb" | grep -v '/$' | sort))
@@ -222,6 +241,15 @@ expect_output() {
 
 run "lpfp_cli --help" "$cli" --help
 expect_output "lpfp_cli --help" "Usage:"
+
+# The installed documents: the schema is JSON, and the completion completes with the installed
+# program.
+python3 -m json.tool "$root/usr/share/doc/varko5-lpfp-cli/lpfp_cli-result.schema.json" >/dev/null ||
+    fail "the installed JSON schema does not parse"
+completions=$(PATH="$root/usr/bin:$PATH" bash -c '
+    source "$1" && COMP_WORDS=(lpfp_cli --getD) && COMP_CWORD=1 && _lpfp_cli && echo "${COMPREPLY[*]}"' \
+    _ "$root/usr/share/bash-completion/completions/lpfp_cli") || fail "the installed bash completion fails"
+[ "$completions" = "--getDefaults" ] || fail "the installed bash completion offers \"$completions\" for --getD"
 
 run "lpfp_cli --test" env VARKO5_SIMULATOR="devices=1" "$cli" --test
 expect_output "lpfp_cli --test" "Major: 5"
