@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+
 #include <string_view>
 
 namespace {
@@ -262,11 +264,40 @@ std::string bashCompletion(const std::string& program) {
                 every.push_back(name);
     const std::string function = "_" + program;
     std::string script = "# bash completion for " + program + "; made from its option table\n";
+    // A --diff source is a file or the controller itself.
+    const std::string sources = "COMPREPLY=($(compgen -W \"device:current device:default\" -- \"$cur\") "
+                                "$(compgen -f -- \"$cur\")); return ;;\n";
+    std::vector<std::string> sourceNames;
+    std::vector<std::string> secondValueNames; // options whose second value is being typed
+    for (const OptionRow& row : optionTable()) {
+        if (std::string(row.hint) == "source")
+            for (const std::string& name : namesOf(row))
+                sourceNames.push_back(name);
+        if (row.valueCount == 2 && row.kind == ValueKind::File)
+            for (const std::string& name : namesOf(row))
+                secondValueNames.push_back(name);
+    }
     script += function + "() {\n"
                          "    local cur prev\n"
                          "    cur=\"${COMP_WORDS[COMP_CWORD]}\"\n"
-                         "    prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
-                         "    case \"$prev\" in\n";
+                         "    prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n";
+    if (!secondValueNames.empty()) {
+        const bool bothSources =
+            std::all_of(secondValueNames.begin(), secondValueNames.end(), [&](const auto& name) {
+                return std::find(sourceNames.begin(), sourceNames.end(), name) != sourceNames.end();
+            });
+        script +=
+            "    if ((COMP_CWORD > 1)); then\n"
+            "        case \"${COMP_WORDS[COMP_CWORD-2]}\" in\n"
+            "        " +
+            joined(secondValueNames, "|") + ")\n            " +
+            (bothSources ? sources : std::string("COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n")) +
+            "        esac\n"
+            "    fi\n";
+    }
+    script += "    case \"$prev\" in\n";
+    if (!sourceNames.empty())
+        script += "    " + joined(sourceNames, "|") + ")\n        " + sources;
     const std::string files = namesWith(ValueKind::File);
     const std::string folders = namesWith(ValueKind::Folder);
     const std::string others = namesWith(ValueKind::Other);

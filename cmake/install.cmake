@@ -62,9 +62,10 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/lpfp_cli-result.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VARKO5_PACKAGE_CLI} COMPONENT cli)
 
-# Bash completion of lpfp_cli, where bash-completion loads it on demand.
+# Bash completion of lpfp_cli, made from its option table at build time, where bash-completion
+# loads it on demand.
 if(TARGET lpfp_cli)
-    install(FILES ${VARKO5_PACKAGING_DIR}/bash-completion/lpfp_cli
+    install(FILES ${VARKO5_CLI_BASH_COMPLETION}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT cli)
 endif()
 

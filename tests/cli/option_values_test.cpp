@@ -116,7 +116,8 @@ TEST(OptionTable, EveryRowIsParsedListedDocumentedAndCompleted) {
     const std::string usage = usageText("lpfp_cli");
     const std::string man = manPageOptions();
     const std::string completion = bashCompletion("lpfp_cli");
-    const std::size_t wordsAt = completion.find("compgen -W \"") + 12;
+    // The option names are the last word list; the device sources of --diff come before it.
+    const std::size_t wordsAt = completion.rfind("compgen -W \"") + 12;
     const std::string words = " " + completion.substr(wordsAt, completion.find('"', wordsAt) - wordsAt) + " ";
     for (const OptionRow& row : optionTable()) {
         EXPECT_NE(usage.find(std::string("\n        ") + row.description), std::string::npos) << row.names;
