@@ -105,6 +105,8 @@ const std::vector<SimScenarioHelp>& simScenarioKeys() {
         {"fault", "F1,F2", "faults to show (see below)"},
         {"fault_on", "13,16", "command numbers the faults apply to (default all)"},
         {"fault_device", "N", "device index the faults apply to (default all)"},
+        {"signal_on", "16,17", "send the program a signal when these commands arrive"},
+        {"signal", "int|term", "which signal signal_on sends (default int)"},
         {"list_error", "N", "building the device list fails with status N"},
         {"open_error", "1", "opening any device fails"},
     };

@@ -40,13 +40,13 @@ TEST_F(CliFaults, AnUnreadableAnswerToASetIsDecidedByTheReadBack) {
     const CliResult r =
         run({"--mc_config", mc, "--no_backup", "--json", report}, "fault=odd_start;fault_on=13");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.lines,
+    EXPECT_TRUE(contains(allLines(r),
                          "[warning] The controller's answer to the MC Configuration could not be read "
                          "(the controller's reply is not a valid packet); reading it back decides "
                          "whether it was stored"))
         << r.out;
-    EXPECT_TRUE(contains(r.lines, "[info] Getting MC Configuration"));
-    EXPECT_TRUE(contains(r.lines, "[info] MC Configuration Validated"));
+    EXPECT_TRUE(contains(allLines(r), "[info] Getting MC Configuration"));
+    EXPECT_TRUE(contains(allLines(r), "[info] MC Configuration Validated"));
     EXPECT_THAT(r.out, Not(HasSubstr("not accepted")));
     EXPECT_EQ(stored().mc.si_motor_poles, 24);
     const json record = load(report)["devices"][0]["records"]["mc"];
@@ -66,8 +66,8 @@ TEST_F(CliFaults, EveryUnreadableAnswerIsVerifiedAndADamagedAcknowledgeThatStore
         const CliResult r =
             run({"--mc_config", mc, "--no_backup"}, std::string("fault=") + fault + ";fault_on=13");
         EXPECT_EQ(r.status, 0) << fault << "\n" << r.out;
-        EXPECT_TRUE(contains(r.lines, "[info] MC Configuration Validated")) << fault;
-        EXPECT_FALSE(starting(r.lines,
+        EXPECT_TRUE(contains(allLines(r), "[info] MC Configuration Validated")) << fault;
+        EXPECT_FALSE(starting(allLines(r),
                               "[warning] The controller's answer to the MC Configuration could not be "
                               "read")
                          .empty())
@@ -77,8 +77,8 @@ TEST_F(CliFaults, EveryUnreadableAnswerIsVerifiedAndADamagedAcknowledgeThatStore
     fs::remove(statePath);
     const CliResult garbled = run({"--mc_config", mc, "--no_backup"}, "fault=ack_garbled;fault_on=13");
     EXPECT_EQ(garbled.status, 1);
-    EXPECT_TRUE(contains(garbled.lines, "[error] Acknowledge: not recognised  0x3C 0x07 0x07"));
-    EXPECT_TRUE(contains(garbled.lines, "[error] MC Configuration validation FAILED"));
+    EXPECT_TRUE(contains(allLines(garbled), "[error] Acknowledge: not recognised  0x3C 0x07 0x07"));
+    EXPECT_TRUE(contains(allLines(garbled), "[error] MC Configuration validation FAILED"));
     EXPECT_THAT(garbled.out, Not(HasSubstr("TIMED_OUT")));
 }
 
@@ -87,10 +87,10 @@ TEST_F(CliFaults, ABridgeThatDoesNotPassTheSetOnIsSaidSo) {
     const CliResult r = run({"--mc_config", mcDocument(), "--no_backup", "--json", report},
                             "fault=ack_bad_checksum;fault_on=13");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.lines, "[error] MC Configuration was not acknowledged by the bridge "
+    EXPECT_TRUE(contains(allLines(r), "[error] MC Configuration was not acknowledged by the bridge "
                                   "(ResponseType::BAD_CHECKSUM)"))
         << r.out;
-    EXPECT_FALSE(contains(r.lines, "[info] Getting MC Configuration")) << "nothing to read back";
+    EXPECT_FALSE(contains(allLines(r), "[info] Getting MC Configuration")) << "nothing to read back";
     const json record = load(report)["devices"][0]["records"]["mc"];
     EXPECT_EQ(record["accepted"], false);
     EXPECT_EQ(record["answer"], "not_acknowledged");
@@ -98,10 +98,10 @@ TEST_F(CliFaults, ABridgeThatDoesNotPassTheSetOnIsSaidSo) {
     const CliResult lpfp = run({"--lpfp_config", writeLpfp("b.lpfp", defaults()), "--no_backup"},
                                "fault=ack_failed;fault_on=16");
     EXPECT_EQ(lpfp.status, 1);
-    EXPECT_TRUE(contains(lpfp.lines, "[error] Failed to set APPConfig: not acknowledged by the bridge "
+    EXPECT_TRUE(contains(allLines(lpfp), "[error] Failed to set APPConfig: not acknowledged by the bridge "
                                      "(ResponseType::FAILED)"))
         << lpfp.out;
-    EXPECT_TRUE(contains(lpfp.lines, "[info] MC Configuration Validated"));
+    EXPECT_TRUE(contains(allLines(lpfp), "[info] MC Configuration Validated"));
 }
 
 // The signal arrives while the application record is being set (the simulated controller sends
@@ -115,7 +115,7 @@ TEST_F(CliFaults, AnInterruptedApplySaysWhatWasWrittenAndWhereTheBackupIs) {
             run({"--app_config", appDocument(), "--mc_config", mcDocument(), "--json", report},
                 "signal_on=16;signal=" + signal);
         EXPECT_EQ(r.status, status) << r.out;
-        const Lines tail(std::find(r.lines.begin(), r.lines.end(), "[error] Interrupted"), r.lines.end());
+        const Lines tail(std::find(allLines(r).begin(), allLines(r).end(), "[error] Interrupted"), allLines(r).end());
         ASSERT_GE(tail.size(), 4u) << r.out;
         EXPECT_EQ(tail[1], "[info] APP Configuration was written and verified");
         EXPECT_EQ(tail[2], "[error] MC Configuration was not written");
@@ -123,7 +123,7 @@ TEST_F(CliFaults, AnInterruptedApplySaysWhatWasWrittenAndWhereTheBackupIs) {
         const std::string backup = document["devices"][0]["backup"].get<std::string>();
         EXPECT_EQ(tail[3], "[info] The configuration from before this run is in the backup " + backup +
                                "; to restore it: lpfp_cli --lpfp_config " + backup);
-        EXPECT_FALSE(contains(r.lines, "[info] Getting Default MC Configuration"));
+        EXPECT_FALSE(contains(allLines(r), "[info] Getting Default MC Configuration"));
         EXPECT_EQ(stored().app.controller_id, 9);
         EXPECT_NE(stored().mc.si_motor_poles, 24);
         EXPECT_EQ(document["status"], status);
@@ -138,10 +138,10 @@ TEST_F(CliFaults, AnInterruptedApplySaysWhatWasWrittenAndWhereTheBackupIs) {
 TEST_F(CliFaults, ASecondSignalEndsTheRunAtOnceAndLosesNoPrintedLine) {
     const CliResult r = run({"--app_config", appDocument(), "--mc_config", mcDocument()}, "signal_on=16,17");
     EXPECT_EQ(r.status, -1) << "ended by the signal itself";
-    EXPECT_TRUE(contains(r.lines, "Device Number : 0")) << r.out;
-    EXPECT_TRUE(contains(r.lines, "Major: 5"));
-    EXPECT_FALSE(starting(r.lines, "Backup saved to: ").empty());
-    EXPECT_TRUE(contains(r.lines, "[info] PAYLOAD SIZE: 425"));
+    EXPECT_TRUE(contains(allLines(r), "Device Number : 0")) << r.out;
+    EXPECT_TRUE(contains(allLines(r), "Major: 5"));
+    EXPECT_FALSE(starting(allLines(r), "Backup saved to: ").empty());
+    EXPECT_TRUE(contains(allLines(r), "[info] PAYLOAD SIZE: 425"));
     expectNoTemporaries();
 }
 
@@ -149,7 +149,7 @@ TEST_F(CliFaults, AnInterruptedSaveWritesNothing) {
     const std::string base = dir.file("saved");
     const CliResult xml = run({"--getConfig", "-o", base}, "signal_on=14");
     EXPECT_EQ(xml.status, 130) << xml.out;
-    EXPECT_EQ(xml.lines.back(), "[error] Interrupted");
+    EXPECT_EQ(allLines(xml).back(), "[error] Interrupted");
     EXPECT_FALSE(fs::exists(base + ".app.xml"));
     EXPECT_FALSE(fs::exists(base + ".mc.xml"));
     const CliResult lpfp = run({"--saveLpfp", base + ".lpfp"}, "signal_on=17;signal=term");
@@ -237,8 +237,8 @@ TEST_F(CliFaults, JsonNamingAnInputOrAnOutputOfTheRunIsRefusedBeforeAnyDevice) {
     for (const auto& arguments : commands) {
         const CliResult r = run(arguments, UNTOUCHABLE);
         EXPECT_NE(r.status, 0) << arguments.back();
-        ASSERT_FALSE(r.lines.empty());
-        EXPECT_EQ(r.lines.back().rfind("[error] --json ", 0), 0u) << r.out;
+        ASSERT_FALSE(allLines(r).empty());
+        EXPECT_EQ(allLines(r).back().rfind("[error] --json ", 0), 0u) << r.out;
         EXPECT_THAT(r.out, Not(HasSubstr("Device Number")));
         EXPECT_EQ(readFileBytes(mc), before);
     }
@@ -270,7 +270,7 @@ TEST_F(CliFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyDeviceAndLeaveNot
     for (const auto& [arguments, message] : cases) {
         const CliResult r = run(arguments, UNTOUCHABLE);
         EXPECT_EQ(r.status, 1) << message;
-        EXPECT_EQ(r.lines, Lines{message}) << r.out;
+        EXPECT_EQ(allLines(r), Lines{message}) << r.out;
     }
     EXPECT_EQ(filesIn(dir.path()), before);
     // A file that does not exist yet is created for the check and removed again.
@@ -300,7 +300,7 @@ TEST_F(CliFaults, EmptyValuesAreRefusedInEveryForm) {
     }
     const CliResult r = run({"--serial", "", "--mc_config", mcDocument()}, UNTOUCHABLE);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error in command line: The value of --serial is empty\n");
+    EXPECT_EQ(r.err, "Error in command line: The value of --serial is empty\n" + TRY_HELP);
     EXPECT_EQ(r.out, "");
 }
 

@@ -179,7 +179,7 @@ TEST(SimScenarioText, ParsesAndRejects) {
 // lpfp_sim --help lists the scenario keys and faults from these tables: every listed name must
 // be one the parser takes, and any other key is refused.
 TEST(SimScenarioText, TheHelpTablesNameWhatTheParserTakes) {
-    ASSERT_EQ(simScenarioKeys().size(), 15u);
+    ASSERT_EQ(simScenarioKeys().size(), 17u);
     for (const SimScenarioHelp& key : simScenarioKeys()) {
         SCOPED_TRACE(key.name);
         EXPECT_STRNE(key.value, "");
