@@ -164,7 +164,8 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, std::ostrea
                     DeviceTarget target = listed;
                     target.cancel = cancel;
                     PrefixedLineStream deviceData(target.serial + ": ", data, dataGate);
-                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut, deviceData);
+                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut,
+                                   deviceData);
                 },
                 out, labels, failure);
             if (devices.empty())

@@ -88,7 +88,7 @@ TEST_F(CliFaults, ABridgeThatDoesNotPassTheSetOnIsSaidSo) {
                             "fault=ack_bad_checksum;fault_on=13");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(allLines(r), "[error] MC Configuration was not acknowledged by the bridge "
-                                  "(ResponseType::BAD_CHECKSUM)"))
+                                      "(ResponseType::BAD_CHECKSUM)"))
         << r.out;
     EXPECT_FALSE(contains(allLines(r), "[info] Getting MC Configuration")) << "nothing to read back";
     const json record = load(report)["devices"][0]["records"]["mc"];
@@ -99,7 +99,7 @@ TEST_F(CliFaults, ABridgeThatDoesNotPassTheSetOnIsSaidSo) {
                                "fault=ack_failed;fault_on=16");
     EXPECT_EQ(lpfp.status, 1);
     EXPECT_TRUE(contains(allLines(lpfp), "[error] Failed to set APPConfig: not acknowledged by the bridge "
-                                     "(ResponseType::FAILED)"))
+                                         "(ResponseType::FAILED)"))
         << lpfp.out;
     EXPECT_TRUE(contains(allLines(lpfp), "[info] MC Configuration Validated"));
 }
@@ -115,7 +115,9 @@ TEST_F(CliFaults, AnInterruptedApplySaysWhatWasWrittenAndWhereTheBackupIs) {
             run({"--app_config", appDocument(), "--mc_config", mcDocument(), "--json", report},
                 "signal_on=16;signal=" + signal);
         EXPECT_EQ(r.status, status) << r.out;
-        const Lines tail(std::find(allLines(r).begin(), allLines(r).end(), "[error] Interrupted"), allLines(r).end());
+        // One copy of the lines: iterators of two temporary copies would not make a range.
+        const Lines lines = allLines(r);
+        const Lines tail(std::find(lines.begin(), lines.end(), "[error] Interrupted"), lines.end());
         ASSERT_GE(tail.size(), 4u) << r.out;
         EXPECT_EQ(tail[1], "[info] APP Configuration was written and verified");
         EXPECT_EQ(tail[2], "[error] MC Configuration was not written");
@@ -123,7 +125,7 @@ TEST_F(CliFaults, AnInterruptedApplySaysWhatWasWrittenAndWhereTheBackupIs) {
         const std::string backup = document["devices"][0]["backup"].get<std::string>();
         EXPECT_EQ(tail[3], "[info] The configuration from before this run is in the backup " + backup +
                                "; to restore it: lpfp_cli --lpfp_config " + backup);
-        EXPECT_FALSE(contains(allLines(r), "[info] Getting Default MC Configuration"));
+        EXPECT_FALSE(contains(lines, "[info] Getting Default MC Configuration"));
         EXPECT_EQ(stored().app.controller_id, 9);
         EXPECT_NE(stored().mc.si_motor_poles, 24);
         EXPECT_EQ(document["status"], status);
@@ -206,8 +208,8 @@ TEST_F(CliFaults, AnUnknownSerialInASeveralDeviceComparisonIsTrouble) {
         std::vector<std::string> arguments{"--serial", "VK5SIM0001,NOSUCH", "--json", report};
         arguments.insert(arguments.end(), flow.begin(), flow.end());
         const CliResult r = run(arguments);
-        EXPECT_EQ(r.status, 2) << r.out;
-        EXPECT_THAT(r.out, HasSubstr("\nNOSUCH      TROUBLE"));
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, HasSubstr("\nNOSUCH      TROUBLE"));
         const json document = load(report);
         EXPECT_EQ(document["status"], 2);
         EXPECT_EQ(document["ok"], false);

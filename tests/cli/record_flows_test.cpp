@@ -41,7 +41,7 @@ TEST_F(RecordFlows, AnAppliedLpfpFileLeavesOneCompleteEntryThatSqlite3Reads) {
     const std::string lpfp = fewKeysLpfp();
     const CliResult result = runRecorded({"--lpfp_config", lpfp});
     ASSERT_EQ(result.status, 0) << result.out;
-    EXPECT_TRUE(contains(result.lines, "[info] Configuration updated successfully"));
+    EXPECT_TRUE(contains(result.errLines, "[info] Configuration updated successfully"));
 
     EXPECT_EQ(sqlite3Query(database, "SELECT id, serial, chip_id, firmware, operation, outcome, program, "
                                      "finished_at IS NOT NULL FROM entries"),
@@ -140,7 +140,7 @@ TEST_F(RecordFlows, ARecordThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
         EXPECT_EQ(result.status, 1) << destination;
         EXPECT_FALSE(fs::exists(statePath)) << destination << ": something was sent\n" << result.out;
         EXPECT_TRUE(filesIn(defaultBackups).empty()) << destination;
-        EXPECT_FALSE(starting(result.lines, "[error] ").empty()) << result.out;
+        EXPECT_FALSE(starting(result.errLines, "[error] ").empty()) << result.err;
     }
     EXPECT_EQ(readFileBytes(notADatabase), "not a database at all\n");
 
@@ -150,7 +150,7 @@ TEST_F(RecordFlows, ARecordThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent) {
                                                                        {"VARKO5_RECORD", notADatabase}});
     EXPECT_EQ(fromEnvironment.status, 1);
     EXPECT_FALSE(fs::exists(statePath));
-    EXPECT_TRUE(contains(fromEnvironment.lines,
+    EXPECT_TRUE(contains(fromEnvironment.errLines,
                          "[error] Cannot use the record " + notADatabase + ": the file is not a database"))
         << fromEnvironment.out;
 

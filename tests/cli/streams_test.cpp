@@ -215,6 +215,36 @@ TEST_F(CliExtras, FlowsWithoutDataLeaveStandardOutputEmpty) {
     }
 }
 
+// The history's table is its data; the export writes a file and says so on standard error.
+TEST_F(CliExtras, TheHistoryTableAloneIsOnStandardOutput) {
+    const std::string database = dir.file("line.db");
+    ASSERT_EQ(run({"--saveLpfp", dir.file("saved.lpfp"), "--record", database}).status, 0);
+
+    const CliResult table = run({"--history", "all", "--record", database});
+    EXPECT_EQ(table.status, 0) << table.err;
+    ASSERT_GE(table.lines.size(), 3u) << table.out;
+    EXPECT_THAT(table.lines.front(), ::testing::StartsWith("ID  Started (UTC)"));
+    EXPECT_THAT(table.lines[1], ::testing::StartsWith("1   "));
+    EXPECT_EQ(table.lines.back(), "1 entry");
+    EXPECT_EQ(table.err, "");
+
+    const CliResult exported = run({"--history-export", "1", "-o", dir.file("e.lpfp"), "--record", database});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out, "");
+    EXPECT_FALSE(starting(exported.errLines, "Entry 1 (VK5SIM0001, ").empty()) << exported.err;
+
+    for (const std::vector<std::string>& failing :
+         {std::vector<std::string>{"--history", "all", "--record", dir.file("none.db")},
+          std::vector<std::string>{"--history-export", "7", "-o", dir.file("f.lpfp"), "--record",
+                                   database}}) {
+        SCOPED_TRACE(failing.front());
+        const CliResult r = run(failing);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(starting(r.errLines, "[error] ").empty()) << r.err;
+    }
+}
+
 TEST_F(CliExtras, WithJsonOnStandardOutputItHoldsTheDocumentAlone) {
     SimRecords other = defaults();
     other.app.controller_id = 9;
