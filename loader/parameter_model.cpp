@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -505,14 +506,20 @@ bool ParameterModel::shown(const ParameterEntry& entry) const {
 
 namespace {
 
-// What a column holds for a key, to sort by: nothing where the column shows no number.
+// What a column holds for a key, to sort by: nothing where the column shows no number. A NaN
+// (which a controller's bytes can hold) is no number either: it has no place among the others,
+// and a sort must not be handed an order that contradicts itself.
 std::optional<double> sortValue(const ParameterEntry& entry, const LpfpConfiguration& pair) {
     if (!entry.stored) {
         return std::nullopt;
     }
     const FieldRef ref = entry.app != nullptr ? entry.app->in(pair.app) : entry.mc->in(pair.mc);
-    return entry.type == FieldType::Float32 ? static_cast<double>(getFloat(ref))
-                                            : static_cast<double>(getInteger(ref));
+    const double value = entry.type == FieldType::Float32 ? static_cast<double>(getFloat(ref))
+                                                          : static_cast<double>(getInteger(ref));
+    if (std::isnan(value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace

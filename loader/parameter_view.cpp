@@ -79,25 +79,25 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
     ui_->setupUi(this);
     setWindowTitle(deviceName_.isEmpty() ? tr("Parameters") : tr("Parameters - %1").arg(deviceName_));
 
-    QTreeView* table = ui_->parameterTable;
-    table->setModel(model_);
-    table->setItemDelegateForColumn(ParameterModel::CurrentColumn, delegate_);
-    table->header()->setStretchLastSection(true);
-    table->setColumnWidth(ParameterModel::KeyColumn, 340);
-    table->setColumnWidth(ParameterModel::CurrentColumn, 150);
-    table->setColumnWidth(ParameterModel::DefaultColumn, 150);
-    table->setColumnHidden(ParameterModel::FileColumn, true);
+    QTreeView* tree = ui_->parameterTable;
+    tree->setModel(model_);
+    tree->setItemDelegateForColumn(ParameterModel::CurrentColumn, delegate_);
+    tree->header()->setStretchLastSection(true);
+    tree->setColumnWidth(ParameterModel::KeyColumn, 340);
+    tree->setColumnWidth(ParameterModel::CurrentColumn, 150);
+    tree->setColumnWidth(ParameterModel::DefaultColumn, 150);
+    tree->setColumnHidden(ParameterModel::FileColumn, true);
     // A click on a column's title sorts the keys of each group by it, a second click the other
     // way round, a third brings back the order of the documents.
-    table->header()->setSectionsClickable(true);
-    table->header()->setSortIndicatorShown(true);
-    table->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    connect(table->header(), &QHeaderView::sectionClicked, this, &ParameterView::sortBy);
+    tree->header()->setSectionsClickable(true);
+    tree->header()->setSortIndicatorShown(true);
+    tree->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(tree->header(), &QHeaderView::sectionClicked, this, &ParameterView::sortBy);
     // What the user collapsed stays collapsed while the rows change under it.
-    connect(table, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+    connect(tree, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
         collapsed_.insert(index.data(ParameterModel::HeadingIdRole).toInt());
     });
-    connect(table, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+    connect(tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         collapsed_.erase(index.data(ParameterModel::HeadingIdRole).toInt());
     });
 
@@ -154,7 +154,7 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
                                ? QString()
                                : tr("%1 cannot hold \"%2\" (allowed: %3).").arg(key, text, allowed));
             });
-    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ParameterView::updateButtons);
     connect(
         delegate_, &ParameterDelegate::refused, this,
@@ -165,10 +165,11 @@ ParameterView::ParameterView(SessionRunner runner, const QString& deviceName, bo
 
     // A search opens every group, so that what it finds is in sight.
     connect(ui_->filterLineEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        model_->setFilterText(text);
         if (!text.trimmed().isEmpty()) {
             collapsed_.clear();
+            ui_->parameterTable->expandAll();
         }
-        model_->setFilterText(text);
     });
     connect(ui_->expandAllButton, &QPushButton::clicked, this, [this] {
         collapsed_.clear();
@@ -244,6 +245,8 @@ ParameterView::~ParameterView() {
     QObject::disconnect(model_, nullptr, this, nullptr);
     QObject::disconnect(delegate_, nullptr, this, nullptr);
     QObject::disconnect(ui_->parameterTable->selectionModel(), nullptr, this, nullptr);
+    QObject::disconnect(ui_->parameterTable, nullptr, this, nullptr);
+    QObject::disconnect(ui_->parameterTable->header(), nullptr, this, nullptr);
 }
 
 void ParameterView::setBusy(bool busy, const QString& status) {

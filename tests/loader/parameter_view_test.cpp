@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -474,6 +475,28 @@ private slots:
         QVERIFY(model->setData(cell(model, RecordKind::Mc, "l_current_min", ParameterModel::CurrentColumn),
                                QStringLiteral("9500000")));
         QCOMPARE(keysOfGroup("l_current_max").first(), QStringLiteral("l_current_min"));
+        // A NaN, which a controller's bytes can hold, has no place among the numbers: last.
+        {
+            ParameterModel alone;
+            ParameterSnapshot snapshot{{records.app, records.mc},
+                                       {simulatorDefaultAppConfig(), simulatorDefaultMcConfig()}};
+            snapshot.current.mc.l_current_max = std::numeric_limits<float>::quiet_NaN();
+            snapshot.current.mc.l_max_vin = -std::numeric_limits<float>::quiet_NaN();
+            snapshot.current.mc.l_min_vin = std::numeric_limits<float>::infinity();
+            alone.setSnapshot(snapshot, false);
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                alone.sort(ParameterModel::CurrentColumn, order);
+                const QModelIndex group = alone.indexOf(RecordKind::Mc, QStringLiteral("l_min_vin")).parent();
+                QStringList keys;
+                for (int row = 0; row < alone.rowCount(group); ++row) {
+                    keys << alone.index(row, 0, group).data(ParameterModel::KeyRole).toString();
+                }
+                QCOMPARE(keys.size(), 31);
+                QCOMPARE(keys.indexOf(QStringLiteral("l_min_vin")), order == Qt::AscendingOrder ? 22 : 0);
+                QVERIFY(keys.indexOf(QStringLiteral("l_current_max")) >= 23);
+                QVERIFY(keys.indexOf(QStringLiteral("l_max_vin")) >= 23);
+            }
+        }
         // The defaults' column sorts by the defaults.
         clickTitle(ParameterModel::DefaultColumn);
         values = valuesOfGroup("l_current_max", ParameterModel::DefaultColumn);
