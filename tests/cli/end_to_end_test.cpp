@@ -613,10 +613,19 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
          ok + Lines{"[error] Invalid CRC: *", "[error] Reply from controller is not a valid packet"}},
     };
 
+    // Each saving case writes under a name of its own: the children run at once, and one that
+    // finds another's file in the way refuses to write over it.
+    const auto outputOf = [&base](std::size_t i) { return base + std::to_string(i); };
     std::vector<CliChild> children;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const std::string text = "state=" + dir.file("state" + std::to_string(i)) + ";" + cases[i].fault;
-        children.push_back(startCli(cases[i].arguments, {{"VARKO5_SIMULATOR", text}}));
+        std::vector<std::string> arguments = cases[i].arguments;
+        for (std::string& argument : arguments) {
+            if (argument == base) {
+                argument = outputOf(i);
+            }
+        }
+        children.push_back(startCli(arguments, {{"VARKO5_SIMULATOR", text}}));
     }
     const std::size_t blockLines = deviceBlock().size();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -632,8 +641,10 @@ TEST_F(CliEndToEnd, EveryControllerFaultEndsWithItsMessageAndStatus1) {
         }
     }
     // A configuration that could not be read leaves no files behind.
-    EXPECT_FALSE(fs::exists(base + ".app.xml"));
-    EXPECT_FALSE(fs::exists(base + ".mc.xml"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_FALSE(fs::exists(outputOf(i) + ".app.xml")) << cases[i].fault;
+        EXPECT_FALSE(fs::exists(outputOf(i) + ".mc.xml")) << cases[i].fault;
+    }
 }
 
 TEST_F(CliEndToEnd, WhenTheDefaultRecordCannotBeReadNothingIsSent) {
