@@ -26,31 +26,64 @@ if(TARGET lpfp_loader)
     install(FILES ${VARKO5_MAN_PAGES_LOADER} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT loader)
 endif()
 
+# The maintainer the packages and their changelog name. The project has no mail address of its
+# own, so it names whoever packages it: VARKO5_PACKAGE_CONTACT when given; else the packager as
+# Debian's tools know them (DEBFULLNAME and DEBEMAIL, as dch reads them); else the author of
+# the commit being packaged. The choice is kept in the cache, so rebuilding packs the same name;
+# the placeholder older builds cached is chosen again.
+if(NOT DEFINED CACHE{VARKO5_PACKAGE_CONTACT} OR VARKO5_PACKAGE_CONTACT STREQUAL
+                                                 "Varko 5 LPFP maintainers <lpfp@varko5.invalid>")
+    set(varko5_contact "")
+    if(NOT "$ENV{DEBEMAIL}" STREQUAL "")
+        set(varko5_contact "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+        string(STRIP "${varko5_contact}" varko5_contact)
+    else()
+        find_package(Git QUIET)
+        if(GIT_FOUND)
+            execute_process(COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} log -1 "--format=%an <%ae>"
+                            OUTPUT_VARIABLE varko5_contact OUTPUT_STRIP_TRAILING_WHITESPACE
+                            RESULT_VARIABLE varko5_git_status ERROR_QUIET)
+            if(NOT varko5_git_status EQUAL 0)
+                set(varko5_contact "")
+            endif()
+        endif()
+    endif()
+    if(varko5_contact STREQUAL "")
+        message(WARNING "No maintainer for the Debian packages: set VARKO5_PACKAGE_CONTACT "
+                        "(\"Name <address>\") or DEBFULLNAME and DEBEMAIL")
+        set(varko5_contact "Unknown packager <unknown@unknown.invalid>")
+    endif()
+    set(VARKO5_PACKAGE_CONTACT "${varko5_contact}" CACHE STRING "Maintainer named in the Debian packages" FORCE)
+endif()
+
 # AppStream metadata, dated by the changelog. The console tools' entry names the bridge chip of
 # the controllers, so that a hardware lookup can find the package for a plugged-in bridge.
 set(VARKO5_METAINFO_DIR ${PROJECT_BINARY_DIR}/metainfo)
 foreach(component IN ITEMS cli loader)
-    set(metainfo invalid.varko5.lpfp_${component}.metainfo.xml)
+    set(metainfo com.varko5.lpfp_${component}.metainfo.xml)
     configure_file(${VARKO5_PACKAGING_DIR}/metainfo/${metainfo}.in ${VARKO5_METAINFO_DIR}/${metainfo} @ONLY)
 endforeach()
-install(FILES ${VARKO5_METAINFO_DIR}/invalid.varko5.lpfp_cli.metainfo.xml
+install(FILES ${VARKO5_METAINFO_DIR}/com.varko5.lpfp_cli.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT cli)
 
 if(TARGET lpfp_loader)
-    install(FILES ${VARKO5_PACKAGING_DIR}/lpfp_loader.desktop
+    install(FILES ${VARKO5_PACKAGING_DIR}/com.varko5.lpfp_loader.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT loader)
     install(FILES ${VARKO5_PACKAGING_DIR}/icons/lpfp_loader.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT loader)
-    install(FILES ${VARKO5_METAINFO_DIR}/invalid.varko5.lpfp_loader.metainfo.xml
+    install(FILES ${VARKO5_METAINFO_DIR}/com.varko5.lpfp_loader.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT loader)
 endif()
 
 # Each package carries the licence and the changelog in its own documentation folder, the
 # changelog compressed as Debian does (gzip -9n).
+# The changelog's entries are signed "@VARKO5_PACKAGE_CONTACT@" until a packager signs them with
+# a name and address of their own (dch does).
+configure_file(${VARKO5_CHANGELOG} ${PROJECT_BINARY_DIR}/changelog @ONLY)
 add_custom_command(
     OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
-    COMMAND ${VARKO5_GZIP} -9nc ${VARKO5_CHANGELOG} > ${PROJECT_BINARY_DIR}/changelog.gz
-    DEPENDS ${VARKO5_CHANGELOG})
+    COMMAND ${VARKO5_GZIP} -9nc ${PROJECT_BINARY_DIR}/changelog > ${PROJECT_BINARY_DIR}/changelog.gz
+    DEPENDS ${PROJECT_BINARY_DIR}/changelog)
 add_custom_target(varko5_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
 foreach(component IN ITEMS cli loader)
     string(TOUPPER ${component} upper)
@@ -58,8 +91,9 @@ foreach(component IN ITEMS cli loader)
                   ${PROJECT_SOURCE_DIR}/README.md
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VARKO5_PACKAGE_${upper}} COMPONENT ${component})
 endforeach()
-# The schema of lpfp_cli --json, for the scripts that read its documents.
+# The schemas of lpfp_cli --json and of the history's JSON, for the scripts that read them.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/lpfp_cli-result.schema.json
+              ${PROJECT_SOURCE_DIR}/docs/records-history.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VARKO5_PACKAGE_CLI} COMPONENT cli)
 
 # Bash completion of lpfp_cli, made from its option table at build time, where bash-completion
@@ -93,8 +127,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varko5-lpfp)
 set(CPACK_PACKAGE_VENDOR "Varko 5")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(VARKO5_PACKAGE_CONTACT "Varko 5 LPFP maintainers <lpfp@varko5.invalid>"
-    CACHE STRING "Maintainer named in the Debian packages")
 set(CPACK_PACKAGE_CONTACT ${VARKO5_PACKAGE_CONTACT})
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)

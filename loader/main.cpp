@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QString::fromLatin1(VARKO5_VERSION));
     // Lets the desktop match the window to its menu entry and show the installed icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("lpfp_loader"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.varko5.lpfp_loader"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lpfp_loader")));
     installBackendFromEnvironment();
     return runLoader(app);

@@ -146,14 +146,15 @@ expect_files "$cli_deb" usr/bin/lpfp_cli usr/bin/lpfp_sim "${rules_dir#/}/70-var
     usr/share/man/man1/lpfp_cli.1.gz usr/share/man/man1/lpfp_sim.1.gz \
     usr/share/doc/varko5-lpfp-cli/copyright usr/share/doc/varko5-lpfp-cli/changelog.gz \
     usr/share/doc/varko5-lpfp-cli/README.md usr/share/doc/varko5-lpfp-cli/lpfp_cli-result.schema.json \
+    usr/share/doc/varko5-lpfp-cli/records-history.schema.json \
     usr/share/bash-completion/completions/lpfp_cli \
-    usr/share/metainfo/invalid.varko5.lpfp_cli.metainfo.xml
+    usr/share/metainfo/com.varko5.lpfp_cli.metainfo.xml
 if $has_loader; then
-    expect_files "$loader_deb" usr/bin/lpfp_loader usr/share/applications/lpfp_loader.desktop \
+    expect_files "$loader_deb" usr/bin/lpfp_loader usr/share/applications/com.varko5.lpfp_loader.desktop \
         usr/share/icons/hicolor/scalable/apps/lpfp_loader.svg usr/share/man/man1/lpfp_loader.1.gz \
         usr/share/doc/varko5-lpfp-loader/copyright usr/share/doc/varko5-lpfp-loader/changelog.gz \
         usr/share/doc/varko5-lpfp-loader/README.md \
-        usr/share/metainfo/invalid.varko5.lpfp_loader.metainfo.xml
+        usr/share/metainfo/com.varko5.lpfp_loader.metainfo.xml
     # dpkg refuses two packages that ship the same file.
     shared=$(comm -12 <(contents_of "$cli_deb" | grep -v '/$' | sort) <(contents_of "$loader_deb" | grep -v '/$' | sort))
     [ -z "$shared" ] || fail "both packages ship $shared"
@@ -170,9 +171,14 @@ cli=$root/usr/bin/lpfp_cli
 
 # ---- versions: project(), the programs, the changelog and the metadata agree ------------
 [ "$("$cli" --version)" = "lpfp_cli $version" ] || fail "lpfp_cli --version printed \"$("$cli" --version)\", not lpfp_cli $version"
+# The changelog is signed by the maintainer the control data names, a real name and address.
+maintainer=$(dpkg-deb --field "$cli_deb" Maintainer)
+[[ $maintainer == *?" <"?*@?*">" && $maintainer != *.invalid\>* ]] ||
+    fail "the packages' maintainer \"$maintainer\" is no name and address (set VARKO5_PACKAGE_CONTACT)"
 for doc in "$root"/usr/share/doc/varko5-lpfp-*/changelog.gz; do
     head=$(zcat "$doc" | head -n 1)
     [[ $head == "varko5-lpfp ($version) "* ]] || fail "$doc begins with \"$head\", not version $version"
+    zcat "$doc" | grep -qF -- " -- $maintainer  " || fail "$doc is not signed by $maintainer"
 done
 for page in "$root"/usr/share/man/man1/*.1.gz; do
     zcat "$page" | grep -q "^\.TH .* $version\"" || fail "$(basename "$page") does not name version $version"
@@ -207,8 +213,8 @@ appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml >"$scratch/appst
     fail "appstreamcli validate"
 }
 if $has_loader; then
-    desktop-file-validate "$root/usr/share/applications/lpfp_loader.desktop" ||
-        fail "desktop-file-validate lpfp_loader.desktop"
+    desktop-file-validate "$root/usr/share/applications/com.varko5.lpfp_loader.desktop" ||
+        fail "desktop-file-validate com.varko5.lpfp_loader.desktop"
 fi
 
 # ---- the unpacked programs run ----------------------------------------------------------------
