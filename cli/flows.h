@@ -52,8 +52,9 @@ FlowResult changedFlow(const DeviceTarget& target, std::ostream& data);
 
 // The production record: the entries of one controller (serial) or of all ("all"), since a
 // date when one is given, as a table on data or (jsonPath not empty; "-": standard output) as a
-// JSON document; and one entry's configuration written as an LPFP file.
+// JSON document; and one entry's configuration written as an LPFP file (lpfpPath "-": its bytes
+// on data).
 FlowResult historyFlow(const std::string& destination, const std::string& serial, const std::string& since,
                        const std::string& jsonPath, std::ostream& data);
 FlowResult historyExportFlow(const std::string& destination, const std::string& id,
-                             const std::string& lpfpPath, std::ostream& out);
+                             const std::string& lpfpPath, std::ostream& out, std::ostream& data);

@@ -176,7 +176,7 @@ FlowResult historyFlow(const std::string& destination, const std::string& serial
 }
 
 FlowResult historyExportFlow(const std::string& destination, const std::string& id,
-                             const std::string& lpfpPath, std::ostream& out) {
+                             const std::string& lpfpPath, std::ostream& out, std::ostream& data) {
     FlowResult result;
     if (destination.empty()) {
         logError(result, "No record to read: give --record DEST or set VARKO5_RECORD");
@@ -197,10 +197,17 @@ FlowResult historyExportFlow(const std::string& destination, const std::string& 
             logError(result, "No entry " + id + " in the record " + store.destination().shown);
             return result.ended(EXIT_FAILED);
         }
+        const std::string described = "Entry " + id + " (" + printable(entry->serial) + ", " +
+                                      entry->operation + ", " + entry->startedAt + ")";
+        if (lpfpPath == STANDARD_OUTPUT) {
+            // The file's bytes alone, as --saveLpfp - writes them.
+            data << encodeLpfp(buildLpfpText(entryConfiguration(*entry))) << std::flush;
+            out << described << " written to standard output" << std::endl;
+            return result.ended(EXIT_OK);
+        }
         writeLpfpFile(entryConfiguration(*entry), lpfpPath);
         result.outputs.push_back(lpfpPath);
-        out << "Entry " << id << " (" << printable(entry->serial) << ", " << entry->operation << ", "
-            << entry->startedAt << ") saved to: " << lpfpPath << std::endl;
+        out << described << " saved to: " << lpfpPath << std::endl;
         return result.ended(EXIT_OK);
     } catch (const std::exception& error) {
         logError(result, error.what());

@@ -112,7 +112,7 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
                            data);
     case FlowChoice::HistoryExport:
         return historyExportFlow(recordDestination(options), options.historyExportId, options.outputBasename,
-                                 out);
+                                 out, data);
     case FlowChoice::None:
         break;
     }

@@ -164,7 +164,8 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
         }
         break;
     case FlowChoice::HistoryExport:
-        outputs = {{"--output", options.outputBasename}};
+        if (options.outputBasename != "-")
+            outputs = {{"--output", options.outputBasename}};
         break;
     case FlowChoice::Test:
     case FlowChoice::Changed:

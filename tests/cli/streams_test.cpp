@@ -232,6 +232,12 @@ TEST_F(CliExtras, TheHistoryTableAloneIsOnStandardOutput) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, "");
     EXPECT_FALSE(starting(exported.errLines, "Entry 1 (VK5SIM0001, ").empty()) << exported.err;
+    // "-o -": the same file's bytes alone on standard output.
+    const CliResult piped = run({"--history-export", "1", "-o", "-", "--record", database});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, readFileBytes(dir.file("e.lpfp")));
+    EXPECT_FALSE(fs::exists("-"));
+    EXPECT_FALSE(starting(piped.errLines, "Entry 1 (VK5SIM0001, ").empty()) << piped.err;
 
     for (const std::vector<std::string>& failing :
          {std::vector<std::string>{"--history", "all", "--record", dir.file("none.db")},
