@@ -14,6 +14,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QBrush>
 #include <QCheckBox>
@@ -504,6 +505,43 @@ private slots:
             QVERIFY(values[i - 1].toDouble() <= values[i].toDouble());
         }
         QCOMPARE(shownKeys(model).size(), 149 + 157);
+    }
+
+    void theTreeKeepsTheRulesOfAnItemModelThroughEveryChange() {
+        // Qt's own checker looks at parents, rows and persistent indexes after every signal.
+        ParameterModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const SimRecords records = changedRecords();
+        const ParameterSnapshot snapshot{{records.app, records.mc},
+                                         {simulatorDefaultAppConfig(), simulatorDefaultMcConfig()}};
+        model.setSnapshot(snapshot, false);
+        QPersistentModelIndex poles = model.indexOf(RecordKind::Mc, QStringLiteral("si_motor_poles"), 1);
+        QVERIFY(poles.isValid());
+        model.sort(ParameterModel::CurrentColumn, Qt::DescendingOrder);
+        QCOMPARE(poles.data(ParameterModel::KeyRole).toString(), QStringLiteral("si_motor_poles"));
+        QCOMPARE(poles.column(), 1);
+        QVERIFY(model.setData(model.indexOf(RecordKind::Mc, QStringLiteral("l_current_max"), 1),
+                              QStringLiteral("-3")));
+        model.setFilterText(QStringLiteral("current"));
+        QVERIFY(!poles.isValid()); // its row went with the new rows
+        model.setOnlyDifferences(true);
+        QCOMPARE(shownKeys(&model), QStringList{QStringLiteral("l_current_max")});
+        model.setFilterText(QString());
+        model.sort(ParameterModel::KeyColumn, Qt::AscendingOrder);
+        MCConfiguration fileMc = simulatorDefaultMcConfig();
+        fileMc.foc_f_sw = 12345.0f;
+        model.setFile({simulatorDefaultAppConfig(), fileMc}, false, true, QStringLiteral("file.xml"));
+        model.sort(ParameterModel::FileColumn, Qt::AscendingOrder);
+        model.takeFileValues();
+        model.undo();
+        model.undo();
+        model.setOnlyDifferences(false);
+        model.sort(-1);
+        QCOMPARE(shownKeys(&model).size(), 149 + 157);
+        model.resetAllToDefault();
+        model.discardEdits();
+        model.setSnapshot(snapshot, true);
+        QVERIFY(!model.hasEdits());
     }
 
     void currentValuesThatDifferFromTheDefaultsAreHighlighted() {
