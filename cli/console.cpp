@@ -54,16 +54,12 @@ static spdlog::color_mode colourMode() {
 }
 
 void installLogging(const DeviceLabels& labels, bool toStandardError) {
-    if (toStandardError) {
-        auto logger = spdlog::stderr_color_mt("lpfp_cli_stderr", colourMode());
-        logger->set_level(spdlog::default_logger_raw()->level());
-        spdlog::set_default_logger(logger);
-    } else {
-        for (const auto& sink : spdlog::default_logger_raw()->sinks())
-            if (auto* console =
-                    dynamic_cast<spdlog::sinks::ansicolor_sink<spdlog::details::console_mutex>*>(sink.get()))
-                console->set_color_mode(colourMode());
-    }
+    // A logger of our own on the chosen stream, in the colour mode NO_COLOR asks for: the same
+    // kind of sink as spdlog's default one (ANSI colours, or the console's on Windows).
+    auto logger = toStandardError ? spdlog::stderr_color_mt("lpfp_cli_stderr", colourMode())
+                                  : spdlog::stdout_color_mt("lpfp_cli_stdout", colourMode());
+    logger->set_level(spdlog::default_logger_raw()->level());
+    spdlog::set_default_logger(logger);
     auto formatter = std::make_unique<spdlog::pattern_formatter>();
     formatter->add_flag<LabelFlag>('*', labels).set_pattern("%*[%Y-%m-%d %H:%M:%S.%e] [%^%l%$] %v");
     spdlog::default_logger_raw()->set_formatter(std::move(formatter));

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -82,8 +86,18 @@ std::string wrapText(const std::string& text, std::size_t width) {
 }
 
 std::size_t outputWidth() {
+#ifdef _WIN32
+    // A console's window width; a pipe or a file has no console buffer.
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0) {
+        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+        if (columns > 0)
+            return std::max<std::size_t>(static_cast<std::size_t>(columns), NARROWEST);
+    }
+#else
     winsize size{};
     if (::isatty(STDOUT_FILENO) != 0 && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return std::max<std::size_t>(size.ws_col, NARROWEST);
+#endif
     return DEFAULT_WIDTH;
 }
