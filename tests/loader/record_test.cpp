@@ -15,6 +15,7 @@
 #include "simulator/simulator.h"
 #include "tests/loader/loader_test_support.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/postgres_server.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -306,6 +307,43 @@ private slots:
         QCOMPARE(filesIn(backupFolder()), std::size_t{0});
         // The file that is not a database is left as it was.
         QCOMPARE(readFileBytes(file("not-a-database.db")), std::string(4096, 'x'));
+    }
+
+    // A line of stations shares one PostgreSQL record: the panel's update and its History
+    // reach a server the test starts itself.
+    void panelRecordsOnAPostgresServer() {
+#ifndef VARKO5_WITH_POSTGRES
+        QSKIP("built without PostgreSQL");
+#else
+        if (PostgresServer::binDir().empty()) {
+            QSKIP("SKIPPED LOUDLY: the PostgreSQL server programs are not installed; run "
+                  "scripts/install-deps.sh");
+        }
+        PostgresServer server;
+        const std::string uri = server.createDatabase("line");
+        const std::string lpfp = changedLpfp();
+        const ScopedSimulator sim(scenario().toStdString());
+        const ScopedEnv record("VARKO5_RECORD", QByteArray::fromStdString(uri));
+        MainWindow window;
+        QVERIFY(waitIdle(window));
+        QVERIFY(recordingText(window).startsWith(QStringLiteral("Recording to: postgresql://")));
+        varko5ConfigWidget* panel = panelAt(window, 0);
+        QVERIFY(panel != nullptr);
+        QVERIFY(updateLpfp(panel, lpfp));
+        QCOMPARE(fixture_->boxes.boxes().back().title, QStringLiteral("SUCCESS"));
+
+        const std::vector<RecordEntry> entries = entriesIn(uri);
+        QCOMPARE(entries.size(), std::size_t{1});
+        QCOMPARE(entries[0].program, std::string("lpfp_loader"));
+        QCOMPARE(entries[0].operation, std::string(operation_word::APPLY_LPFP));
+        QCOMPARE(entries[0].outcome, std::string(outcome_word::VERIFIED));
+        QCOMPARE(entries[0].records.size(), std::size_t{2});
+
+        HistoryDialog* dialog = openHistory(panel);
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->table()->rowCount(), 1);
+        QCOMPARE(dialog->table()->item(0, 3)->text(), QStringLiteral("verified"));
+#endif
     }
 
     // History lists the panel's entries; "Save as LPFP" writes the bytes --history-export
