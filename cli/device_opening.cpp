@@ -6,9 +6,9 @@
 
 #include <mutex>
 
-std::vector<DeviceInfoNode> listDevices() {
+std::vector<DeviceInfoNode> listDevices(DeviceBackend& backend) {
     try {
-        return enumerateDevices();
+        return enumerateDevices(backend);
     } catch (const std::runtime_error& error) {
         throw DeviceSetupError(error.what());
     }
@@ -16,15 +16,16 @@ std::vector<DeviceInfoNode> listDevices() {
 
 namespace {
 
-// Several workers may open their devices at once; the platform's open is not made for that.
+// Several workers may open their devices at once; a backend's open is not made for that.
 std::mutex openMutex;
 
-std::unique_ptr<ControllerSession> openSession(const DeviceInfoNode& node, int index, FlowResult& result) {
+std::unique_ptr<ControllerSession> openSession(DeviceBackend& backend, const DeviceInfoNode& node, int index,
+                                               FlowResult& result) {
     try {
         DeviceHandle handle;
         {
             const std::lock_guard<std::mutex> lock(openMutex);
-            handle = openDeviceByIndex(index);
+            handle = openDevice(backend, node);
         }
         auto session = std::make_unique<ControllerSession>(std::move(handle), node, index);
         result.serial = session->serial();
@@ -35,12 +36,12 @@ std::unique_ptr<ControllerSession> openSession(const DeviceInfoNode& node, int i
     }
 }
 
-std::unique_ptr<ControllerSession> openNode(const DeviceInfoNode& node, int index, FlowResult& result,
-                                            std::ostream* blockOut) {
+std::unique_ptr<ControllerSession> openNode(DeviceBackend& backend, const DeviceInfoNode& node, int index,
+                                            FlowResult& result, std::ostream* blockOut) {
     if (blockOut == nullptr)
-        return openSession(node, index, result);
+        return openSession(backend, node, index, result);
     printDeviceBlock(*blockOut, node, index);
-    auto session = openSession(node, index, result);
+    auto session = openSession(backend, node, index, result);
     printChipId(*blockOut, session->chipId());
     return session;
 }
@@ -49,15 +50,16 @@ std::unique_ptr<ControllerSession> openNode(const DeviceInfoNode& node, int inde
 
 std::unique_ptr<ControllerSession> openChosenDevice(const DeviceTarget& target, FlowResult& result,
                                                     std::ostream* blockOut) {
+    DeviceBackend& backend = *target.backend;
     if (target.listed)
-        return openNode(target.node, target.index, result, blockOut);
-    const std::vector<DeviceInfoNode> devices = listDevices();
+        return openNode(backend, target.node, target.index, result, blockOut);
+    const std::vector<DeviceInfoNode> devices = listDevices(backend);
     const DeviceChoice choice = chooseDevice(devices, target.serial);
     if (choice.index < 0) {
         logError(result, choice.error);
         return nullptr;
     }
-    return openNode(devices[static_cast<std::size_t>(choice.index)], choice.index, result, blockOut);
+    return openNode(backend, devices[static_cast<std::size_t>(choice.index)], choice.index, result, blockOut);
 }
 
 bool checkVersion(ControllerSession& session, FlowResult& result, std::ostream* versionOut, bool forWriting) {

@@ -12,12 +12,14 @@
 #include <string>
 #include <vector>
 
-// The device list; a list that cannot be built throws DeviceSetupError.
-std::vector<DeviceInfoNode> listDevices();
+// The backend's device list; a list that cannot be built throws DeviceSetupError.
+std::vector<DeviceInfoNode> listDevices(DeviceBackend& backend);
 
-// The device a flow works on: chosen from the list by its serial number (the only one listed
-// when empty), or already chosen from a list by the caller.
+// The device a flow works on: chosen from the backend's list by its serial number (the only
+// one listed when empty), or already chosen from a list by the caller. Either way the choice
+// is settled into the listed node, and the device is opened by what identifies it.
 struct DeviceTarget {
+    std::shared_ptr<DeviceBackend> backend;
     std::string serial;
     bool listed = false; // node and index are the caller's choice
     DeviceInfoNode node{};

@@ -13,7 +13,7 @@
 #include "cli/text_wrap.h"
 
 #include "core/device/timeout_exception.h"
-#include "simulator/backend_choice.h"
+#include "core/device/backend_choice.h"
 #include "varko5_version.h"
 
 #include <spdlog/spdlog.h>
@@ -122,7 +122,8 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
 
 // Runs the chosen flow, on one device or several, and writes its JSON document when asked.
 // out is the human report's stream, data the stream of the flow's data.
-int runCommand(const CommandLineOptions& options, std::ostream& out, std::ostream& data,
+int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend, std::ostream& out,
+               std::ostream& data,
                DeviceLabels& labels) {
     const FlowRow& chosen = chosenFlow(options);
     const bool comparison = chosen.comparison;
@@ -159,7 +160,7 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, std::ostrea
         std::mutex dataGate;
         try {
             devices = runOnSeveralDevices(
-                options.serial,
+                backend, options.serial,
                 [&](const DeviceTarget& listed, std::ostream& deviceOut) {
                     DeviceTarget target = listed;
                     target.cancel = cancel;
@@ -193,6 +194,7 @@ int runCommand(const CommandLineOptions& options, std::ostream& out, std::ostrea
         // Whatever ends the flow, the JSON document below still gets written.
         const auto start = std::chrono::steady_clock::now();
         DeviceTarget target;
+        target.backend = backend;
         target.serial = options.serial;
         target.cancel = cancel;
         try {
@@ -249,12 +251,13 @@ int finishOutput(int status, int failureStatus) {
     return status == EXIT_OK ? failureStatus : std::max(status, failureStatus);
 }
 
-int runGuarded(const CommandLineOptions& options, std::ostream& out, std::ostream& data,
+int runGuarded(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend, std::ostream& out,
+               std::ostream& data,
                DeviceLabels& labels) {
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
     // calling script can see.
     try {
-        return runCommand(options, out, data, labels);
+        return runCommand(options, backend, out, data, labels);
     } catch (const timeout_exception&) {
         spdlog::critical("ARM Timeout exception!");
     } catch (const std::exception& error) {
@@ -294,6 +297,8 @@ int main(int argc, char* argv[]) {
     }
 
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
+    // The one backend every flow lists and opens its devices with.
+    const std::shared_ptr<DeviceBackend> backend = backendFromEnvironment(options.baud);
     // The original flows print their report and log on standard output, as they always have.
     // The flows added since keep standard output for their data and send the report and the
     // log to standard error; with "--json -" standard output carries the JSON document alone,
@@ -317,6 +322,6 @@ int main(int argc, char* argv[]) {
     }
 
     // --diff and --changed keep 1 for "different"; trouble of theirs is 2.
-    return finishOutput(runGuarded(options, out, data, labels),
+    return finishOutput(runGuarded(options, backend, out, data, labels),
                         chosenFlow(options).comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED);
 }

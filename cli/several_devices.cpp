@@ -86,15 +86,17 @@ std::vector<std::string> serialList(const std::string& serialOption) {
     return serials;
 }
 
-std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
+std::vector<FlowResult> runOnSeveralDevices(const std::shared_ptr<DeviceBackend>& backend,
+                                            const std::string& serialOption, const DeviceFlow& flow,
                                             std::ostream& out, DeviceLabels& labels, int failureStatus) {
     SharedOutput shared{out, labels, {}};
-    const std::vector<DeviceInfoNode> devices = listDevices();
+    const std::vector<DeviceInfoNode> devices = listDevices(*backend);
 
     std::vector<FlowResult> reports;
     std::vector<DeviceTarget> targets;
     const auto add = [&](const DeviceInfoNode& node, int index) {
         DeviceTarget target;
+        target.backend = backend;
         target.serial = serialNumberOf(node);
         target.listed = true;
         target.node = node;

@@ -26,7 +26,8 @@ std::vector<std::string> serialList(const std::string& serialOption);
 // out, and its log lines are labelled, with the device's serial number. List failures throw
 // DeviceSetupError.
 using DeviceFlow = std::function<FlowResult(const DeviceTarget&, std::ostream& out)>;
-std::vector<FlowResult> runOnSeveralDevices(const std::string& serialOption, const DeviceFlow& flow,
+std::vector<FlowResult> runOnSeveralDevices(const std::shared_ptr<DeviceBackend>& backend,
+                                            const std::string& serialOption, const DeviceFlow& flow,
                                             std::ostream& out, DeviceLabels& labels, int failureStatus = 1);
 
 // 0 only when every device succeeded, 1 otherwise; for a comparison 0 when every device is the

@@ -8,11 +8,12 @@
 
 namespace {
 
-int testListedDevice(const DeviceInfoNode& node, int index, const Recording* recording, FlowResult& result,
-                     std::ostream& out) {
+int testListedDevice(const std::shared_ptr<DeviceBackend>& backend, const DeviceInfoNode& node, int index,
+                     const Recording* recording, FlowResult& result, std::ostream& out) {
     out << "Device Description: " << descriptionOf(node) << '\n';
     return guarded(result, EXIT_FAILED, [&] {
         DeviceTarget target;
+        target.backend = backend;
         target.listed = true;
         target.node = node;
         target.index = index;
@@ -39,8 +40,9 @@ int testListedDevice(const DeviceInfoNode& node, int index, const Recording* rec
 FlowResult testDevice(const DeviceTarget& target, std::ostream& out) {
     FlowResult result;
     if (target.listed)
-        return result.ended(testListedDevice(target.node, target.index, target.recording, result, out));
-    const std::vector<DeviceInfoNode> devices = listDevices();
+        return result.ended(
+            testListedDevice(target.backend, target.node, target.index, target.recording, result, out));
+    const std::vector<DeviceInfoNode> devices = listDevices(*target.backend);
     spdlog::info("Devices found: {}", devices.size());
     // Without a serial number the first device is tested, whatever else is listed.
     if (devices.empty() && target.serial.empty())
@@ -55,5 +57,6 @@ FlowResult testDevice(const DeviceTarget& target, std::ostream& out) {
         index = choice.index;
     }
     return result.ended(
-        testListedDevice(devices[static_cast<std::size_t>(index)], index, target.recording, result, out));
+        testListedDevice(target.backend, devices[static_cast<std::size_t>(index)], index, target.recording, result,
+                         out));
 }

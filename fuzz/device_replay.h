@@ -34,7 +34,7 @@ struct ReplayLink {
         link.setPollInterval(std::chrono::milliseconds(0));
     }
 
-    SimulatedDevice& device() { return *simulatedDeviceOf(handle.get()); }
+    SimulatedDevice& device() { return *simulatedDeviceOf(handle); }
     std::uint32_t queued() {
         std::uint32_t rx = 0;
         handle.queued(rx);
@@ -45,6 +45,8 @@ struct ReplayLink {
     ArmLink link;
 
 private:
-    // Straight from a backend of its own: the backend the process has installed stays.
-    static DeviceHandle openSilent() { return openDeviceByIndex(*makeSimulatedBackend(REPLAY_SCENARIO), 0); }
+    static DeviceHandle openSilent() {
+        const std::shared_ptr<DeviceBackend> backend = makeSimulatedBackend(REPLAY_SCENARIO);
+        return openDevice(*backend, enumerateDevices(*backend).at(0));
+    }
 };

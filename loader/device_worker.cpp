@@ -15,19 +15,24 @@ public:
     std::atomic<bool> stopping{false};
 
     // Runs on the worker thread.
-    void identify(std::shared_ptr<DeviceHandle> handle, const DeviceInfoNode& node, int index) {
+    void identify(const std::shared_ptr<DeviceBackend>& backend, std::shared_ptr<DeviceHandle> handle,
+                  const DeviceInfoNode& node, int index) {
         session_.reset();
         ControllerIdentity identity;
         if (stopping) {
             return;
         }
         try {
-            session_ = handle && *handle
-                           ? std::make_unique<ControllerSession>(std::move(*handle), node, index)
-                           : std::make_unique<ControllerSession>(node, index);
+            if (handle && *handle)
+                session_ = std::make_unique<ControllerSession>(std::move(*handle), node, index);
+            else if (backend)
+                session_ = std::make_unique<ControllerSession>(*backend, node, index);
+            else
+                throw device_open_error(STATUS_INVALID_HANDLE, "No device to open");
         } catch (const std::exception& error) {
             identity.problem = openProblem(error);
-            identity.detail = error.what();
+            const auto* open = dynamic_cast<const device_open_error*>(&error);
+            identity.detail = open != nullptr && !open->reason().empty() ? open->reason() : error.what();
             spdlog::error("{}", error.what());
             emit identified(identity);
             return;
@@ -91,7 +96,7 @@ signals:
 private:
     static ControllerIdentity::Problem openProblem(const std::exception& error) {
         if (const auto* open = dynamic_cast<const device_open_error*>(&error);
-            open != nullptr && open->status() == PLATFORM_DEVICE_IN_USE) {
+            open != nullptr && open->status() == STATUS_DEVICE_IN_USE) {
             return ControllerIdentity::Problem::InUse;
         }
         return ControllerIdentity::Problem::OpenFailed;
@@ -142,17 +147,26 @@ DeviceWorker::~DeviceWorker() {
     delete resident_;
 }
 
-void DeviceWorker::openAndIdentify(const DeviceInfoNode& node, int index) {
-    takeAndIdentify(DeviceHandle(), node, index);
+void DeviceWorker::openAndIdentify(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node,
+                                   int index) {
+    start(std::move(backend), DeviceHandle(), node, index);
 }
 
 void DeviceWorker::takeAndIdentify(DeviceHandle handle, const DeviceInfoNode& node, int index) {
+    start(nullptr, std::move(handle), node, index);
+}
+
+void DeviceWorker::start(std::shared_ptr<DeviceBackend> backend, DeviceHandle handle,
+                         const DeviceInfoNode& node, int index) {
     started();
     // std::function needs a copyable capture; the handle travels in a shared holder.
     auto holder = std::make_shared<DeviceHandle>(std::move(handle));
     DeviceWorkerResident* resident = resident_;
     QMetaObject::invokeMethod(
-        resident_, [resident, holder, node, index] { resident->identify(holder, node, index); },
+        resident_,
+        [resident, backend = std::move(backend), holder, node, index] {
+            resident->identify(backend, holder, node, index);
+        },
         Qt::QueuedConnection);
 }
 

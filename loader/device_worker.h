@@ -61,9 +61,9 @@ public:
     DeviceWorker(const DeviceWorker&) = delete;
     DeviceWorker& operator=(const DeviceWorker&) = delete;
 
-    // Open the device at list index (closing one opened before) and identify its controller;
-    // identified() follows.
-    void openAndIdentify(const DeviceInfoNode& node, int index);
+    // Open the listed device from the backend (closing one opened before) and identify its
+    // controller; identified() follows. index is the device's place in its list, for messages.
+    void openAndIdentify(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node, int index);
     // The same for a device opened already.
     void takeAndIdentify(DeviceHandle handle, const DeviceInfoNode& node, int index);
 
@@ -80,6 +80,8 @@ signals:
     void identified(const ControllerIdentity& identity);
 
 private:
+    void start(std::shared_ptr<DeviceBackend> backend, DeviceHandle handle, const DeviceInfoNode& node,
+               int index);
     void started();
     void ended();
 

@@ -1,5 +1,5 @@
+#include "core/device/backend_choice.h"
 #include "loader/mainwindow.h"
-#include "simulator/backend_choice.h"
 #include "varko5_version.h"
 
 #include <QApplication>
@@ -11,6 +11,5 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window to its menu entry and show the installed icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.varko5.lpfp_loader"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lpfp_loader")));
-    installBackendFromEnvironment();
-    return runLoader(app);
+    return runLoader(app, backendFromEnvironment());
 }

@@ -68,7 +68,7 @@ protected:
 
 // The device list, or DeviceListError with the meaning of the failure and the reasons logged
 // on the way.
-std::vector<DeviceInfoNode> listDevices() {
+std::vector<DeviceInfoNode> listDevices(DeviceBackend& backend) {
     const auto collector = std::make_shared<ErrorLines>();
     const auto logger = spdlog::default_logger();
     logger->sinks().push_back(collector);
@@ -81,7 +81,7 @@ std::vector<DeviceInfoNode> listDevices() {
         }
     } detach{logger, collector};
     try {
-        return enumerateDevices();
+        return enumerateDevices(backend);
     } catch (const std::exception& error) {
         const QString text = qText(error.what());
         collector->lines.removeAll(text);
@@ -114,7 +114,8 @@ QString panelKey(const varko5ConfigWidget* panel) {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
+MainWindow::MainWindow(std::shared_ptr<DeviceBackend> backend, QWidget* parent)
+    : QMainWindow(parent), backend_(std::move(backend)), ui_(std::make_unique<Ui::MainWindow>()) {
     ui_->setupUi(this);
     showRecording();
     // Menu actions are not slots, so the form's connection by name leaves them alone.
@@ -154,7 +155,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
 
     // Listing is quick; opening and identifying each controller is left to its panel's worker,
     // so the window appears at once.
-    const std::vector<DeviceInfoNode> nodes = listDevices();
+    const std::vector<DeviceInfoNode> nodes = listDevices(*backend_);
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         addPanel(nodes[i], static_cast<int>(i), false);
     }
@@ -198,7 +199,7 @@ varko5ConfigWidget* MainWindow::addPanel(const DeviceInfoNode& node, int index, 
     panel->setRecording(recording_);
     panel->setSerialNumber(qText(serialNumberOf(node)));
     panel->setDescription(qText(descriptionOf(node)));
-    panel->attachListedDevice(node, index);
+    panel->attachListedDevice(backend_, node, index);
     // In serial-number order, so that a bridge plugged in later finds its place among the
     // others; at start-up the driver's order is kept.
     int row = ui_->formLayout->rowCount();
@@ -255,7 +256,7 @@ bool MainWindow::anyPanelBusy() const {
 void MainWindow::rescanDevices() {
     std::vector<DeviceInfoNode> nodes;
     try {
-        nodes = listDevices();
+        nodes = listDevices(*backend_);
     } catch (const DeviceListError& error) {
         spdlog::error("{}", error.what());
         // The text and its meaning in the status bar; the reasons too in a box.
@@ -286,7 +287,7 @@ void MainWindow::rescanDevices() {
             addPanel(nodes[i], static_cast<int>(i), true);
             ++added;
         } else if ((*match)->wantsReconnect() && !(*match)->isBusy()) {
-            (*match)->attachListedDevice(nodes[i], static_cast<int>(i));
+            (*match)->attachListedDevice(backend_, nodes[i], static_cast<int>(i));
         }
     }
     statusBar()->showMessage(tr("%n device(s) listed", nullptr, static_cast<int>(nodes.size())) +
@@ -464,10 +465,10 @@ void MainWindow::showAbout() {
                            .arg(QString::fromLatin1(VARKO5_VERSION)));
 }
 
-int runLoader(QApplication& app) {
+int runLoader(QApplication& app, std::shared_ptr<DeviceBackend> backend) {
     std::unique_ptr<MainWindow> window;
     try {
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(std::move(backend));
     } catch (const std::exception& error) {
         // Without its device list the program has nothing to show; say why before ending.
         spdlog::error("{}", error.what());

@@ -24,6 +24,7 @@ class QLabel;
 class QShowEvent;
 class RecordingSource;
 class varko5ConfigWidget;
+class DeviceBackend;
 struct DeviceInfoNode;
 namespace Ui {
 class MainWindow;
@@ -48,7 +49,8 @@ public:
     // Lists the devices and gives each a panel; the panels open and identify their
     // controllers in their own workers. Throws DeviceListError with the user-facing text
     // when the list cannot be built.
-    explicit MainWindow(QWidget* parent = nullptr);
+    // The window lists and opens its devices from backend.
+    explicit MainWindow(std::shared_ptr<DeviceBackend> backend, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The panels in the order they were created.
@@ -87,6 +89,7 @@ private:
     // Shows in the status bar where the panels record, or that they do not.
     void showRecording();
 
+    std::shared_ptr<DeviceBackend> backend_;
     std::unique_ptr<Ui::MainWindow> ui_;
     // Where the panels record (VARKO5_RECORD), opened by the first worker that needs it.
     std::shared_ptr<RecordingSource> recording_;
@@ -101,4 +104,4 @@ private:
 // event loop. When the window cannot be built, the reason is shown in a critical box "ERROR"
 // and the result is 1. With VARKO5_SCREENSHOT set to a path, the shown window is saved there
 // as an image and the program ends.
-int runLoader(QApplication& app);
+int runLoader(QApplication& app, std::shared_ptr<DeviceBackend> backend);

@@ -234,9 +234,10 @@ void varko5ConfigWidget::attachDevice(DeviceHandle handle, const DeviceInfoNode&
     worker_->takeAndIdentify(std::move(handle), node, index);
 }
 
-void varko5ConfigWidget::attachListedDevice(const DeviceInfoNode& node, int index) {
+void varko5ConfigWidget::attachListedDevice(std::shared_ptr<DeviceBackend> backend,
+                                            const DeviceInfoNode& node, int index) {
     activity_ = QStringLiteral("Opening and identifying the controller...");
-    worker_->openAndIdentify(node, index);
+    worker_->openAndIdentify(std::move(backend), node, index);
 }
 
 bool varko5ConfigWidget::isBusy() const {

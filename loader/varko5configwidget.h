@@ -48,8 +48,9 @@ public:
     // identifies the controller.
     void attachDevice(DeviceHandle handle);
     void attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index);
-    // The worker opens the device of that list entry itself, then identifies the controller.
-    void attachListedDevice(const DeviceInfoNode& node, int index);
+    // The worker opens the listed device from the backend itself (by what identifies it, not
+    // by its place in the list), then identifies the controller.
+    void attachListedDevice(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node, int index);
 
     // The lines the updates report, each with its time, shown read-only below the rows once
     // there is one.

@@ -14,7 +14,7 @@ namespace {
 
 // One simulated bridge as an open port. Reads wait for bytes that are on their way (a reply
 // still inside its latency) but never for bytes that will not come.
-class SimulatedPort final : public PlatformPort {
+class SimulatedPort final : public DevicePort {
 public:
     explicit SimulatedPort(std::unique_ptr<SimulatedDevice> device) : device_(std::move(device)) {}
 
@@ -22,47 +22,49 @@ public:
 
     std::string name() const override { return "simulated device " + std::to_string(device_->index()); }
 
-    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t /*writeMs*/) override {
+    DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t /*writeMs*/) override {
         readTimeoutMs_ = readMs;
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
         // Waits for bytes that are on their way, never for bytes that will not come.
         const std::size_t coming = std::min<std::size_t>(count, device_->queuedTotal());
         if (const auto due = device_->dueTime(coming))
             std::this_thread::sleep_until(std::min(*due, deadline));
         received = static_cast<std::uint32_t>(device_->take(buffer, count));
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                              std::uint32_t& received) override {
+    DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                            std::uint32_t& received) override {
         // Nothing can arrive but what the device has queued: sleep until the count-th byte of
         // it is due, or to the deadline when it will never come.
         const auto due = device_->dueTime(count);
         std::this_thread::sleep_until(due ? std::min(*due, deadline) : deadline);
         received = static_cast<std::uint32_t>(device_->readable());
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
+    DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
         device_->receive(data, count);
         written = count;
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    PlatformStatus queued(std::uint32_t& received) override {
+    DeviceStatus queued(std::uint32_t& received) override {
         received = static_cast<std::uint32_t>(device_->readable());
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    bool idleUntilWritten() const override { return device_->queuedTotal() == device_->readable(); }
+    LineTiming timing() const override {
+        return LineTiming{device_->scenario().baud, device_->scenario().latencyTimerMs};
+    }
 
-    PlatformStatus chipId(std::uint32_t& id) override {
+    DeviceStatus chipId(std::uint32_t& id) override {
         id = device_->settings().chipId;
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
 private:
@@ -71,7 +73,7 @@ private:
     std::uint32_t readTimeoutMs_ = 5000;
 };
 
-class SimulatedBackend final : public PlatformBackend {
+class SimulatedBackend final : public DeviceBackend {
 public:
     explicit SimulatedBackend(std::string text) : text_(std::move(text)) {
         try {
@@ -81,10 +83,12 @@ public:
         }
     }
 
-    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+    std::string name() const override { return "simulator"; }
+
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
         nodes.clear();
         if (!readable())
-            return PLATFORM_INVALID_PARAMETER;
+            return STATUS_INVALID_PARAMETER;
         if (scenario_->listError != 0)
             return scenario_->listError;
         for (int index = 0; index < scenario_->devices; ++index) {
@@ -92,20 +96,25 @@ public:
             nodes.push_back(makeDeviceInfoNode(settings.serial, settings.description, 0x04036001u,
                                                static_cast<std::uint32_t>(0x11 + index)));
         }
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
-    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override {
+    // By serial number, as the vendor's driver opens a device.
+    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
         if (!readable())
-            return PLATFORM_INVALID_PARAMETER;
+            return STATUS_INVALID_PARAMETER;
         if (scenario_->openError)
-            return PLATFORM_DEVICE_NOT_OPENED;
-        if (index < 0 || index >= scenario_->devices)
-            return PLATFORM_DEVICE_NOT_FOUND;
+            return STATUS_DEVICE_NOT_OPENED;
+        const std::string serial = serialNumberOf(node);
+        int index = 0;
+        while (index < scenario_->devices && simDeviceSettings(*scenario_, index).serial != serial)
+            ++index;
+        if (index >= scenario_->devices)
+            return STATUS_DEVICE_NOT_FOUND;
         auto device =
             std::make_unique<SimulatedDevice>(*scenario_, index, simulatorSharedRecords(text_, index));
         port = std::make_unique<SimulatedPort>(std::move(device));
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
 private:
@@ -123,11 +132,11 @@ private:
 
 } // namespace
 
-std::shared_ptr<PlatformBackend> makeSimulatedBackend(const std::string& scenarioText) {
+std::shared_ptr<DeviceBackend> makeSimulatedBackend(const std::string& scenarioText) {
     return std::make_shared<SimulatedBackend>(scenarioText);
 }
 
-SimulatedDevice* simulatedDeviceOf(PlatformHandle handle) {
-    auto* port = dynamic_cast<SimulatedPort*>(platformPortOf(handle));
+SimulatedDevice* simulatedDeviceOf(const DeviceHandle& handle) {
+    auto* port = dynamic_cast<SimulatedPort*>(handle.port());
     return port != nullptr ? &port->device() : nullptr;
 }

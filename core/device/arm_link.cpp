@@ -59,14 +59,14 @@ std::int32_t ArmLink::write(const std::uint8_t* data, std::uint32_t length) {
         spdlog::trace("END write()");
     }
     std::uint32_t written = 0;
-    if (handle_.write(data, length, written) != PLATFORM_OK)
+    if (handle_.write(data, length, written) != STATUS_OK)
         return -1;
     return static_cast<std::int32_t>(written);
 }
 
 std::int32_t ArmLink::read(std::uint8_t* buffer, std::uint32_t count) {
     std::uint32_t received = 0;
-    const bool ok = handle_.read(buffer, count, received) == PLATFORM_OK;
+    const bool ok = handle_.read(buffer, count, received) == STATUS_OK;
     received = std::min(received, count);
     if (tracing()) {
         spdlog::trace("BEGIN read( , {} )", count);
@@ -79,10 +79,10 @@ std::int32_t ArmLink::read(std::uint8_t* buffer, std::uint32_t count) {
 
 std::uint32_t ArmLink::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline) {
     std::uint32_t queued = 0;
-    const PlatformStatus status = handle_.waitQueued(count, deadline, queued);
-    if (status == PLATFORM_IO_ERROR)
+    const DeviceStatus status = handle_.waitQueued(count, deadline, queued);
+    if (status == STATUS_IO_ERROR)
         throw std::runtime_error("Lost the connection to the bridge on " + handle_.name());
-    if (status != PLATFORM_OK) {
+    if (status != STATUS_OK) {
         // A queue that cannot be asked counts as empty: nothing is coming.
         std::this_thread::sleep_until(deadline);
         return 0;
@@ -103,7 +103,7 @@ std::size_t ArmLink::discardUntilQuiet() {
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     std::size_t discarded = 0;
     std::uint32_t rx = 0;
-    if (handle_.queued(rx) != PLATFORM_OK)
+    if (handle_.queued(rx) != STATUS_OK)
         rx = 0;
     while (true) {
         while (rx != 0) {
@@ -111,11 +111,9 @@ std::size_t ArmLink::discardUntilQuiet() {
             if (got <= 0)
                 return discarded;
             discarded += static_cast<std::size_t>(got);
-            if (handle_.queued(rx) != PLATFORM_OK)
+            if (handle_.queued(rx) != STATUS_OK)
                 rx = 0;
         }
-        if (handle_.idleUntilWritten())
-            return discarded;
         rx = waitQueued(1, std::chrono::steady_clock::now() + quietWindow_);
         if (rx == 0)
             return discarded;
@@ -124,15 +122,13 @@ std::size_t ArmLink::discardUntilQuiet() {
 
 void ArmLink::flush() {
     std::uint32_t rx = 0;
-    if (handle_.queued(rx) != PLATFORM_OK)
+    if (handle_.queued(rx) != STATUS_OK)
         rx = 0;
     spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
     discardUntilQuiet();
-    handle_.setUnsettled(false);
 }
 
-std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t quietMs,
-                                      std::uint32_t limitMs) {
+std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t limitMs) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     std::uint32_t received = 0;
     std::uint32_t rx = waitQueued(1, limit);
@@ -141,9 +137,7 @@ std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capaci
         if (got <= 0)
             break;
         received += static_cast<std::uint32_t>(got);
-        if (handle_.idleUntilWritten())
-            break;
-        const auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(quietMs);
+        const auto quiet = std::chrono::steady_clock::now() + quietWindow_;
         rx = waitQueued(1, std::min(quiet, limit));
     }
     return received;
@@ -155,12 +149,11 @@ void ArmLink::drain(std::size_t count) {
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     while (count > 0) {
         std::uint32_t rx = 0;
-        if (handle_.queued(rx) != PLATFORM_OK)
+        if (handle_.queued(rx) != STATUS_OK)
             return;
-        if (rx == 0 && (handle_.idleUntilWritten() ||
-                        waitQueued(1, std::chrono::steady_clock::now() + quietWindow_) == 0))
+        if (rx == 0 && waitQueued(1, std::chrono::steady_clock::now() + quietWindow_) == 0)
             return;
-        if (handle_.queued(rx) != PLATFORM_OK || rx == 0)
+        if (handle_.queued(rx) != STATUS_OK || rx == 0)
             return;
         const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>({count, rx, FLUSH_CHUNK}));
         const std::int32_t got = read(scratch.data(), chunk);
@@ -257,11 +250,68 @@ ResponseType ArmLink::acknowledge(std::uint8_t type) {
 
 ResponseType ArmLink::takeAcknowledge(std::uint8_t type, AckSeen& seen) {
     spdlog::trace("Acknowledging Message");
+    if (resyncing_)
+        return resynchronisedAcknowledge(type, seen);
     waitForBytes(protocol::ACK_SIZE, replyTimeoutMs_);
     const std::int32_t got = read(seen.bytes.data(), protocol::ACK_SIZE);
     seen.count = got > 0 ? static_cast<std::size_t>(got) : 0;
     if (seen.count != protocol::ACK_SIZE)
         return ResponseType::TIMED_OUT;
+    return classifyAcknowledge(seen, type);
+}
+
+// The acknowledge starts with its own byte; on an unsettled line whatever comes before it is
+// not this exchange's: a controller packet (a late reply to an exchange that ended without it,
+// perhaps in a program that was killed) is skipped whole, by its declared length, and any
+// other byte one at a time. All within the reply time-out.
+ResponseType ArmLink::resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
+    const auto remainingMs = [&deadline] {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<std::uint32_t>(std::max<long long>(0, left.count()));
+    };
+    std::size_t dropped = 0;
+    std::vector<std::uint8_t> scratch(ARM_BUFFER_SIZE);
+    seen = AckSeen{};
+    while (true) {
+        waitForBytes(1, remainingMs());
+        std::uint8_t first = 0;
+        if (read(&first, 1) != 1)
+            return ResponseType::TIMED_OUT;
+        if (first == protocol::ACK_START) {
+            if (dropped > 0)
+                spdlog::debug("Dropped {} bytes that came before the acknowledge", dropped);
+            seen.bytes[0] = first;
+            seen.count = 1;
+            waitForBytes(protocol::ACK_SIZE - 1, remainingMs());
+            const std::int32_t got = read(seen.bytes.data() + 1, protocol::ACK_SIZE - 1);
+            seen.count += got > 0 ? static_cast<std::size_t>(got) : 0;
+            if (seen.count != protocol::ACK_SIZE)
+                return ResponseType::TIMED_OUT;
+            return classifyAcknowledge(seen, type);
+        }
+        ++dropped;
+        if (first != protocol::PACKET_SHORT && first != protocol::PACKET_LONG)
+            continue;
+        const std::uint32_t headSize = first == protocol::PACKET_SHORT ? 1 : 2;
+        waitForBytes(headSize, remainingMs());
+        std::array<std::uint8_t, 2> head{};
+        if (read(head.data(), headSize) != static_cast<std::int32_t>(headSize))
+            continue;
+        dropped += headSize;
+        const std::uint32_t length =
+            headSize == 1 ? head[0] : static_cast<std::uint32_t>(head[0]) * 256u + head[1];
+        const std::uint32_t rest = length + 3; // CRC and end byte
+        if (rest > scratch.size())
+            continue; // not a packet this link could have asked for: junk
+        waitForBytes(rest, remainingMs());
+        const std::int32_t got = read(scratch.data(), rest);
+        dropped += got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+}
+
+ResponseType ArmLink::classifyAcknowledge(const AckSeen& seen, std::uint8_t type) {
     const protocol::Acknowledge& bytes = seen.bytes;
     ResponseType response = ResponseType::TIMED_OUT;
     if (bytes == protocol::ackSuccess(type)) {
@@ -286,59 +336,122 @@ ResponseType ArmLink::takeAcknowledge(std::uint8_t type, AckSeen& seen) {
 // cannot be read as such an answer (no readable acknowledge, a reply that is no packet,
 // declares no payload or more than fits, or stops halfway) says nothing about the record: the
 // controller may well have stored it, so it is neither an acceptance nor a refusal.
-SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, const AckSeen& seen,
+SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, AckSeen& seen,
                             std::uint8_t* buffer) {
-    switch (acknowledged) {
-    case ResponseType::SUCCESS:
-        break;
-    case ResponseType::FAILED:
-    case ResponseType::BAD_CHECKSUM:
-        return {SetAnswer::NotAcknowledged, responseName(acknowledged)};
-    case ResponseType::TIMED_OUT:
-        return {SetAnswer::Unreadable, seen.count == 0
-                                           ? std::string("the bridge's acknowledge was not readable")
-                                           : "the bridge's acknowledge was not readable (" +
-                                                 ackBytesText(seen.bytes, seen.count) + ")"};
+    for (int late = 0;; ++late) {
+        switch (acknowledged) {
+        case ResponseType::SUCCESS:
+            break;
+        case ResponseType::FAILED:
+        case ResponseType::BAD_CHECKSUM:
+            return {SetAnswer::NotAcknowledged, responseName(acknowledged)};
+        case ResponseType::TIMED_OUT:
+            return {SetAnswer::Unreadable, seen.count == 0
+                                               ? std::string("the bridge's acknowledge was not readable")
+                                               : "the bridge's acknowledge was not readable (" +
+                                                     ackBytesText(seen.bytes, seen.count) + ")"};
+        }
+        Receipt receipt = Receipt::Silent;
+        std::uint32_t declared = 0;
+        std::uint32_t length = 0;
+        try {
+            length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
+        } catch (const timeout_exception&) {
+            // A controller that never answered stays a time-out; one that stopped halfway did
+            // answer.
+            if (receipt == Receipt::Silent)
+                throw;
+            return {SetAnswer::Unreadable, "the controller's reply was cut short"};
+        }
+        if (late < MAX_LATE_REPLIES && isLateReply(command, buffer, length, receipt)) {
+            // An earlier exchange's acknowledge and reply: this set's come next.
+            acknowledged = takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
+            continue;
+        }
+        switch (receipt) {
+        case Receipt::Intact:
+            handle_.setUnsettled(false);
+            if (declared < 1)
+                return {SetAnswer::Unreadable, "the controller's reply carries no payload"};
+            return {buffer[0] == command ? SetAnswer::Accepted : SetAnswer::Refused, {}};
+        case Receipt::BadCrc:
+            if (declared >= 1 && buffer[0] == command)
+                return {SetAnswer::Accepted, {}};
+            return {SetAnswer::Unreadable, "the controller's reply failed its CRC check"};
+        case Receipt::TooLong:
+            return {SetAnswer::Unreadable, "the controller's reply is too long to be received"};
+        case Receipt::Malformed:
+        case Receipt::Silent:
+            break;
+        }
+        return {SetAnswer::Unreadable, "the controller's reply is not a valid packet"};
     }
-    Receipt receipt = Receipt::Silent;
-    std::uint32_t declared = 0;
-    try {
-        receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
-    } catch (const timeout_exception&) {
-        // A controller that never answered stays a time-out; one that stopped halfway did answer.
-        if (receipt == Receipt::Silent)
-            throw;
-        return {SetAnswer::Unreadable, "the controller's reply was cut short"};
-    }
-    switch (receipt) {
-    case Receipt::Intact:
-        handle_.setUnsettled(false);
-        if (declared < 1)
-            return {SetAnswer::Unreadable, "the controller's reply carries no payload"};
-        return {buffer[0] == command ? SetAnswer::Accepted : SetAnswer::Refused, {}};
-    case Receipt::BadCrc:
-        if (declared >= 1 && buffer[0] == command)
-            return {SetAnswer::Accepted, {}};
-        return {SetAnswer::Unreadable, "the controller's reply failed its CRC check"};
-    case Receipt::TooLong:
-        return {SetAnswer::Unreadable, "the controller's reply is too long to be received"};
-    case Receipt::Malformed:
-    case Receipt::Silent:
-        break;
-    }
-    return {SetAnswer::Unreadable, "the controller's reply is not a valid packet"};
 }
 
 // Bytes of a reply that was not taken whole (a time-out, a damaged or refused reply) may still
-// be arriving; read as the next acknowledge, they would fail a healthy command. So a command
-// that follows a failed one starts on a quiet line.
+// be arriving, and a program killed mid-exchange leaves its answers on the line. A command on
+// such an unsettled line drops what is queued and reads its own answers through whatever else
+// arrives, rather than wait for a quiet line first.
 void ArmLink::beginExchange() {
-    if (handle_.unsettled()) {
-        if (const std::size_t dropped = discardUntilQuiet(); dropped > 0)
+    resyncing_ = handle_.unsettled();
+    if (resyncing_) {
+        if (const std::size_t dropped = discardQueued(); dropped > 0)
             spdlog::debug("Dropped {} bytes left over from a failed exchange", dropped);
     }
     // Until its reply has been taken whole, this exchange counts as failed.
     handle_.setUnsettled(true);
+}
+
+std::size_t ArmLink::discardQueued() {
+    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
+    std::size_t discarded = 0;
+    std::uint32_t rx = 0;
+    while (handle_.queued(rx) == STATUS_OK && rx != 0) {
+        const std::int32_t got = read(scratch.data(), std::min(rx, FLUSH_CHUNK));
+        if (got <= 0)
+            break;
+        discarded += static_cast<std::size_t>(got);
+    }
+    return discarded;
+}
+
+namespace {
+
+// Whether a reply led by other's number, length bytes long, has the shape of the answer to
+// that command: a version, a whole record, or the one byte of a set's answer.
+bool shapedAsReplyTo(std::uint8_t other, std::uint32_t length) {
+    switch (other) {
+    case protocol::CMD_FW_VERSION:
+        return length == protocol::VERSION_REPLY_SHORT || length == protocol::VERSION_REPLY_LONG;
+    case protocol::CMD_GET_MC:
+    case protocol::CMD_GET_DEFAULT_MC:
+        return length >= MC_CONFIG_PAYLOAD_SIZE + 1;
+    case protocol::CMD_GET_APP:
+    case protocol::CMD_GET_DEFAULT_APP:
+        return length >= APP_CONFIG_PAYLOAD_SIZE + 1;
+    case protocol::CMD_SET_MC:
+    case protocol::CMD_SET_APP:
+        return length == 1;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+// A set's own answer may begin with any other number when the controller refuses the record,
+// so for a set only a reply shaped as a read's answer counts as late: a one-byte answer is
+// this set's, accepted or refused.
+bool ArmLink::isLateReply(std::uint8_t command, const std::uint8_t* reply, std::uint32_t length,
+                          Receipt receipt) const {
+    if (!resyncing_ || receipt != Receipt::Intact || length < 1 || reply[0] == command ||
+        !protocol::isKnownCommand(reply[0]))
+        return false;
+    const bool isSet = command == protocol::CMD_SET_MC || command == protocol::CMD_SET_APP;
+    if (isSet && (length == 1 || !shapedAsReplyTo(reply[0], length)))
+        return false;
+    spdlog::debug("Dropped a late reply to command {} of an earlier exchange", reply[0]);
+    return true;
 }
 
 ResponseType ArmLink::exchange(const std::uint8_t* packet, std::size_t length, AckSeen& seen) {
@@ -354,13 +467,22 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     const std::uint8_t command = CMD_FW_VERSION;
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    AckSeen seen;
-    if (exchange(packet.data(), size, seen) != ResponseType::SUCCESS) {
-        spdlog::trace("END ARM_getVersion()");
-        return {};
-    }
     std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
-    const std::uint32_t length = getARM_Message(reply.data(), reply.size());
+    std::uint32_t length = 0;
+    AckSeen seen;
+    for (int late = 0;; ++late) {
+        const ResponseType response =
+            late == 0 ? exchange(packet.data(), size, seen)
+                      : takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
+        if (response != ResponseType::SUCCESS) {
+            spdlog::trace("END ARM_getVersion()");
+            return {};
+        }
+        Receipt receipt = Receipt::Intact;
+        length = receivePacket(reply.data(), reply.size(), receipt);
+        if (late >= MAX_LATE_REPLIES || !isLateReply(CMD_FW_VERSION, reply.data(), length, receipt))
+            break;
+    }
     if (length != protocol::VERSION_REPLY_SHORT && length != protocol::VERSION_REPLY_LONG) {
         spdlog::trace("getARM_Message - return value {}.  Expected 19", length);
         spdlog::trace("END ARM_getVersion()");
@@ -380,17 +502,24 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
                                        std::uint32_t signature, const char* recordName) {
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    AckSeen seen;
-    const ResponseType response = exchange(packet.data(), size, seen);
-    if (response == ResponseType::TIMED_OUT)
-        throw std::runtime_error(std::string("Request for the ") + recordName +
-                                 " got no readable acknowledge from the bridge" +
-                                 (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
-    if (response != ResponseType::SUCCESS)
-        throw std::runtime_error(std::string("Request for the ") + recordName +
-                                 " was not acknowledged by the bridge (" + responseName(response) + ")");
     Receipt receipt = Receipt::Intact;
-    const std::uint32_t length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt);
+    std::uint32_t length = 0;
+    AckSeen seen;
+    for (int late = 0;; ++late) {
+        const ResponseType response =
+            late == 0 ? exchange(packet.data(), size, seen)
+                      : takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
+        if (response == ResponseType::TIMED_OUT)
+            throw std::runtime_error(std::string("Request for the ") + recordName +
+                                     " got no readable acknowledge from the bridge" +
+                                     (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
+        if (response != ResponseType::SUCCESS)
+            throw std::runtime_error(std::string("Request for the ") + recordName +
+                                     " was not acknowledged by the bridge (" + responseName(response) + ")");
+        length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt);
+        if (late >= MAX_LATE_REPLIES || !isLateReply(command, buffer, length, receipt))
+            break;
+    }
     switch (receipt) {
     case Receipt::Intact:
         break;

@@ -43,15 +43,18 @@ public:
     // How long the link waits for an acknowledge or a reply.
     static constexpr std::uint32_t REPLY_TIMEOUT_MS = timeouts::REPLY_MS;
 
-    explicit ArmLink(DeviceHandle& handle) : handle_(handle) {}
+    explicit ArmLink(DeviceHandle& handle)
+        : handle_(handle), quietWindow_(timeouts::quietWindow(handle.timing())) {}
 
     // Shorten the waits of acknowledge and packet receive (tests of silent devices).
     void setReplyTimeout(std::uint32_t timeoutMs) { replyTimeoutMs_ = timeoutMs; }
-    // Shorten the quiet window that ends a flush or a drain (tests and fuzzing, where every
-    // byte is queued at once and waiting for more only wastes time).
-    void setQuietWindow(std::chrono::milliseconds window) { quietWindow_ = window; }
+    // Replace the quiet window that ends a flush, a drain or the bridge's status answer, which
+    // otherwise follows the line (timeouts::quietWindow): tests and fuzzing, where every byte
+    // is queued at once and waiting for more only wastes time.
+    void setQuietWindow(std::chrono::microseconds window) { quietWindow_ = window; }
     // The same, under the name it had when the link polled the queue.
     void setPollInterval(std::chrono::milliseconds interval) { setQuietWindow(interval); }
+    std::chrono::microseconds quietWindow() const { return quietWindow_; }
 
     // Byte operations. write/read return the byte count, or -1 when the driver call fails.
     std::int32_t write(const std::uint8_t* data, std::uint32_t length);
@@ -60,11 +63,13 @@ public:
     // within timeoutMs (on a steady clock). A device that is gone throws std::runtime_error.
     bool waitForBytes(std::uint32_t count, std::uint32_t timeoutMs);
     // Empty the receive queue: read until the line has been quiet for the quiet window.
+    // Bytes that come later than that (the late reply of an exchange a killed program left
+    // behind) are read through by the next command, which resynchronises on its acknowledge.
     void flush();
-    // Whatever arrives from now on, until the line has been quiet for quietMs after the first
-    // byte, at most capacity bytes and at most limitMs in all. Returns the count received.
-    std::uint32_t readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t quietMs,
-                                 std::uint32_t limitMs);
+    // Whatever arrives from now on, until the line has been quiet for the quiet window after
+    // the first byte, at most capacity bytes and at most limitMs in all. Returns the count
+    // received.
+    std::uint32_t readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t limitMs);
 
     // Receive one controller packet into buffer (capacity bytes, ARM_BUFFER_SIZE by the
     // commands). Returns the payload length, 0 on a CRC failure or a refused reply.
@@ -102,12 +107,22 @@ private:
     // getARM_Message with the reason of a failure and the payload length the packet declared.
     std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
                                 std::uint32_t* declaredLength = nullptr);
-    // What the acknowledge and the reply to a set command say.
-    SetReply setAnswer(std::uint8_t command, ResponseType acknowledged, const AckSeen& seen,
-                       std::uint8_t* buffer);
-    // Before a command's frame goes out: settle the line after a failed exchange, and count
-    // this one as failed until its reply is taken.
+    // What the acknowledge and the reply to a set command say; on an unsettled line, past the
+    // late answers of earlier exchanges.
+    SetReply setAnswer(std::uint8_t command, ResponseType acknowledged, AckSeen& seen, std::uint8_t* buffer);
+    // Before a command's frame goes out: on a line that is not known to be clean (just opened,
+    // or after a failed exchange) drop what is queued and read this exchange's answers through
+    // whatever else arrives; count this exchange as failed until its reply is taken.
     void beginExchange();
+    // On an unsettled line: the acknowledge, past stray bytes and late replies of earlier
+    // exchanges.
+    ResponseType resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen);
+    // The acknowledge's three bytes as a result, with its log line.
+    static ResponseType classifyAcknowledge(const AckSeen& seen, std::uint8_t type);
+    // Whether an intact reply to command belongs to an earlier exchange instead: on an
+    // unsettled line, a reply that carries another command's number.
+    bool isLateReply(std::uint8_t command, const std::uint8_t* reply, std::uint32_t length,
+                     Receipt receipt) const;
     // Frame a controller packet as ARM_MESSAGE, write it and read the acknowledge.
     ResponseType exchange(const std::uint8_t* packet, std::size_t length, AckSeen& seen);
     // The reply payload of a reading command (command byte first); throws std::runtime_error
@@ -118,11 +133,17 @@ private:
     // Read and drop what is queued and whatever follows without a quiet window's pause;
     // returns the number of bytes dropped.
     std::size_t discardUntilQuiet();
+    // Read and drop what is queued now, without waiting for more.
+    std::size_t discardQueued();
     // Waits for count bytes until the deadline; the number queued. Throws std::runtime_error
     // when the device is gone.
     std::uint32_t waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline);
 
     DeviceHandle& handle_;
     std::uint32_t replyTimeoutMs_ = REPLY_TIMEOUT_MS;
-    std::chrono::milliseconds quietWindow_{timeouts::QUIET_MS};
+    std::chrono::microseconds quietWindow_;
+    // This exchange began on an unsettled line: its answers are read through stray bytes.
+    bool resyncing_ = false;
+    // How many late replies one command reads through before it gives up on its own.
+    static constexpr int MAX_LATE_REPLIES = 4;
 };

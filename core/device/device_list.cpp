@@ -1,100 +1,164 @@
 #include "core/device/device_list.h"
 
-#include "core/device/backend.h"
+#include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
-std::vector<DeviceInfoNode> enumerateDevices() {
-    std::uint32_t count = 0;
-    const PlatformStatus status = platformCreateDeviceInfoList(count);
-    if (status != PLATFORM_OK)
+namespace {
+
+template <std::size_t N> void copyText(char (&field)[N], const std::string& text) {
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+// The device as a message names it: its serial number, and its port where it has one.
+std::string deviceName(const DeviceInfoNode& node) {
+    const std::string serial = serialNumberOf(node);
+    if (node.port.empty())
+        return serial;
+    return serial.empty() ? node.port : serial + " (" + node.port + ")";
+}
+
+} // namespace
+
+DeviceInfoNode makeDeviceInfoNode(const std::string& serial, const std::string& description, std::uint32_t id,
+                                  std::uint32_t locId, const std::string& port) {
+    DeviceInfoNode node;
+    node.type = 5;
+    node.id = id;
+    node.locId = locId;
+    copyText(node.serialNumber, serial);
+    copyText(node.description, description);
+    node.port = port;
+    return node;
+}
+
+std::string serialNumberOf(const DeviceInfoNode& node) {
+    return std::string(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
+}
+
+std::string descriptionOf(const DeviceInfoNode& node) {
+    return std::string(node.description, strnlen(node.description, sizeof node.description));
+}
+
+std::vector<DeviceInfoNode> enumerateDevices(DeviceBackend& backend) {
+    std::vector<DeviceInfoNode> nodes;
+    if (const DeviceStatus status = backend.listDevices(nodes); status != STATUS_OK)
         throw std::runtime_error("Error: FT_CreateDeviceInfoList(...):  Status: " + std::to_string(status));
-    std::vector<DeviceInfoNode> nodes(count, DeviceInfoNode{});
-    if (count > 0)
-        platformGetDeviceInfoList(nodes.data(), count);
     return nodes;
 }
 
 DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
     if (this != &other) {
-        const bool unsettled = other.unsettled_;
-        reset(other.release());
-        unsettled_ = unsettled;
+        port_ = std::move(other.port_);
+        inFlight_ = std::exchange(other.inFlight_, false);
+        resyncExchanges_ = std::exchange(other.resyncExchanges_, 0);
     }
     return *this;
 }
 
-PlatformHandle DeviceHandle::release() {
-    unsettled_ = false;
-    return std::exchange(handle_, nullptr);
+void DeviceHandle::reset() {
+    port_.reset();
+    inFlight_ = false;
+    resyncExchanges_ = 0;
 }
 
-void DeviceHandle::reset(PlatformHandle handle) {
-    const PlatformHandle previous = std::exchange(handle_, handle);
-    unsettled_ = false;
-    if (previous != nullptr)
-        platformClose(previous);
-}
-
-PlatformStatus DeviceHandle::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const {
-    return platformRead(handle_, buffer, count, received);
-}
-
-PlatformStatus DeviceHandle::write(const std::uint8_t* data, std::uint32_t count,
-                                   std::uint32_t& written) const {
-    return platformWrite(handle_, data, count, written);
-}
-
-PlatformStatus DeviceHandle::queued(std::uint32_t& received) const {
-    std::uint32_t tx = 0, events = 0;
-    return platformGetStatus(handle_, received, tx, events);
-}
-
-PlatformStatus DeviceHandle::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const {
-    return platformSetTimeouts(handle_, readMs, writeMs);
-}
-
-PlatformStatus DeviceHandle::chipId(std::uint32_t& id) const {
-    return platformGetChipId(handle_, id);
-}
-
-PlatformStatus DeviceHandle::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                                        std::uint32_t& received) const {
+DeviceStatus DeviceHandle::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const {
     received = 0;
-    PlatformPort* port = platformPortOf(handle_);
-    return port != nullptr ? port->waitQueued(count, deadline, received) : PLATFORM_INVALID_HANDLE;
+    if (!port_ || (buffer == nullptr && count > 0))
+        return STATUS_INVALID_HANDLE;
+    return port_->read(buffer, count, received);
 }
 
-bool DeviceHandle::idleUntilWritten() const {
-    const PlatformPort* port = platformPortOf(handle_);
-    return port != nullptr && port->idleUntilWritten();
+DeviceStatus DeviceHandle::write(const std::uint8_t* data, std::uint32_t count,
+                                 std::uint32_t& written) const {
+    written = 0;
+    if (!port_ || (data == nullptr && count > 0))
+        return STATUS_INVALID_HANDLE;
+    return port_->write(data, count, written);
+}
+
+DeviceStatus DeviceHandle::queued(std::uint32_t& received) const {
+    received = 0;
+    return port_ ? port_->queued(received) : STATUS_INVALID_HANDLE;
+}
+
+DeviceStatus DeviceHandle::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const {
+    return port_ ? port_->setTimeouts(readMs, writeMs) : STATUS_INVALID_HANDLE;
+}
+
+DeviceStatus DeviceHandle::chipId(std::uint32_t& id) const {
+    id = 0;
+    return port_ ? port_->chipId(id) : STATUS_INVALID_HANDLE;
+}
+
+DeviceStatus DeviceHandle::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                      std::uint32_t& received) const {
+    received = 0;
+    return port_ ? port_->waitQueued(count, deadline, received) : STATUS_INVALID_HANDLE;
+}
+
+LineTiming DeviceHandle::timing() const {
+    return port_ ? port_->timing() : LineTiming{};
 }
 
 std::string DeviceHandle::name() const {
-    const PlatformPort* port = platformPortOf(handle_);
-    return port != nullptr ? port->name() : std::string();
+    return port_ ? port_->name() : std::string();
 }
 
-DeviceHandle openDeviceByIndex(int index) {
-    PlatformHandle handle = nullptr;
-    if (const PlatformStatus status = platformOpen(index, handle); status != PLATFORM_OK || handle == nullptr)
-        throw device_open_error(status != PLATFORM_OK ? status : PLATFORM_DEVICE_NOT_OPENED);
-    return DeviceHandle(handle);
+DeviceHandle openDevice(DeviceBackend& backend, const DeviceInfoNode& node) {
+    std::unique_ptr<DevicePort> port;
+    DeviceStatus status = backend.open(node, port);
+    if (status == STATUS_OK && !port)
+        status = STATUS_DEVICE_NOT_OPENED;
+    if (status == STATUS_OK)
+        return DeviceHandle(std::move(port));
+    std::string reason;
+    if (status == STATUS_DEVICE_NOT_FOUND)
+        reason = "Device " + deviceName(node) + " is not connected";
+    else if (status == STATUS_DEVICE_IN_USE)
+        reason = "Device " + deviceName(node) + " is in use by another program";
+    else
+        reason =
+            "Device " + deviceName(node) + " could not be opened (status " + std::to_string(status) + ")";
+    spdlog::error("{}", reason);
+    throw device_open_error(status, reason);
 }
 
-DeviceHandle openDeviceByIndex(PlatformBackend& backend, int index) {
-    PlatformHandle handle = nullptr;
-    if (const PlatformStatus status = platformOpenFrom(backend, index, handle);
-        status != PLATFORM_OK || handle == nullptr)
-        throw device_open_error(status != PLATFORM_OK ? status : PLATFORM_DEVICE_NOT_OPENED);
-    return DeviceHandle(handle);
+namespace {
+
+class UnavailableBackend final : public DeviceBackend {
+public:
+    UnavailableBackend(std::string name, std::string reason)
+        : name_(std::move(name)), reason_(std::move(reason)) {}
+
+    std::string name() const override { return name_; }
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+        nodes.clear();
+        throw std::runtime_error(reason_);
+    }
+    DeviceStatus open(const DeviceInfoNode& /*node*/, std::unique_ptr<DevicePort>& /*port*/) override {
+        throw std::runtime_error(reason_);
+    }
+
+private:
+    std::string name_;
+    std::string reason_;
+};
+
+} // namespace
+
+std::shared_ptr<DeviceBackend> makeUnavailableBackend(std::string name, std::string reason) {
+    return std::make_shared<UnavailableBackend>(std::move(name), std::move(reason));
 }
 
 std::uint32_t readChipId(const DeviceHandle& handle) {
     std::uint32_t chipId = 0;
-    if (handle.chipId(chipId) != PLATFORM_OK)
+    if (handle.chipId(chipId) != STATUS_OK)
         return 0;
     return chipId;
 }

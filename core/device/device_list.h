@@ -1,85 +1,103 @@
 #pragma once
-// Listing, opening and owning the connected bridges.
+// Listing, opening and owning the connected bridges, through the backend the caller hands in.
 
-#include "core/device/platform.h"
+#include "core/device/backend.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-// The device-information list in the driver's order; empty when nothing is connected.
-// Throws std::runtime_error "Error: FT_CreateDeviceInfoList(...):  Status: <n>" when the
-// list cannot be built.
-std::vector<DeviceInfoNode> enumerateDevices();
+// The device list of the backend; empty when nothing is connected. Throws std::runtime_error
+// "Error: FT_CreateDeviceInfoList(...):  Status: <n>" when the list cannot be built, and the
+// backend's own std::runtime_error when it cannot work at all.
+std::vector<DeviceInfoNode> enumerateDevices(DeviceBackend& backend);
 
 // Move-only owner of one open device; closes it when destroyed or reset.
 class DeviceHandle {
 public:
     DeviceHandle() = default;
-    explicit DeviceHandle(PlatformHandle handle) : handle_(handle) {}
-    ~DeviceHandle() { reset(); }
-    DeviceHandle(DeviceHandle&& other) noexcept : handle_(other.handle_), unsettled_(other.unsettled_) {
-        other.handle_ = nullptr;
-        other.unsettled_ = false;
-    }
+    explicit DeviceHandle(std::unique_ptr<DevicePort> port) : port_(std::move(port)) {}
+    DeviceHandle(DeviceHandle&& other) noexcept
+        : port_(std::move(other.port_)), inFlight_(std::exchange(other.inFlight_, false)),
+          resyncExchanges_(std::exchange(other.resyncExchanges_, 0)) {}
     DeviceHandle& operator=(DeviceHandle&& other) noexcept;
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;
+    ~DeviceHandle() = default;
 
-    PlatformHandle get() const { return handle_; }
-    PlatformHandle release();
-    void reset(PlatformHandle handle = nullptr);
-    explicit operator bool() const { return handle_ != nullptr; }
+    // The open port; nullptr when there is none.
+    DevicePort* port() const { return port_.get(); }
+    // Close the device (if one is open).
+    void reset();
+    explicit operator bool() const { return port_ != nullptr; }
 
-    // The open device's operations. Each returns a platform status; a null handle gives
-    // PLATFORM_INVALID_HANDLE and moves nothing.
-    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const;
-    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) const;
+    // The open device's operations. Each returns a status; a null handle gives
+    // STATUS_INVALID_HANDLE and moves nothing.
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const;
+    DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) const;
     // The number of bytes waiting in the receive queue.
-    PlatformStatus queued(std::uint32_t& received) const;
-    // Sleeps until count bytes are waiting or the deadline passes; PLATFORM_IO_ERROR when the
+    DeviceStatus queued(std::uint32_t& received) const;
+    // Sleeps until count bytes are waiting or the deadline passes; STATUS_IO_ERROR when the
     // device is gone.
-    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                              std::uint32_t& received) const;
-    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const;
-    PlatformStatus chipId(std::uint32_t& id) const;
-    // Whether no byte can arrive before the next write (see PlatformPort::idleUntilWritten).
-    bool idleUntilWritten() const;
+    DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                            std::uint32_t& received) const;
+    DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const;
+    DeviceStatus chipId(std::uint32_t& id) const;
+    // How bytes travel on the line; all zero for a null handle.
+    LineTiming timing() const;
     // What the device is, for messages: its port ("/dev/ttyUSB0"); empty for a null handle.
     std::string name() const;
 
-    // Whether the last exchange on this device ended before its reply was taken whole, so
-    // that bytes of it may still be on their way. The link sets and clears it; it lives here
-    // because the device outlives any one link.
-    bool unsettled() const { return unsettled_; }
-    void setUnsettled(bool unsettled) { unsettled_ = unsettled; }
+    // Whether bytes the program did not ask for may still be on their way, so that the next
+    // exchange reads its answers through them: from before the device was opened (another
+    // program, or a run that was killed mid-exchange), or from an exchange of ours that ended
+    // before its reply was taken whole. The link marks an exchange begun (true) and its reply
+    // taken whole (false). It lives here because the device outlives any one link.
+    bool unsettled() const { return inFlight_ || resyncExchanges_ > 0; }
+    void setUnsettled(bool unsettled) {
+        inFlight_ = unsettled;
+        if (!unsettled && resyncExchanges_ > 0)
+            --resyncExchanges_;
+    }
+
+    // A killed program may have left a whole acknowledge and reply on their way, which the
+    // first exchange after opening can take for its own; its own answers then come after, so
+    // the second exchange still reads through what it did not ask for.
+    static constexpr int OPEN_RESYNC_EXCHANGES = 2;
 
 private:
-    PlatformHandle handle_ = nullptr;
-    bool unsettled_ = false;
+    std::unique_ptr<DevicePort> port_;
+    bool inFlight_ = false;
+    int resyncExchanges_ = OPEN_RESYNC_EXCHANGES;
 };
 
-class PlatformBackend;
-
-// Opening failed: what() is "Failed to open device", status() the platform's reason
-// (PLATFORM_DEVICE_IN_USE when another program holds the port).
+// Opening failed: what() is "Failed to open device", status() the reason
+// (STATUS_DEVICE_NOT_FOUND when the device is no longer connected, STATUS_DEVICE_IN_USE when
+// another program holds it) and reason() the sentence that says so, naming the device.
 class device_open_error : public std::runtime_error {
 public:
-    explicit device_open_error(PlatformStatus status)
-        : std::runtime_error("Failed to open device"), status_(status) {}
-    PlatformStatus status() const { return status_; }
+    device_open_error(DeviceStatus status, std::string reason)
+        : std::runtime_error("Failed to open device"), status_(status), reason_(std::move(reason)) {}
+    DeviceStatus status() const { return status_; }
+    const std::string& reason() const { return reason_; }
 
 private:
-    PlatformStatus status_;
+    DeviceStatus status_;
+    std::string reason_;
 };
 
-// Open the device at list index. Throws device_open_error (a std::runtime_error,
-// "Failed to open device").
-DeviceHandle openDeviceByIndex(int index);
-// The same from a given backend rather than the installed one.
-DeviceHandle openDeviceByIndex(PlatformBackend& backend, int index);
+// Open the listed device by what identifies it. When it cannot be opened, the reason is
+// logged at error level ("Device <serial> is not connected", "... is in use by another
+// program") and device_open_error is thrown.
+DeviceHandle openDevice(DeviceBackend& backend, const DeviceInfoNode& node);
+// A backend that cannot work (its library missing, its name unknown): it lists and opens
+// nothing, throwing std::runtime_error(reason) instead.
+std::shared_ptr<DeviceBackend> makeUnavailableBackend(std::string name, std::string reason);
+
 // The bridge's 32-bit chip identifier (0 when it cannot be read).
 std::uint32_t readChipId(const DeviceHandle& handle);
 // Read and write time-outs in milliseconds; failures are ignored.

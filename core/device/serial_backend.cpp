@@ -4,35 +4,42 @@
 #include <spdlog/spdlog.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-class SerialBackend final : public PlatformBackend {
+class SerialBackend final : public DeviceBackend {
 public:
     explicit SerialBackend(SerialSettings settings) : settings_(std::move(settings)) {}
 
-    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+    std::string name() const override { return "serial"; }
+
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
         nodes.clear();
         for (const SerialPortInfo& port : listSerialPorts(settings_))
-            nodes.push_back(makeDeviceInfoNode(port.serial, port.description, port.id, 0));
-        return PLATFORM_OK;
+            nodes.push_back(makeDeviceInfoNode(port.serial, port.description, port.id, 0, port.path));
+        return STATUS_OK;
     }
 
-    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override {
-        // The list is taken again: a bridge may have come or gone since it was last built.
-        const std::vector<SerialPortInfo> ports = listSerialPorts(settings_);
-        if (index < 0 || static_cast<std::size_t>(index) >= ports.size())
-            return PLATFORM_DEVICE_NOT_FOUND;
+    // A port is opened by its path. The by-id names carry the bridge's serial number, so the
+    // path of a bridge that was pulled out never leads to another bridge.
+    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+        std::error_code error;
+        if (node.port.empty() || !fs::exists(node.port, error))
+            return STATUS_DEVICE_NOT_FOUND;
         auto serial = std::make_unique<SerialPort>();
-        if (const PlatformStatus status =
-                serial->open(ports[static_cast<std::size_t>(index)].path, settings_.baud, settings_.sysRoot);
-            status != PLATFORM_OK)
+        if (const DeviceStatus status = serial->open(node.port, settings_.baud, settings_.sysRoot);
+            status != STATUS_OK)
             return status;
         port = std::move(serial);
-        return PLATFORM_OK;
+        return STATUS_OK;
     }
 
 private:
@@ -58,12 +65,33 @@ SerialSettings serialSettingsFromEnvironment() {
     return settings;
 }
 
-std::vector<SerialPortInfo> listSerialPorts(const SerialSettings& settings) {
-    if (settings.ports)
-        return listNamedPorts(*settings.ports);
-    return listFtdiPorts(settings.devRoot, settings.sysRoot);
+namespace {
+
+// Two entries name the same port when their texts are equal or they lead to the same file.
+bool samePort(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
 }
 
-std::shared_ptr<PlatformBackend> makeSerialBackend(SerialSettings settings) {
+} // namespace
+
+std::vector<SerialPortInfo> listSerialPorts(const SerialSettings& settings) {
+    if (!settings.ports)
+        return listFtdiPorts(settings.devRoot, settings.sysRoot);
+    std::vector<SerialPortInfo> ports = listNamedPorts(*settings.ports);
+    // One port listed twice would be two devices with one line behind them: two workers
+    // writing to one controller at once.
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (samePort(ports[i].path, ports[j].path))
+                throw std::runtime_error(
+                    "VARKO5_PORTS lists the port " + ports[i].path +
+                    (ports[i].path == ports[j].path ? "" : " (as " + ports[j].path + ")") + " twice");
+    return ports;
+}
+
+std::shared_ptr<DeviceBackend> makeSerialBackend(SerialSettings settings) {
     return std::make_shared<SerialBackend>(std::move(settings));
 }

@@ -26,5 +26,7 @@ struct SerialSettings {
 // every open then refuses.
 SerialSettings serialSettingsFromEnvironment();
 
+// The ports the settings name. A port named twice in settings.ports (also under another name
+// of the same file) throws std::runtime_error naming it.
 std::vector<SerialPortInfo> listSerialPorts(const SerialSettings& settings);
-std::shared_ptr<PlatformBackend> makeSerialBackend(SerialSettings settings);
+std::shared_ptr<DeviceBackend> makeSerialBackend(SerialSettings settings);

@@ -1,7 +1,6 @@
 #include "core/device/serial_port.h"
 
 #include "core/device/ftdi_chip_id.h"
-#include "core/device/platform.h"
 
 #include <spdlog/spdlog.h>
 
@@ -25,7 +24,22 @@
 
 namespace fs = std::filesystem;
 
-namespace {} // namespace
+namespace {
+
+// The FTDI driver's latency timer of the tty behind path, in milliseconds; 0 when it has none
+// (another driver, a pseudo-terminal).
+std::uint32_t latencyTimerOf(const std::string& path, const std::string& sysRoot) {
+    std::error_code error;
+    const fs::path tty = fs::canonical(path, error);
+    const std::string name = (error ? fs::path(path) : tty).filename().string();
+    const std::string text =
+        readSysfsLine(fs::path(sysRoot) / "class" / "tty" / name / "device" / "latency_timer");
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return static_cast<std::uint32_t>(std::stoul(text));
+}
+
+} // namespace
 
 std::string readSysfsLine(const fs::path& file) {
     std::ifstream in(file);
@@ -203,39 +217,35 @@ void SerialPort::close() {
     fd_ = -1;
 }
 
-PlatformStatus SerialPort::open(const std::string& path, std::uint32_t baud, const std::string& sysRoot) {
+DeviceStatus SerialPort::open(const std::string& path, std::uint32_t baud, const std::string& sysRoot) {
     const Rate* rate = rateOf(baud);
     if (rate == nullptr) {
         spdlog::error("Cannot open serial port {}: {} baud is not a line speed it can be set to", path, baud);
-        return PLATFORM_INVALID_BAUD_RATE;
+        return STATUS_INVALID_BAUD_RATE;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == EBUSY) {
-            spdlog::error("{}", describeInUse(path));
-            return PLATFORM_DEVICE_IN_USE;
-        }
+        if (error == EBUSY)
+            return STATUS_DEVICE_IN_USE;
         spdlog::error("{}", describeOpenFailure(path, error));
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     // The lock holds against every program that asks for it, root included (TIOCEXCL does
     // not stop root); TIOCEXCL also keeps out programs that do not ask.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        if (error == EWOULDBLOCK) {
-            spdlog::error("{}", describeInUse(path));
-            return PLATFORM_DEVICE_IN_USE;
-        }
+        if (error == EWOULDBLOCK)
+            return STATUS_DEVICE_IN_USE;
         spdlog::error("Cannot lock serial port {}: {}", path, std::strerror(error));
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
         spdlog::error("Cannot open serial port {}: not a terminal device", path);
         ::close(fd);
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     ::cfmakeraw(&settings);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -248,7 +258,7 @@ PlatformStatus SerialPort::open(const std::string& path, std::uint32_t baud, con
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
         spdlog::error("Cannot configure serial port {}: {}", path, std::strerror(errno));
         ::close(fd);
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     if (::ioctl(fd, TIOCEXCL) != 0)
         spdlog::debug("Serial port {}: no exclusive mode: {}", path, std::strerror(errno));
@@ -256,23 +266,24 @@ PlatformStatus SerialPort::open(const std::string& path, std::uint32_t baud, con
     fd_ = fd;
     path_ = path;
     sysRoot_ = sysRoot;
+    timing_ = LineTiming{baud, latencyTimerOf(path, sysRoot)};
     rx_.clear();
     gone_ = false;
-    return PLATFORM_OK;
+    return STATUS_OK;
 }
 
-PlatformStatus SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+DeviceStatus SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
-    return PLATFORM_OK;
+    return STATUS_OK;
 }
 
-PlatformStatus SerialPort::chipId(std::uint32_t& id) {
+DeviceStatus SerialPort::chipId(std::uint32_t& id) {
     id = 0;
     if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     id = readFtdiChipId(path_, sysRoot_);
-    return PLATFORM_OK;
+    return STATUS_OK;
 }
 
 bool SerialPort::pull() {
@@ -311,53 +322,53 @@ bool SerialPort::sleepForInput(std::chrono::steady_clock::time_point deadline) {
     return true;
 }
 
-PlatformStatus SerialPort::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                                      std::uint32_t& received) {
+DeviceStatus SerialPort::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                    std::uint32_t& received) {
     received = 0;
     if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     while (true) {
         const bool alive = pull();
         received = static_cast<std::uint32_t>(rx_.size());
         if (received >= count)
-            return PLATFORM_OK;
+            return STATUS_OK;
         if (!alive)
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         if (std::chrono::steady_clock::now() >= deadline)
-            return PLATFORM_OK;
+            return STATUS_OK;
         if (!sleepForInput(deadline))
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
     }
 }
 
-PlatformStatus SerialPort::queued(std::uint32_t& received) {
+DeviceStatus SerialPort::queued(std::uint32_t& received) {
     received = 0;
     if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     const bool alive = pull();
     received = static_cast<std::uint32_t>(rx_.size());
-    return alive || received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
+    return alive || received > 0 ? STATUS_OK : STATUS_IO_ERROR;
 }
 
-PlatformStatus SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
+DeviceStatus SerialPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
     received = 0;
     if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
     std::uint32_t waiting = 0;
-    const PlatformStatus status = waitQueued(count, deadline, waiting);
+    const DeviceStatus status = waitQueued(count, deadline, waiting);
     const std::size_t n = std::min<std::size_t>(count, rx_.size());
     if (n > 0)
         std::memcpy(buffer, rx_.data(), n);
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(n));
     received = static_cast<std::uint32_t>(n);
-    return status == PLATFORM_IO_ERROR && n == 0 ? PLATFORM_IO_ERROR : PLATFORM_OK;
+    return status == STATUS_IO_ERROR && n == 0 ? STATUS_IO_ERROR : STATUS_OK;
 }
 
-PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
+DeviceStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (fd_ < 0)
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeTimeoutMs_);
     while (written < count) {
         const ssize_t n = ::write(fd_, data + written, count - written);
@@ -367,16 +378,16 @@ PlatformStatus SerialPort::write(const std::uint8_t* data, std::uint32_t count, 
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             gone_ = gone_ || errno == EIO;
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         const int wait = writeTimeoutMs_ == 0 ? -1 : remainingMsCeil(deadline);
         if (wait == 0)
             break;
         pollfd request{fd_, POLLOUT, 0};
         if (::poll(&request, 1, wait) < 0 && errno != EINTR)
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         if ((request.revents & (POLLERR | POLLNVAL | POLLHUP)) != 0)
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
     }
-    return PLATFORM_OK;
+    return STATUS_OK;
 }

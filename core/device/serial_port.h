@@ -35,7 +35,7 @@ bool isSupportedBaud(std::uint32_t baud);
 std::optional<std::uint32_t> parseBaudText(std::string_view text);
 constexpr std::uint32_t DEFAULT_BAUD = 9600;
 
-// The error logged when a port is held by another program.
+// What is said of a port held by another program.
 std::string describeInUse(const std::string& path);
 
 // The USB device directory above a tty's sysfs node (empty when there is none), and the first
@@ -50,30 +50,32 @@ using SerialPort = ComPort;
 // One open port: raw, 8N1, no flow control, at the given speed. The port is locked against
 // every other opener (TIOCEXCL and an flock) until it is closed. Bytes are taken from the
 // driver into a buffer of its own, so that a wait can sleep until more arrive.
-class SerialPort final : public PlatformPort {
+class SerialPort final : public DevicePort {
 public:
     SerialPort() = default;
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // 0 on success; otherwise a platform status (PLATFORM_DEVICE_IN_USE when another program
-    // holds the port), with the reason logged at error level. sysRoot is where the chip
-    // identifier's USB device is looked up.
-    PlatformStatus open(const std::string& path, std::uint32_t baud = DEFAULT_BAUD,
-                        const std::string& sysRoot = "/sys");
+    // 0 on success; otherwise a status: STATUS_DEVICE_IN_USE when another program holds the
+    // port, for the caller to say; any other failure with its reason logged at error level. sysRoot is where
+    // the chip identifier's USB device is looked up.
+    DeviceStatus open(const std::string& path, std::uint32_t baud = DEFAULT_BAUD,
+                      const std::string& sysRoot = "/sys");
     bool isOpen() const { return fd_ >= 0; }
 
     std::string name() const override { return path_; }
-    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
+    DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
     // Reads until count bytes arrived or the read time-out passed.
-    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override;
-    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
-    PlatformStatus queued(std::uint32_t& received) override;
-    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                              std::uint32_t& received) override;
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override;
+    DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
+    DeviceStatus queued(std::uint32_t& received) override;
+    DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                            std::uint32_t& received) override;
     // Through libftdi for R-series bridges; 0 where it cannot be read (see ftdi_chip_id.h).
-    PlatformStatus chipId(std::uint32_t& id) override;
+    DeviceStatus chipId(std::uint32_t& id) override;
+    // The line speed, and the FTDI driver's latency timer where sysfs shows it.
+    LineTiming timing() const override { return timing_; }
 
 private:
     // Moves what the driver holds into rx_; false when the port is gone.
@@ -89,5 +91,6 @@ private:
     bool gone_ = false;
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 0; // 0: no limit
+    LineTiming timing_{};
 };
 #endif // _WIN32

@@ -2,6 +2,9 @@
 // Every wait of the device code, in one place, so that both programs talk to a controller
 // with the same patience.
 
+#include "core/device/backend.h"
+
+#include <chrono>
 #include <cstdint>
 
 namespace timeouts {
@@ -13,11 +16,24 @@ constexpr std::uint32_t REPLY_MS = 1500;
 constexpr std::uint32_t READ_MS = 1000;
 // The driver's write time-out: 0 leaves writes without a limit.
 constexpr std::uint32_t WRITE_MS = 0;
-// A flush, and the drain before a command that follows a failed one, end once no byte has
-// arrived for this long: bytes still streaming in from an earlier exchange are all taken.
-constexpr std::uint32_t QUIET_MS = 100;
-// The bridge's status answer is free text of unknown length: it is complete once the line
-// has been quiet this long after its first byte (the read time-out still bounds the whole).
-constexpr std::uint32_t STATUS_QUIET_MS = 50;
+// A flush, the drain before a command that follows a failed one, and the bridge's status
+// answer (free text of unknown length) end once the line has been quiet for a while: as long
+// as the line needs to bring the next few bytes of a stream that is still coming, plus the
+// time the bridge may hold received bytes before it hands them over (its latency timer).
+// Bytes that come later still (the late reply of an exchange that a killed program left
+// behind) are read through by the link where they would otherwise be taken for an answer.
+constexpr std::uint32_t QUIET_BYTES = 4;
+// What a quiet window adds for the host's own scheduling.
+constexpr std::chrono::microseconds QUIET_MARGIN{2000};
+
+// The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed, its latency
+// timer and QUIET_MARGIN.
+inline std::chrono::microseconds quietWindow(const LineTiming& timing) {
+    std::chrono::microseconds window = QUIET_MARGIN + std::chrono::milliseconds(timing.latencyTimerMs);
+    if (timing.baud != 0)
+        window +=
+            std::chrono::microseconds((QUIET_BYTES * 10ull * 1000000ull + timing.baud - 1) / timing.baud);
+    return window;
+}
 
 } // namespace timeouts

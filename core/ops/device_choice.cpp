@@ -2,14 +2,6 @@
 
 #include <cstring>
 
-std::string serialNumberOf(const DeviceInfoNode& node) {
-    return std::string(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
-}
-
-std::string descriptionOf(const DeviceInfoNode& node) {
-    return std::string(node.description, strnlen(node.description, sizeof node.description));
-}
-
 DeviceChoice chooseDevice(const std::vector<DeviceInfoNode>& devices, const std::string& serial) {
     DeviceChoice choice;
     if (serial.empty()) {

@@ -1,7 +1,7 @@
 #pragma once
 // Which of the connected bridges a command works on.
 
-#include "core/device/platform.h"
+#include "core/device/device_list.h"
 
 #include <string>
 #include <vector>
@@ -11,11 +11,6 @@ struct DeviceChoice {
     std::string error; // why not, as the message to log
 };
 
-// The node's serial number as text (the field need not be NUL-terminated).
-std::string serialNumberOf(const DeviceInfoNode& node);
-
 // With an empty serial number the usual rules: the only device listed; none or several are
 // refused. With a serial number: the device that has it, whatever else is connected.
 DeviceChoice chooseDevice(const std::vector<DeviceInfoNode>& devices, const std::string& serial);
-// The node's description as text, likewise.
-std::string descriptionOf(const DeviceInfoNode& node);

@@ -12,8 +12,8 @@ constexpr std::uint32_t STATUS_REPLY_CAPACITY = 10240;
 
 } // namespace
 
-ControllerSession::ControllerSession(const DeviceInfoNode& node, int index)
-    : ControllerSession(openDeviceByIndex(index), node, index) {}
+ControllerSession::ControllerSession(DeviceBackend& backend, const DeviceInfoNode& node, int index)
+    : ControllerSession(openDevice(backend, node), node, index) {}
 
 ControllerSession::ControllerSession(DeviceHandle handle, const DeviceInfoNode& node, int index)
     : handle_(std::move(handle)), node_(node), index_(index), link_(handle_) {
@@ -64,9 +64,8 @@ std::string queryBridgeStatus(ControllerSession& session) {
     const std::uint8_t query = BRIDGE_STATUS_QUERY;
     session.link().sendMessage(messageType::REQUEST, &query, 1);
     std::string reply(STATUS_REPLY_CAPACITY, '\0');
-    const std::uint32_t received =
-        session.link().readUntilQuiet(reinterpret_cast<std::uint8_t*>(reply.data()), STATUS_REPLY_CAPACITY,
-                                      timeouts::STATUS_QUIET_MS, timeouts::READ_MS);
+    const std::uint32_t received = session.link().readUntilQuiet(
+        reinterpret_cast<std::uint8_t*>(reply.data()), STATUS_REPLY_CAPACITY, timeouts::READ_MS);
     reply.resize(received);
     return reply;
 }

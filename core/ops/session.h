@@ -12,10 +12,11 @@
 
 class ControllerSession {
 public:
-    // Opens the device at list index with the time-outs of core/device/timeouts.h, reads its
-    // chip identifier and empties its receive queue. Throws std::runtime_error
-    // "Failed to open device".
-    ControllerSession(const DeviceInfoNode& node, int index);
+    // Opens the listed device from the backend, by what identifies it, with the time-outs of
+    // core/device/timeouts.h, reads its chip identifier and empties its receive queue. index is
+    // its place in the list it was chosen from, for messages. Throws device_open_error
+    // ("Failed to open device"), or the backend's std::runtime_error.
+    ControllerSession(DeviceBackend& backend, const DeviceInfoNode& node, int index);
     // Takes a device opened elsewhere and prepares it the same way.
     ControllerSession(DeviceHandle handle, const DeviceInfoNode& node, int index);
     // The link borrows the handle this object owns, so a session stays where it was made.

@@ -6,7 +6,7 @@
 #include "core/device/arm_link.h"
 #include "core/device/device_list.h"
 #include "simulator/simulator.h"
-#include "tests/support/scoped_backend.h"
+#include "tests/support/sim_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -40,13 +40,12 @@ private:
     std::optional<std::string> previous_;
 };
 
-// Device 0 of a simulator scenario, opened through the platform layer with the scenario's
-// backend installed.
+// Device index of a simulator scenario, listed and opened through the device layer.
 struct SimSession {
     explicit SimSession(const std::string& scenario, int index = 0)
-        : backend(scenario), handle(openDeviceByIndex(index)), link(handle) {}
+        : backend(scenario), handle(openListed(*backend, static_cast<std::size_t>(index))), link(handle) {}
 
-    SimulatedDevice& sim() { return *simulatedDeviceOf(handle.get()); }
+    SimulatedDevice& sim() { return *simulatedDeviceOf(handle); }
     void inject(const std::vector<std::uint8_t>& bytes) { sim().inject(bytes.data(), bytes.size()); }
     std::uint32_t queued() {
         std::uint32_t rx = 0;
@@ -54,7 +53,7 @@ struct SimSession {
         return rx;
     }
 
-    ScopedSimulator backend;
+    SimBackend backend;
     DeviceHandle handle;
     ArmLink link;
 };

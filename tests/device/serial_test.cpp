@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 // The serial backend over exactly these ports (colon-separated).
-std::shared_ptr<PlatformBackend> serialPorts(const std::string& ports) {
+std::shared_ptr<DeviceBackend> serialPorts(const std::string& ports) {
     SerialSettings settings;
     settings.ports = ports;
     return makeSerialBackend(settings);
@@ -89,18 +89,18 @@ TEST(SerialDiscovery, FtdiBridgesByIdInSerialOrder) {
     EXPECT_EQ(ports[2].serial, "C3X");
     EXPECT_EQ(ports[2].description, "Acme Bridge");
 
-    // The same through the platform layer, with the roots given to the serial backend.
+    // The same through the device layer, with the roots given to the serial backend.
     SerialSettings settings;
     settings.devRoot = (root / "dev").string();
     settings.sysRoot = (root / "sys").string();
-    ScopedBackend serial(makeSerialBackend(settings));
-    const auto nodes = enumerateDevices();
+    const auto serial = makeSerialBackend(settings);
+    const auto nodes = enumerateDevices(*serial);
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_STREQ(nodes[1].serialNumber, "B2");
     EXPECT_STREQ(nodes[1].description, "FT232R USB UART");
     // The links point nowhere here: opening fails, and says which port.
     LogCapture log(spdlog::level::info);
-    EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
+    EXPECT_THROW(openListed(*serial), std::runtime_error);
     ASSERT_EQ(log.texts(spdlog::level::err).size(), 1u);
     EXPECT_THAT(log.texts(spdlog::level::err)[0], HasSubstr("usb-FTDI_FT232R_USB_UART_A1-if00-port0"));
 }
@@ -112,8 +112,8 @@ TEST(SerialDiscovery, NothingConnectedMeansAnEmptyList) {
     EXPECT_TRUE(listFtdiPorts(dir.file("dev"), dir.file("sys")).empty());
     SerialSettings settings;
     settings.devRoot = dir.file("dev");
-    ScopedBackend serial(makeSerialBackend(settings));
-    EXPECT_TRUE(enumerateDevices().empty());
+    const auto serial = makeSerialBackend(settings);
+    EXPECT_TRUE(enumerateDevices(*serial).empty());
 }
 
 // Root opens anything, so the permission case is checked on the message itself.
@@ -128,11 +128,11 @@ TEST(SerialOpen, PermissionFailureSaysHowToGetAccess) {
 }
 
 TEST(SerialOpen, OpeningAMissingPortFailsWithoutADevice) {
-    ScopedBackend serial(serialPorts("/nonexistent/ttyUSB9"));
+    const auto serial = serialPorts("/nonexistent/ttyUSB9");
     LogCapture log(spdlog::level::err);
-    EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
-    EXPECT_THAT(log.texts(), ::testing::Contains(
-                                 "Cannot open serial port /nonexistent/ttyUSB9: No such file or directory"));
+    EXPECT_THROW(openListed(*serial), std::runtime_error);
+    EXPECT_THAT(log.texts(),
+                ::testing::ElementsAre("Device ttyUSB9 (/nonexistent/ttyUSB9) is not connected"));
 }
 
 TEST(SerialDiscovery, NamedPortsInTheirOrder) {
@@ -146,10 +146,10 @@ TEST(SerialDiscovery, NamedPortsInTheirOrder) {
     // A port that is not a terminal is not opened.
     TempDir dir;
     writeFileBytes(dir.file("plain"), "x");
-    ScopedBackend serial(serialPorts(dir.file("plain")));
-    ASSERT_EQ(enumerateDevices().size(), 1u);
+    const auto serial = serialPorts(dir.file("plain"));
+    ASSERT_EQ(enumerateDevices(*serial).size(), 1u);
     LogCapture log(spdlog::level::info);
-    EXPECT_THROW(openDeviceByIndex(0), std::runtime_error);
+    EXPECT_THROW(openListed(*serial), std::runtime_error);
     EXPECT_THAT(log.texts(spdlog::level::err).at(0), HasSubstr("not a terminal"));
 }
 
@@ -229,13 +229,13 @@ TEST(SerialEndToEnd, CommandsThroughLpfpSimOverAPseudoTerminal) {
     const std::string path = sim.firstLine();
     ASSERT_THAT(path, HasSubstr("/dev/pts/"));
 
-    ScopedBackend serial(serialPorts(path));
-    const auto nodes = enumerateDevices();
+    const auto serial = serialPorts(path);
+    const auto nodes = enumerateDevices(*serial);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(std::string(nodes[0].description), "Serial port " + path);
 
-    DeviceHandle handle = openDeviceByIndex(0);
-    EXPECT_EQ(simulatedDeviceOf(handle.get()), nullptr);
+    DeviceHandle handle = openListed(*serial);
+    EXPECT_EQ(simulatedDeviceOf(handle), nullptr);
     EXPECT_EQ(readChipId(handle), 0u); // needs the vendor library
     setDeviceTimeouts(handle, 200, 0);
     ArmLink link(handle);
@@ -275,8 +275,8 @@ TEST(SerialEndToEnd, FaultsAndBadScenarios) {
         SimProcess sim("fault=bad_crc;fault_on=17");
         const std::string path = sim.firstLine();
         ASSERT_FALSE(path.empty());
-        ScopedBackend serial(serialPorts(path));
-        DeviceHandle handle = openDeviceByIndex(0);
+        const auto serial = serialPorts(path);
+        DeviceHandle handle = openListed(*serial);
         ArmLink link(handle);
         LogCapture quiet(spdlog::level::info);
         EXPECT_TRUE(link.ARM_getVersion().valid);
@@ -326,18 +326,22 @@ private:
     std::string path_;
 };
 
-std::shared_ptr<PlatformBackend> portsAt(const std::string& ports, std::uint32_t baud) {
+std::shared_ptr<DeviceBackend> portsAt(const std::string& ports, std::uint32_t baud) {
     SerialSettings settings;
     settings.ports = ports;
     settings.baud = baud;
     return makeSerialBackend(settings);
 }
 
+std::chrono::milliseconds since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
 TEST(SerialLine, SpeedAndFramingReachTheTerminal) {
     TestPty pty;
     for (const std::uint32_t baud : {9600u, 115200u, 921600u}) {
         SCOPED_TRACE(baud);
-        DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), baud), 0);
+        DeviceHandle handle = openListed(*portsAt(pty.path(), baud));
         termios settings{};
         // On a pseudo-terminal the controlling end reports the settings of the port end.
         ASSERT_EQ(::tcgetattr(pty.master(), &settings), 0);
@@ -351,11 +355,11 @@ TEST(SerialLine, SpeedAndFramingReachTheTerminal) {
     EXPECT_EQ(SerialSettings{}.baud, 9600u);
     LogCapture log(spdlog::level::err);
     try {
-        openDeviceByIndex(*portsAt(pty.path(), 9601), 0);
+        openListed(*portsAt(pty.path(), 9601));
         ADD_FAILURE() << "opened at 9601 baud";
     } catch (const device_open_error& error) {
         EXPECT_STREQ(error.what(), "Failed to open device");
-        EXPECT_EQ(error.status(), PLATFORM_INVALID_BAUD_RATE);
+        EXPECT_EQ(error.status(), STATUS_INVALID_BAUD_RATE);
     }
     EXPECT_THAT(log.texts().at(0), HasSubstr("9601 baud"));
     EXPECT_FALSE(isSupportedBaud(0));
@@ -374,16 +378,18 @@ TEST(SerialLine, BaudTextIsDecimalDigitsThatFit) {
 TEST(SerialLine, ASecondOpenerIsRefusedNamingThePort) {
     TestPty pty;
     const auto backend = portsAt(pty.path(), 9600);
-    DeviceHandle first = openDeviceByIndex(*backend, 0);
+    DeviceHandle first = openListed(*backend);
     {
         LogCapture log(spdlog::level::err);
         try {
-            openDeviceByIndex(*backend, 0);
+            openListed(*backend);
             ADD_FAILURE() << "opened twice";
         } catch (const device_open_error& error) {
-            EXPECT_EQ(error.status(), PLATFORM_DEVICE_IN_USE);
+            EXPECT_EQ(error.status(), STATUS_DEVICE_IN_USE);
         }
-        EXPECT_THAT(log.texts(), ::testing::ElementsAre(describeInUse(pty.path())));
+        const std::string name = "pts" + fs::path(pty.path()).filename().string();
+        EXPECT_THAT(log.texts(), ::testing::ElementsAre("Device " + name + " (" + pty.path() +
+                                                        ") is in use by another program"));
         EXPECT_EQ(describeInUse(pty.path()), "Serial port " + pty.path() + " is in use by another program");
     }
     // Nothing of the refused open reached the line: the holder still talks alone.
@@ -392,18 +398,20 @@ TEST(SerialLine, ASecondOpenerIsRefusedNamingThePort) {
     EXPECT_EQ(link.acknowledge(7), ResponseType::SUCCESS);
     // Closed, the port is free again, exclusive flag and lock included.
     first.reset();
-    EXPECT_TRUE(openDeviceByIndex(*backend, 0));
+    EXPECT_TRUE(openListed(*backend));
 }
 
 TEST(SerialLine, WaitsEndWhenTheBytesArriveAndTimeOutAtTheDeadline) {
     TestPty pty;
-    DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 115200), 0);
+    DeviceHandle handle = openListed(*portsAt(pty.path(), 115200));
     ArmLink link(handle);
     pty.send({1, 2, 3});
-    // Bytes that are there end the wait (a wait that ran to its deadline would throw).
+    auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(link.waitForBytes(3, 1500));
-    // One byte short: the deadline ends it with the time-out.
+    EXPECT_LT(since(start), std::chrono::milliseconds(1000)); // not the deadline
+    start = std::chrono::steady_clock::now();
     EXPECT_THROW(link.waitForBytes(4, 300), timeout_exception);
+    EXPECT_GE(since(start), std::chrono::milliseconds(300));
     std::vector<std::uint8_t> buffer(8);
     EXPECT_EQ(link.read(buffer.data(), 3), 3);
     EXPECT_EQ(buffer[2], 3);
@@ -412,11 +420,12 @@ TEST(SerialLine, WaitsEndWhenTheBytesArriveAndTimeOutAtTheDeadline) {
 TEST(SerialLine, AnUnpluggedBridgeIsAnErrorNotAHangAndNothingCountsAsWritten) {
     {
         TestPty pty;
-        DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 9600), 0);
+        DeviceHandle handle = openListed(*portsAt(pty.path(), 9600));
         ArmLink link(handle);
         // The bridge acknowledges, sends half of its reply and is gone.
         pty.send({0x3C, 0x07, 0xF8, 0x02, 0x16, 0x00, 0x05});
         pty.hangUp();
+        const auto start = std::chrono::steady_clock::now();
         try {
             link.ARM_getVersion();
             ADD_FAILURE() << "no error";
@@ -425,11 +434,12 @@ TEST(SerialLine, AnUnpluggedBridgeIsAnErrorNotAHangAndNothingCountsAsWritten) {
         } catch (const std::runtime_error& error) {
             EXPECT_EQ(std::string(error.what()), "Lost the connection to the bridge on " + pty.path());
         }
+        EXPECT_LT(since(start), std::chrono::milliseconds(1000));
         std::uint32_t queued = 0;
-        EXPECT_EQ(handle.queued(queued), PLATFORM_IO_ERROR);
+        EXPECT_EQ(handle.queued(queued), STATUS_IO_ERROR);
     }
     TestPty pty;
-    DeviceHandle handle = openDeviceByIndex(*portsAt(pty.path(), 9600), 0);
+    DeviceHandle handle = openListed(*portsAt(pty.path(), 9600));
     ArmLink link(handle);
     pty.hangUp();
     EXPECT_THROW(link.ARM_setAppConfig(simulatorDefaultAppConfig()), std::runtime_error);
@@ -441,12 +451,12 @@ TEST(SerialLine, FlushTakesJunkThatIsStillStreamingIn) {
     SimProcess sim("pending=20000;baud=1000000");
     const std::string path = sim.firstLine();
     ASSERT_THAT(path, HasSubstr("/dev/pts/"));
-    DeviceHandle handle = openDeviceByIndex(*portsAt(path, 9600), 0);
+    DeviceHandle handle = openListed(*portsAt(path, 9600));
     setDeviceTimeouts(handle, 1000, 0);
     ArmLink link(handle);
     link.flush();
     std::uint32_t queued = 1;
-    EXPECT_EQ(handle.queued(queued), PLATFORM_OK);
+    EXPECT_EQ(handle.queued(queued), STATUS_OK);
     EXPECT_EQ(queued, 0u);
     const FirmwareVersion version = link.ARM_getVersion();
     EXPECT_TRUE(version.valid);
@@ -456,13 +466,14 @@ TEST(SerialLine, StatusAnswerEndsOnAQuietLine) {
     SimProcess sim("serial=VK5Q;latency=20");
     const std::string path = sim.firstLine();
     ASSERT_FALSE(path.empty());
-    DeviceHandle handle = openDeviceByIndex(*portsAt(path, 9600), 0);
+    DeviceHandle handle = openListed(*portsAt(path, 9600));
     ArmLink link(handle);
     const std::uint8_t query = protocol::STATUS_QUERY;
     link.sendMessage(messageType::REQUEST, &query, 1);
     std::vector<std::uint8_t> text(10240);
-    // The whole answer arrives well before the read time-out, which would cut it short.
-    const std::uint32_t n = link.readUntilQuiet(text.data(), 10240, 50, 1000);
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint32_t n = link.readUntilQuiet(text.data(), 10240, 1000);
+    EXPECT_LT(since(start), std::chrono::milliseconds(900)); // not the read time-out
     EXPECT_EQ(std::string(text.begin(), text.begin() + n),
               "Varko 5 bridge VK5Q: ready, controller powered\r\n");
     EXPECT_TRUE(link.ARM_getVersion().valid);

@@ -5,8 +5,8 @@
 #include "tests/support/log_capture.h"
 
 #include "core/config/config_codec.h"
+#include "core/device/backend_choice.h"
 #include "core/device/serial_backend.h"
-#include "simulator/backend_choice.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -35,49 +35,70 @@ std::string runtimeErrorOf(const std::function<void()>& call) {
 
 TEST(SimulatedList, DevicesSerialsDescriptionsAndChipIds) {
     {
-        ScopedSimulator sim("devices=0");
-        EXPECT_TRUE(enumerateDevices().empty());
-        EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+        SimBackend sim("devices=0");
+        EXPECT_TRUE(enumerateDevices(*sim).empty());
     }
     {
-        ScopedSimulator sim("");
-        const auto nodes = enumerateDevices();
+        SimBackend sim("");
+        const auto nodes = enumerateDevices(*sim);
         ASSERT_EQ(nodes.size(), 1u);
         EXPECT_STREQ(nodes[0].serialNumber, "VK5SIM0001");
         EXPECT_STREQ(nodes[0].description, "Varko 5 Bridge (simulated)");
+        EXPECT_EQ(nodes[0].port, "");
     }
-    ScopedSimulator sim(
-        "devices=3; serial=AAA1,BBB2; description=Left bridge,Right bridge; chipid=0x1234ABCD,4096");
-    const auto nodes = enumerateDevices();
+    SimBackend sim("devices=3; serial=AAA1,BBB2,CCC3; description=Left bridge,Right bridge; "
+                   "chipid=0x1234ABCD,4096");
+    const auto nodes = enumerateDevices(*sim);
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_STREQ(nodes[0].serialNumber, "AAA1");
     EXPECT_STREQ(nodes[1].serialNumber, "BBB2");
-    EXPECT_STREQ(nodes[2].serialNumber, "BBB2"); // the last entry repeats
+    EXPECT_STREQ(nodes[2].serialNumber, "CCC3");
     EXPECT_STREQ(nodes[0].description, "Left bridge");
-    EXPECT_STREQ(nodes[2].description, "Right bridge");
+    EXPECT_STREQ(nodes[2].description, "Right bridge"); // the last entry repeats
     EXPECT_EQ(nodes[0].handle, nullptr);
-    EXPECT_EQ(readChipId(openDeviceByIndex(0)), 0x1234ABCDu);
-    EXPECT_EQ(readChipId(openDeviceByIndex(2)), 4096u);
-    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(3); }), "Failed to open device");
-    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(-1); }), "Failed to open device");
+    EXPECT_EQ(readChipId(openDevice(*sim, nodes[0])), 0x1234ABCDu);
+    EXPECT_EQ(readChipId(openDevice(*sim, nodes[2])), 4096u);
+}
+
+TEST(SimulatedList, ADeviceIsOpenedByItsSerialNumberNotItsPlaceInAList) {
+    SimBackend before("devices=2;serial=AAA1,BBB2;chipid=1,2");
+    const auto nodes = enumerateDevices(*before);
+    // The same bridges listed the other way round: the node still opens its own device.
+    SimBackend after("devices=2;serial=BBB2,AAA1;chipid=2,1");
+    EXPECT_EQ(readChipId(openDevice(*after, nodes[0])), 1u);
+    EXPECT_EQ(readChipId(openDevice(*after, nodes[1])), 2u);
+
+    // Pulled out between listing and opening: an error naming it, never another device.
+    SimBackend pulled("devices=1;serial=BBB2");
+    LogCapture log(spdlog::level::info);
+    try {
+        openDevice(*pulled, nodes[0]);
+        ADD_FAILURE() << "opened a device that is gone";
+    } catch (const device_open_error& error) {
+        EXPECT_STREQ(error.what(), "Failed to open device");
+        EXPECT_EQ(error.status(), STATUS_DEVICE_NOT_FOUND);
+        EXPECT_EQ(error.reason(), "Device AAA1 is not connected");
+    }
+    EXPECT_EQ(log.texts(spdlog::level::err), std::vector<std::string>{"Device AAA1 is not connected"});
 }
 
 TEST(SimulatedList, ListAndOpenErrors) {
     {
-        ScopedSimulator sim("list_error=7");
-        EXPECT_EQ(runtimeErrorOf([] { enumerateDevices(); }),
+        SimBackend sim("list_error=7");
+        EXPECT_EQ(runtimeErrorOf([&] { enumerateDevices(*sim); }),
                   "Error: FT_CreateDeviceInfoList(...):  Status: 7");
     }
     {
-        ScopedSimulator sim("open_error=1;devices=2");
-        EXPECT_EQ(enumerateDevices().size(), 2u);
-        EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+        SimBackend sim("open_error=1;devices=2");
+        const auto nodes = enumerateDevices(*sim);
+        EXPECT_EQ(nodes.size(), 2u);
+        EXPECT_EQ(runtimeErrorOf([&] { openDevice(*sim, nodes[0]); }), "Failed to open device");
     }
     {
         // A scenario that cannot be read lists nothing and says why.
-        ScopedSimulator sim("devices=two");
+        SimBackend sim("devices=two");
         LogCapture log(spdlog::level::info);
-        EXPECT_THAT(runtimeErrorOf([] { enumerateDevices(); }), HasSubstr("Status: 6"));
+        EXPECT_THAT(runtimeErrorOf([&] { enumerateDevices(*sim); }), HasSubstr("Status: 6"));
         ASSERT_EQ(log.texts(spdlog::level::err).size(), 1u);
         EXPECT_THAT(log.texts(spdlog::level::err)[0], HasSubstr("devices"));
     }
@@ -93,7 +114,7 @@ std::vector<std::string> serialsOf(const std::vector<DeviceInfoNode>& nodes) {
 TEST(BackendChoice, SimulatorWhenSetEvenEmptyOtherwiseSerialPorts) {
     ScopedEnv devRoot("VARKO5_DEV_ROOT", std::nullopt);
     ScopedEnv sysRoot("VARKO5_SYS_ROOT", std::nullopt);
-    std::vector<DeviceInfoNode> nodes;
+    ScopedEnv choice("VARKO5_BACKEND", std::nullopt);
 #ifdef _WIN32
     // COM port names, separated by semicolons.
     const std::string two = "COM77;\\\\.\\COM12";
@@ -106,15 +127,23 @@ TEST(BackendChoice, SimulatorWhenSetEvenEmptyOtherwiseSerialPorts) {
     {
         ScopedEnv sim("VARKO5_SIMULATOR", "");
         ScopedEnv ports("VARKO5_PORTS", "/dev/pts/77");
-        ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
-        EXPECT_EQ(serialsOf(nodes), std::vector<std::string>{"VK5SIM0001"});
+        EXPECT_EQ(serialsOf(enumerateDevices(*backendFromEnvironment())),
+                  std::vector<std::string>{"VK5SIM0001"});
+        ScopedEnv automatic("VARKO5_BACKEND", "auto");
+        EXPECT_EQ(backendFromEnvironment()->name(), "simulator");
+        // Asked for by name, the serial ports win over the simulator.
+        ScopedEnv serial("VARKO5_BACKEND", "serial");
+        EXPECT_EQ(serialsOf(enumerateDevices(*backendFromEnvironment())), std::vector<std::string>{"pts77"});
     }
 #endif
     {
         ScopedEnv sim("VARKO5_SIMULATOR", std::nullopt);
         ScopedEnv ports("VARKO5_PORTS", two);
-        ASSERT_EQ(backendFromEnvironment()->listDevices(nodes), PLATFORM_OK);
+        const auto nodes = enumerateDevices(*backendFromEnvironment());
         EXPECT_EQ(serialsOf(nodes), twoSerials);
+#ifndef _WIN32
+        EXPECT_EQ(nodes[1].port, "/tmp/bridge");
+#endif
     }
     ScopedEnv ports("VARKO5_PORTS", std::nullopt);
     EXPECT_EQ(serialSettingsFromEnvironment().ports, std::nullopt);
@@ -126,35 +155,38 @@ TEST(BackendChoice, SimulatorWhenSetEvenEmptyOtherwiseSerialPorts) {
     EXPECT_EQ(serialSettingsFromEnvironment().sysRoot, "/sys");
 }
 
+TEST(BackendChoice, AnUnknownBackendIsRefusedWhenDevicesAreAskedFor) {
+    ScopedEnv choice("VARKO5_BACKEND", "usb");
+    const auto backend = backendFromEnvironment();
+    const std::string expected = "VARKO5_BACKEND: 'usb' is not a backend (serial, d2xx or auto)";
+    EXPECT_EQ(runtimeErrorOf([&] { enumerateDevices(*backend); }), expected);
+    EXPECT_EQ(runtimeErrorOf([&] { openDevice(*backend, makeDeviceInfoNode("A", "B", 0, 0)); }), expected);
+}
+
 TEST(BackendChoice, MadeOnceTheEnvironmentIsNotReadAgain) {
-    ScopedBackend restore(installedPlatformBackend());
+    std::shared_ptr<DeviceBackend> backend;
     {
         ScopedEnv sim("VARKO5_SIMULATOR", "devices=2");
-        installBackendFromEnvironment();
+        backend = backendFromEnvironment();
     }
     ScopedEnv sim("VARKO5_SIMULATOR", "devices=0");
-    EXPECT_EQ(enumerateDevices().size(), 2u);
-    EXPECT_TRUE(openDeviceByIndex(1));
-    // Without any backend nothing is listed or opened.
-    installPlatformBackend(nullptr);
-    EXPECT_TRUE(enumerateDevices().empty());
-    EXPECT_EQ(runtimeErrorOf([] { openDeviceByIndex(0); }), "Failed to open device");
+    const auto nodes = enumerateDevices(*backend);
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_TRUE(openDevice(*backend, nodes[1]));
 }
 
 TEST(BackendChoice, OpenDevicesOutliveTheirBackend) {
     DeviceHandle handle;
     {
-        ScopedSimulator sim("chipid=77");
-        handle = openDeviceByIndex(0);
+        SimBackend sim("chipid=77");
+        handle = openListed(*sim);
     }
-    ScopedSimulator other("chipid=88");
+    SimBackend other("chipid=88");
     EXPECT_EQ(readChipId(handle), 77u);
     ArmLink link(handle);
     link.flush();
     EXPECT_TRUE(link.ARM_getVersion().valid);
-    // A backend of one's own opens without touching the installed one.
-    EXPECT_EQ(readChipId(openDeviceByIndex(*makeSimulatedBackend("chipid=99"), 0)), 99u);
-    EXPECT_EQ(readChipId(openDeviceByIndex(0)), 88u);
+    EXPECT_EQ(readChipId(openListed(*other)), 88u);
 }
 
 TEST(SimScenarioText, ParsesAndRejects) {
@@ -203,16 +235,16 @@ TEST(SimScenarioText, TheHelpTablesNameWhatTheParserTakes) {
 }
 
 TEST(DeviceHandleOwner, MoveAndReset) {
-    ScopedSimulator sim("devices=2");
-    DeviceHandle a = openDeviceByIndex(0);
+    SimBackend sim("devices=2");
+    DeviceHandle a = openListed(*sim, 0);
     ASSERT_TRUE(a);
-    const PlatformHandle raw = a.get();
+    const DevicePort* raw = a.port();
     DeviceHandle b(std::move(a));
     EXPECT_FALSE(a);
-    EXPECT_EQ(b.get(), raw);
-    DeviceHandle c = openDeviceByIndex(1);
+    EXPECT_EQ(b.port(), raw);
+    DeviceHandle c = openListed(*sim, 1);
     c = std::move(b); // closes device 1
-    EXPECT_EQ(c.get(), raw);
+    EXPECT_EQ(c.port(), raw);
     c.reset();
     EXPECT_FALSE(c);
     setDeviceTimeouts(c, 1000, 0); // ignored on a closed handle

@@ -30,14 +30,14 @@ int main(int argc, char* argv[]) {
     // The backup taken before the update goes to the scratch folder.
     const ScopedEnv dataHome("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data")));
     // The first controller alters one field of each record it stores.
-    const ScopedSimulator sim("devices=2;serial=VK5A0001,VK5A0002;description=Varko 5 USB Bridge,Varko 5 USB "
-                              "Bridge;chipid=0x1F2E3D4C,0x00A1B2C3;fault=change_on_write;fault_on=13,16;"
-                              "fault_device=0");
+    const SimBackend sim("devices=2;serial=VK5A0001,VK5A0002;description=Varko 5 USB Bridge,Varko 5 USB "
+                         "Bridge;chipid=0x1F2E3D4C,0x00A1B2C3;fault=change_on_write;fault_on=13,16;"
+                         "fault_device=0");
     const std::string lpfp = dir.file("bench.lpfp");
     writeLpfpFile(LpfpConfiguration{simulatorDefaultAppConfig(), simulatorDefaultMcConfig()}, lpfp);
     setFileDialogFunction([&](const FileDialogRequest&) { return QString::fromStdString(lpfp); });
 
-    MainWindow window;
+    MainWindow window(sim);
     window.setWindowTitle(QStringLiteral("LPFP Configuration Loader"));
     window.show();
     varko5ConfigWidget* panel = panelAt(window, 0);

@@ -247,8 +247,8 @@ LoaderFixture::~LoaderFixture() {
     spdlog::set_level(spdlog::level::info);
 }
 
-DeviceRecords readDeviceRecords(int index) {
-    DeviceHandle handle = openDeviceByIndex(index);
+DeviceRecords readDeviceRecords(DeviceBackend& backend, int index) {
+    DeviceHandle handle = openListed(backend, static_cast<std::size_t>(index));
     ArmLink link(handle);
     link.flush();
     DeviceRecords records;

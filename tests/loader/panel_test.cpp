@@ -67,20 +67,21 @@ bool exists(const std::string& path) {
 }
 
 // The simulated bridges of a scenario, except that one of them is held by another program.
-class PortInUseBackend : public PlatformBackend {
+class PortInUseBackend : public DeviceBackend {
 public:
-    PortInUseBackend(const std::string& scenario, int busyIndex)
-        : inner_(makeSimulatedBackend(scenario)), busyIndex_(busyIndex) {}
-    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+    PortInUseBackend(const std::string& scenario, std::string busySerial)
+        : inner_(makeSimulatedBackend(scenario)), busySerial_(std::move(busySerial)) {}
+    std::string name() const override { return "busy"; }
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
         return inner_->listDevices(nodes);
     }
-    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override {
-        return index == busyIndex_ ? PLATFORM_DEVICE_IN_USE : inner_->open(index, port);
+    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+        return serialNumberOf(node) == busySerial_ ? STATUS_DEVICE_IN_USE : inner_->open(node, port);
     }
 
 private:
-    std::shared_ptr<PlatformBackend> inner_;
-    int busyIndex_;
+    std::shared_ptr<DeviceBackend> inner_;
+    std::string busySerial_;
 };
 
 } // namespace
@@ -154,9 +155,9 @@ private slots:
     }
 
     void basicModeShowsOnlyTheLpfpRow() {
-        const ScopedSimulator sim("devices=1");
+        const SimBackend sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -190,10 +191,10 @@ private slots:
     }
 
     void advancedModeShowsEveryRowAndLogsTraceLines() {
-        const ScopedSimulator sim("devices=1");
+        const SimBackend sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         LogCapture log(spdlog::level::info);
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -211,8 +212,8 @@ private slots:
     }
 
     void identityRowsShowDescriptionChipIdAndVersion() {
-        const ScopedSimulator sim("devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
-        MainWindow window;
+        const SimBackend sim("devices=3;serial=S1,S2,S3;description=A,B,C;chipid=0x1A,0,0xABCDEF12");
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         const char* const chipIds[] = {"0x0000001A", "0x00000000", "0xABCDEF12"};
         const char* const serials[] = {"S1", "S2", "S3"};
@@ -235,9 +236,9 @@ private slots:
     }
 
     void otherFirmwareDisablesTheRowsForGood() {
-        const ScopedSimulator sim("devices=2;fw=5.2,5.1");
+        const SimBackend sim("devices=2;fw=5.2,5.1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* current = panelAt(window, 0);
         varko5ConfigWidget* old = panelAt(window, 1);
@@ -256,9 +257,9 @@ private slots:
     }
 
     void silentControllerDisablesTheRows() {
-        const ScopedSimulator sim("devices=1;fault=silent_controller;fault_on=0");
+        const SimBackend sim("devices=1;fault=silent_controller;fault_on=0");
         LogCapture log;
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -275,9 +276,9 @@ private slots:
     }
 
     void invalidVersionKeepsTheWindowAndTheOtherPanels() {
-        const ScopedSimulator sim("devices=2;fault=short_version;fault_on=0;fault_device=0");
+        const SimBackend sim("devices=2;fault=short_version;fault_on=0;fault_device=0");
         LogCapture log;
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* broken = panelAt(window, 0);
         varko5ConfigWidget* working = panelAt(window, 1);
@@ -300,7 +301,7 @@ private slots:
     }
     void browseXmlChecksTheRootElement() {
         QFETCH(bool, motor);
-        const ScopedSimulator sim("devices=1");
+        const SimBackend sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         const std::string mcFile = dir_->file("motor.xml");
         const std::string appFile = dir_->file("app.xml");
@@ -314,7 +315,7 @@ private slots:
         const QString failure =
             motor ? QStringLiteral("Not a valid MC XML file") : QStringLiteral("Not a valid APP XML file");
 
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -380,7 +381,7 @@ private slots:
     }
 
     void browseLpfpChecksTheWholeFile() {
-        const ScopedSimulator sim("devices=1");
+        const SimBackend sim("devices=1");
         const std::string good = dir_->file("good.lpfp");
         writeLpfpFile(LpfpConfiguration{}, good);
         std::string damagedBytes = readFileBytes(good);
@@ -389,7 +390,7 @@ private slots:
         writeFileBytes(dir_->file("empty.lpfp"), "FFFF");
         writeFileBytes(dir_->file("stray.lpfp"), "*" + damagedBytes.substr(1));
 
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -467,9 +468,9 @@ private slots:
         current.app.app_ppm_conf.hyst += 0.5f;
         const std::string state = dir_->file("device.state");
         QVERIFY(saveSimState(state, current));
-        const ScopedSimulator sim("devices=1;state=" + QByteArray::fromStdString(state));
+        const SimBackend sim("devices=1;state=" + QByteArray::fromStdString(state));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        const DeviceRecords records = readDeviceRecords();
+        const DeviceRecords records = readDeviceRecords(*sim);
         QVERIFY(!mcConfigEquals(records.mc, records.defaultMc));
         QVERIFY(!appConfigEquals(records.app, records.defaultApp));
         const std::string reference = dir_->file("reference");
@@ -487,7 +488,7 @@ private slots:
              }}};
         writers.at(buttonName)();
 
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -511,7 +512,7 @@ private slots:
 
     // Saving onto a link replaces the file it points to, whose mode stays; the link stays too.
     void savingThroughALinkReplacesItsTarget() {
-        const ScopedSimulator sim("devices=1");
+        const SimBackend sim("devices=1");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
         const std::string target = dir_->file("kept.lpfp");
         writeFileBytes(target, "old");
@@ -520,7 +521,7 @@ private slots:
                                                  std::filesystem::perms::group_read);
         const std::string link = dir_->file("link.lpfp");
         std::filesystem::create_symlink(target, link);
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -529,7 +530,7 @@ private slots:
         checkOnlyBox(QMessageBox::Information, "SUCCESS",
                      QStringLiteral("LPFP Configuration saved to: ") + QString::fromStdString(link), panel);
         QVERIFY(std::filesystem::is_symlink(link));
-        const DeviceRecords records = readDeviceRecords();
+        const DeviceRecords records = readDeviceRecords(*sim);
         QCOMPARE(readFileBytes(target), encodeLpfp(buildLpfpText({records.app, records.mc})));
         QCOMPARE(std::filesystem::status(target).permissions(), std::filesystem::perms::owner_read |
                                                                     std::filesystem::perms::owner_write |
@@ -586,9 +587,9 @@ private slots:
         QFETCH(bool, unwritable);
         QFETCH(QString, failure);
         QFETCH(QString, reason);
-        const ScopedSimulator sim(scenario);
+        const SimBackend sim(scenario);
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -613,8 +614,8 @@ private slots:
 
     void aPanelThatCannotOpenItsDeviceSaysSo() {
         // Opening is the worker's: the window still opens, with the panel and its reason.
-        const ScopedSimulator sim("devices=2;open_error=1");
-        MainWindow window;
+        const SimBackend sim("devices=2;open_error=1");
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QCOMPARE(window.panels().size(), std::size_t{2});
         for (varko5ConfigWidget* panel : window.panels()) {
@@ -628,8 +629,7 @@ private slots:
 
     void aPortHeldByAnotherProgramIsNamedAsSuch() {
         // The second bridge's port is open elsewhere; the first works as ever.
-        const ScopedBackend backend(std::make_shared<PortInUseBackend>("devices=2", 1));
-        MainWindow window;
+        MainWindow window(std::make_shared<PortInUseBackend>("devices=2", "VK5SIM0002"));
         QVERIFY(waitIdle(window));
         checkReason(panelAt(window, 1),
                     "The port is in use by another program.\nClose the other program, then "
@@ -640,9 +640,9 @@ private slots:
     }
 
     void aWorkingPanelIsBusyUntilItsWorkEnds() {
-        const ScopedSimulator sim("devices=1;latency=100");
+        const SimBackend sim("devices=1;latency=100");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
         auto* indicator = panel->findChild<QProgressBar*>(QStringLiteral("busyIndicator"));
@@ -686,9 +686,9 @@ private slots:
     }
 
     void boxesNameTheirDeviceAndSitOverItsPanel() {
-        const ScopedSimulator sim("devices=2;serial=S1,S2;description=First,Second");
+        const SimBackend sim("devices=2;serial=S1,S2;description=First,Second");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitIdle(window));

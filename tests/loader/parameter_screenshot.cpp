@@ -39,11 +39,11 @@ int main(int argc, char* argv[]) {
                           "    <l_current_max>80</l_current_max>\n"
                           "    <l_in_current_max>50</l_in_current_max>\n"
                           "</MCConfiguration>\n");
-    const ScopedSimulator sim(
-        "devices=1;serial=VK5A0001;description=Varko 5 USB Bridge;chipid=0x1F2E3D4C;state=" + state);
+    const SimBackend sim("devices=1;serial=VK5A0001;description=Varko 5 USB Bridge;chipid=0x1F2E3D4C;state=" +
+                         state);
     setFileDialogFunction([&](const FileDialogRequest&) { return QString::fromStdString(motor); });
 
-    MainWindow window;
+    MainWindow window(sim);
     window.show();
     varko5ConfigWidget* panel = panelAt(window, 0);
     // The panel identifies its controller in its worker first.

@@ -111,7 +111,7 @@ private:
     MessageBoxCatcher* boxes_ = nullptr;
     FileAnswers* files_ = nullptr;
     TempDir* dir_ = nullptr;
-    std::unique_ptr<ScopedSimulator> sim_;
+    std::unique_ptr<SimBackend> sim_;
     std::unique_ptr<MainWindow> window_;
 
     std::string statePath() const { return dir_->file("device.state"); }
@@ -126,8 +126,8 @@ private:
         if (*faults != '\0') {
             scenario += ";" + QByteArray(faults);
         }
-        sim_ = std::make_unique<ScopedSimulator>(scenario.toStdString());
-        window_ = std::make_unique<MainWindow>();
+        sim_ = std::make_unique<SimBackend>(scenario.toStdString());
+        window_ = std::make_unique<MainWindow>(*sim_);
         // Each panel identifies its controller in its worker.
         if (!waitIdle(*window_)) {
             return nullptr;
@@ -215,8 +215,8 @@ private slots:
     }
 
     void aControllerWithOtherFirmwareShowsItsParametersButTakesNone() {
-        sim_ = std::make_unique<ScopedSimulator>("devices=1;fw=5.1");
-        window_ = std::make_unique<MainWindow>();
+        sim_ = std::make_unique<SimBackend>("devices=1;fw=5.1");
+        window_ = std::make_unique<MainWindow>(*sim_);
         QVERIFY(waitIdle(*window_));
         varko5ConfigWidget* panel = panelAt(*window_, 0);
         QVERIFY(panel != nullptr);
@@ -232,8 +232,8 @@ private slots:
     }
 
     void theViewIsNamedBySerialAndLeavesThePanelsUsable() {
-        sim_ = std::make_unique<ScopedSimulator>("devices=2");
-        window_ = std::make_unique<MainWindow>();
+        sim_ = std::make_unique<SimBackend>("devices=2");
+        window_ = std::make_unique<MainWindow>(*sim_);
         QVERIFY(waitIdle(*window_));
         varko5ConfigWidget* first = panelAt(*window_, 0);
         varko5ConfigWidget* second = panelAt(*window_, 1);

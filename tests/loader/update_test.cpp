@@ -83,8 +83,8 @@ private:
     }
 
     DeviceRecords recordsNow() {
-        const ScopedSimulator sim(scenario());
-        return readDeviceRecords();
+        const SimBackend sim(scenario());
+        return readDeviceRecords(*sim);
     }
 
     std::filesystem::path backupFolder() const { return dir_->path() / "data" / "varko5" / "backups"; }
@@ -136,9 +136,9 @@ private slots:
         expected.l_current_max = 42.5f;
         expected.si_motor_poles = 14;
         {
-            const ScopedSimulator sim(scenario());
+            const SimBackend sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -190,9 +190,9 @@ private slots:
         QFETCH(QByteArray, faults);
         QFETCH(QString, boxText);
         QFETCH(QString, errorLine);
-        const ScopedSimulator sim(scenario(faults.constData()));
+        const SimBackend sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -252,9 +252,9 @@ private slots:
         const std::string path = dir_->file(fileName.toStdString());
         writeFileBytes(path, content.toStdString());
         {
-            const ScopedSimulator sim(scenario());
+            const SimBackend sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -277,9 +277,9 @@ private slots:
     void motorUpdateSendsNothingWithoutItsBase() {
         const DeviceRecords before = recordsNow();
         {
-            const ScopedSimulator sim(scenario("fault=bad_crc;fault_on=15"));
+            const SimBackend sim(scenario("fault=bad_crc;fault_on=15"));
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -323,9 +323,9 @@ private slots:
         writeLpfpFile({before.defaultApp, before.defaultMc}, dir_->file("both.lpfp"));
         const std::string good = dir_->file(goodFile.toStdString());
         {
-            const ScopedSimulator sim(scenario());
+            const SimBackend sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -367,9 +367,9 @@ private slots:
         expected.app_ppm_conf.hyst = 0.25f;
         const std::string path = dir_->file("app.xml");
         {
-            const ScopedSimulator sim(scenario());
+            const SimBackend sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -410,9 +410,9 @@ private slots:
         QFETCH(QByteArray, faults);
         QFETCH(QString, boxText);
         QFETCH(QString, errorLine);
-        const ScopedSimulator sim(scenario(faults.constData()));
+        const SimBackend sim(scenario(faults.constData()));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -448,9 +448,9 @@ private slots:
         }
         const DeviceRecords before = recordsNow();
         {
-            const ScopedSimulator sim(scenario(faults.constData()));
+            const SimBackend sim(scenario(faults.constData()));
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -477,9 +477,9 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedSimulator sim(scenario());
+            const SimBackend sim(scenario());
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -523,8 +523,8 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedSimulator sim(scenario(faults.constData()));
-            MainWindow window;
+            const SimBackend sim(scenario(faults.constData()));
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);
@@ -568,8 +568,8 @@ private slots:
         LpfpConfiguration pair{recordsNow().defaultApp, recordsNow().defaultMc};
         pair.mc.l_current_max = 61.0f;
         writeLpfpFile(pair, path);
-        const ScopedSimulator sim(scenario(faults.constData()));
-        MainWindow window;
+        const SimBackend sim(scenario(faults.constData()));
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
@@ -588,8 +588,8 @@ private slots:
         const std::string path = dir_->file("both.lpfp");
         writeLpfpFile(pair, path);
         {
-            const ScopedSimulator sim(scenario());
-            MainWindow window;
+            const SimBackend sim(scenario());
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             varko5ConfigWidget* panel = panelAt(window, 0);
             QVERIFY(panel != nullptr);

@@ -51,8 +51,8 @@ private:
 
     // Records of the simulated device, written as the files the converters work on.
     void writeSampleFiles(const std::string& lpfp, const std::string& appXml, const std::string& mcXml) {
-        const ScopedSimulator sim(ONE_DEVICE);
-        const DeviceRecords records = readDeviceRecords();
+        const SimBackend sim(ONE_DEVICE);
+        const DeviceRecords records = readDeviceRecords(*sim);
         writeLpfpFile({records.app, records.mc}, lpfp);
         saveAppConfigXml(records.app, appXml);
         saveMcConfigXml(records.mc, mcXml);
@@ -76,9 +76,9 @@ private slots:
     void cleanup() { fixture_.reset(); }
 
     void formHasItsObjectsAndTexts() {
-        const ScopedSimulator sim(ONE_DEVICE);
+        const SimBackend sim(ONE_DEVICE);
         const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
         QCOMPARE(window.size(), QSize(800, 183));
@@ -102,8 +102,8 @@ private slots:
     }
 
     void helpAboutShowsTheProjectVersion() {
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         auto* help = window.findChild<QMenu*>(QStringLiteral("menuHelp"));
         QVERIFY(help != nullptr);
@@ -127,10 +127,10 @@ private slots:
     }
 
     void convertersFollowTheAdvancedVariable() {
-        const ScopedSimulator sim(ONE_DEVICE);
+        const SimBackend sim(ONE_DEVICE);
         {
             const ScopedEnv advanced("VARKO5_ADVANCED", std::nullopt);
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
             QVERIFY(window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
@@ -138,7 +138,7 @@ private slots:
         {
             // Defined with an empty value still counts.
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray(""));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertLPFPButton"))->isHidden());
             QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("convertXMLButton"))->isHidden());
@@ -146,8 +146,8 @@ private slots:
     }
 
     void twoDevicesGiveTwoPanelsInListOrder() {
-        const ScopedSimulator sim("devices=2;description=First Varko,Second Varko");
-        MainWindow window;
+        const SimBackend sim("devices=2;description=First Varko,Second Varko");
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         auto* layout = window.findChild<QFormLayout*>(QStringLiteral("formLayout"));
         QVERIFY(layout != nullptr);
@@ -165,8 +165,8 @@ private slots:
     }
 
     void noDeviceShowsTheErrorBoxAndAnEmptyWindow() {
-        const ScopedSimulator sim("devices=0");
-        MainWindow window;
+        const SimBackend sim("devices=0");
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QVERIFY(window.findChildren<varko5ConfigWidget*>().isEmpty());
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
@@ -187,9 +187,9 @@ private slots:
     void startUpFailuresEndWithStatusOne() {
         QFETCH(QByteArray, scenario);
         QFETCH(QString, text);
-        const ScopedSimulator sim(scenario);
+        const SimBackend sim(scenario);
         LogCapture log;
-        QCOMPARE(runLoader(*qApp), 1);
+        QCOMPARE(runLoader(*qApp, sim), 1);
         QCOMPARE(boxes_->boxes().size(), std::size_t{1});
         QCOMPARE(boxes_->boxes()[0].icon, QMessageBox::Critical);
         QCOMPARE(boxes_->boxes()[0].title, QStringLiteral("ERROR"));
@@ -201,7 +201,7 @@ private slots:
     }
 
     void loaderShowsTheTitledWindowUntilItIsClosed() {
-        const ScopedSimulator sim(ONE_DEVICE);
+        const SimBackend sim(ONE_DEVICE);
         QString title;
         QTimer::singleShot(0, qApp, [&title] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -211,15 +211,15 @@ private slots:
                 }
             }
         });
-        QCOMPARE(runLoader(*qApp), 0);
+        QCOMPARE(runLoader(*qApp, sim), 0);
         QCOMPARE(title, QStringLiteral("LPFP Configuration Loader"));
     }
 
     void screenshotModeSavesTheWindowAndEnds() {
-        const ScopedSimulator sim(ONE_DEVICE);
+        const SimBackend sim(ONE_DEVICE);
         const std::string path = dir_->file("window.png");
         const ScopedEnv shot("VARKO5_SCREENSHOT", QByteArray::fromStdString(path));
-        QCOMPARE(runLoader(*qApp), 0);
+        QCOMPARE(runLoader(*qApp, sim), 0);
         const QImage image(QString::fromStdString(path));
         QVERIFY(!image.isNull());
         QVERIFY(image.width() >= 600);
@@ -230,8 +230,8 @@ private slots:
         const std::string refApp = dir_->file("ref.app.xml");
         const std::string refMc = dir_->file("ref.mc.xml");
         writeSampleFiles(lpfp, refApp, refMc);
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         // The second name has no extension: the dialog's filter gives it one.
         const std::string app = dir_->file("out.app.xml");
@@ -264,8 +264,8 @@ private slots:
         QFETCH(int, cancelled);
         const std::string lpfp = dir_->file("in.lpfp");
         writeSampleFiles(lpfp, dir_->file("ref.app.xml"), dir_->file("ref.mc.xml"));
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         const std::string answers[] = {lpfp, dir_->file("out.app.xml"), dir_->file("out.mc.xml")};
         for (int i = 0; i < 3; ++i) {
@@ -302,8 +302,8 @@ private slots:
             app = dir_->file("missing-folder/out.app.xml");
         }
         const std::string mc = dir_->file("out.mc.xml");
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         files_->answer(lpfp);
         files_->answer(app);
@@ -337,8 +337,8 @@ private slots:
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
         const std::string reference = dir_->file("ref.lpfp");
         QVERIFY(xmlFilesToLpfp(app, mc, reference));
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
@@ -362,8 +362,8 @@ private slots:
         const std::string app = dir_->file("in.app.xml");
         const std::string mc = dir_->file("in.mc.xml");
         writeSampleFiles(dir_->file("unused.lpfp"), app, mc);
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         const std::string lpfp = dir_->file("out.lpfp");
         files_->answer(app);
@@ -401,8 +401,8 @@ private slots:
         QFETCH(QString, reason);
         writeSampleFiles(dir_->file("unused.lpfp"), dir_->file("in.app.xml"), dir_->file("in.mc.xml"));
         writeFileBytes(dir_->file("noise.xml"), "not xml <");
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         const std::string lpfp = dir_->file(target.toStdString());
         files_->answer(dir_->file(appInput.toStdString()));
@@ -433,8 +433,8 @@ private slots:
         writeFileBytes(app, text);
         const std::string lpfp = dir_->file("out.lpfp");
         writeFileBytes(lpfp, "the old file");
-        const ScopedSimulator sim(ONE_DEVICE);
-        MainWindow window;
+        const SimBackend sim(ONE_DEVICE);
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         files_->answer(app);
         files_->answer(mc);

@@ -42,13 +42,12 @@ const char* const MOTOR_XML = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                               "</MCConfiguration>\n";
 
 // The simulated controllers of a scenario behind a backend that notes the thread of every
-// device call and can hold a device, installed for one scope.
+// device call and can hold a device.
 struct RecordedSimulator {
     explicit RecordedSimulator(const std::string& scenario)
-        : backend(std::make_shared<ThreadRecordingBackend>(makeSimulatedBackend(scenario))),
-          installed(backend) {}
+        : backend(std::make_shared<ThreadRecordingBackend>(makeSimulatedBackend(scenario))) {}
+    operator std::shared_ptr<DeviceBackend>() const { return backend; } // NOLINT: handed on as is
     std::shared_ptr<ThreadRecordingBackend> backend;
-    ScopedBackend installed;
 };
 
 QString listed(const std::vector<std::string>& calls) {
@@ -85,7 +84,8 @@ private slots:
     void noDeviceCallRunsOnTheGuiThreadWhileSeveralPanelsWork() {
         const RecordedSimulator sim("devices=3;latency=20");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitIdle(window));
@@ -121,7 +121,8 @@ private slots:
     void twoUpdatesRunSideBySide() {
         const RecordedSimulator sim("devices=2");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         const HoldRelease releaseAtEnd(*sim.backend);
         window.show();
         QVERIFY(waitIdle(window));
@@ -152,7 +153,8 @@ private slots:
         const RecordedSimulator sim("devices=2");
         // The first bridge hangs from its very first call, identification included.
         sim.backend->hold(0);
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         const HoldRelease releaseAtEnd(*sim.backend);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -185,7 +187,8 @@ private slots:
             sim.backend->hold(i);
         }
         {
-            MainWindow window;
+            const auto bridges = std::make_shared<SwitchableBackend>(sim);
+            MainWindow window(bridges);
             const HoldRelease releaseAtEnd(*sim.backend);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -202,8 +205,9 @@ private slots:
     }
 
     void resultBoxesLeaveTheOtherPanelsUsable() {
-        const ScopedSimulator sim("devices=2");
-        MainWindow window;
+        const SimBackend sim("devices=2");
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitIdle(window));
@@ -255,8 +259,9 @@ private slots:
     }
 
     void aTypedPathEnablesUpdate() {
-        const ScopedSimulator sim("devices=1");
-        MainWindow window;
+        const SimBackend sim("devices=1");
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -271,7 +276,8 @@ private slots:
 
     void aLostBridgeIsShownGoneRetriedAndRemovable() {
         const RecordedSimulator sim("devices=2");
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* lost = panelAt(window, 0);
@@ -300,11 +306,9 @@ private slots:
         QVERIFY(!remove->isVisibleTo(lost));
 
         // Gone for good: it can be removed, and the other panel stays.
-        {
-            const ScopedSimulator one("devices=1;serial=VK5SIM0002");
-            window.rescanAction()->trigger();
-            QVERIFY(waitIdle(window));
-        }
+        bridges->replace(SimBackend("devices=1;serial=VK5SIM0002"));
+        window.rescanAction()->trigger();
+        QVERIFY(waitIdle(window));
         QVERIFY(lost->isDisconnected());
         QVERIFY(remove->isVisibleTo(lost));
         const QPointer<varko5ConfigWidget> watched(lost);
@@ -315,14 +319,13 @@ private slots:
     }
 
     void newBridgesTakeTheirPlaceBySerialNumber() {
-        const ScopedSimulator two("devices=2;serial=VK5A,VK5C");
-        MainWindow window;
+        const SimBackend two("devices=2;serial=VK5A,VK5C");
+        const auto bridges = std::make_shared<SwitchableBackend>(two);
+        MainWindow window(bridges);
         QVERIFY(waitIdle(window));
-        {
-            const ScopedSimulator three("devices=3;serial=VK5A,VK5B,VK5C");
-            window.rescanAction()->trigger();
-            QVERIFY(waitIdle(window));
-        }
+        bridges->replace(SimBackend("devices=3;serial=VK5A,VK5B,VK5C"));
+        window.rescanAction()->trigger();
+        QVERIFY(waitIdle(window));
         QStringList serials;
         for (const varko5ConfigWidget* panel : window.panels()) {
             serials << panel->serialNumber();
@@ -332,8 +335,9 @@ private slots:
     }
 
     void anEmptyWindowSaysWhatToDo() {
-        const ScopedSimulator none("devices=0");
-        MainWindow window;
+        const SimBackend none("devices=0");
+        const auto bridges = std::make_shared<SwitchableBackend>(none);
+        MainWindow window(bridges);
         // The start-up box, as ever.
         QCOMPARE(boxes().size(), std::size_t{1});
         QCOMPARE(boxes()[0].text, QStringLiteral("No Varko 5 Devices found"));
@@ -341,18 +345,19 @@ private slots:
         QVERIFY(hint != nullptr);
         QVERIFY(hint->isVisibleTo(&window));
         QCOMPARE(hint->text(), noDeviceHintText());
-        const ScopedSimulator one("devices=1");
+        bridges->replace(SimBackend("devices=1"));
         window.rescanAction()->trigger();
         QVERIFY(waitIdle(window));
         QVERIFY(!hint->isVisibleTo(&window));
     }
 
     void aDeviceListFailureShowsItsReason() {
-        const ScopedSimulator one("devices=1");
-        MainWindow window;
+        const SimBackend one("devices=1");
+        const auto bridges = std::make_shared<SwitchableBackend>(one);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(waitIdle(window));
-        const ScopedSimulator broken("devices=1;list_error=4");
+        bridges->replace(SimBackend("devices=1;list_error=4"));
         window.rescanAction()->trigger();
         QCOMPARE(window.statusBar()->currentMessage(),
                  QStringLiteral("Error: FT_CreateDeviceInfoList(...):  Status: 4 - The system could not be "
@@ -368,15 +373,16 @@ private slots:
         const QByteArray scenario = "devices=1;latency=100;state=" + QByteArray::fromStdString(state);
         MCConfiguration expected;
         {
-            const ScopedSimulator sim(scenario);
-            expected = readDeviceRecords().defaultMc;
+            const SimBackend sim(scenario);
+            expected = readDeviceRecords(*sim).defaultMc;
         }
         expected.l_current_max = 42.5f;
         {
-            const ScopedSimulator sim(scenario);
+            const SimBackend sim(scenario);
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
             LogCapture log(spdlog::level::info);
-            MainWindow window;
+            const auto bridges = std::make_shared<SwitchableBackend>(sim);
+            MainWindow window(bridges);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QVERIFY(waitIdle(window));
@@ -399,20 +405,21 @@ private slots:
             QCOMPARE(progressText(panel).split(QLatin1Char('\n'), Qt::SkipEmptyParts).last(),
                      QStringLiteral("MC Configuration Validated"));
         }
-        const ScopedSimulator sim(scenario);
-        QVERIFY(mcConfigEquals(readDeviceRecords().mc, expected));
+        const SimBackend sim(scenario);
+        QVERIFY(mcConfigEquals(readDeviceRecords(*sim).mc, expected));
     }
 
     void rescanFollowsTheBridges() {
-        const ScopedSimulator two("devices=2");
-        MainWindow window;
+        const SimBackend two("devices=2");
+        const auto bridges = std::make_shared<SwitchableBackend>(two);
+        MainWindow window(bridges);
         QVERIFY(waitIdle(window));
         QCOMPARE(window.panels().size(), std::size_t{2});
         QVERIFY(window.rescanAction() != nullptr);
         QCOMPARE(window.rescanAction()->text(), QStringLiteral("Rescan"));
         {
             // A third bridge plugged in: a panel of its own, identified by its own worker.
-            const ScopedSimulator three("devices=3");
+            bridges->replace(SimBackend("devices=3"));
             window.rescanAction()->trigger();
             QVERIFY(waitIdle(window));
             QCOMPARE(window.panels().size(), std::size_t{3});
@@ -422,7 +429,7 @@ private slots:
         }
         {
             // Two unplugged: their panels stay, marked, with the rows off.
-            const ScopedSimulator one("devices=1");
+            bridges->replace(SimBackend("devices=1"));
             window.rescanAction()->trigger();
             QVERIFY(waitIdle(window));
             QCOMPARE(window.panels().size(), std::size_t{3});
@@ -434,7 +441,7 @@ private slots:
             }
         }
         // Plugged in again: the same panels take them back.
-        const ScopedSimulator again("devices=3");
+        bridges->replace(SimBackend("devices=3"));
         window.rescanAction()->trigger();
         QVERIFY(waitIdle(window));
         QCOMPARE(window.panels().size(), std::size_t{3});
@@ -448,9 +455,10 @@ private slots:
     }
 
     void sixPanelsFitByScrolling() {
-        const ScopedSimulator sim("devices=6");
+        const SimBackend sim("devices=6");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitIdle(window));
@@ -484,9 +492,10 @@ private slots:
     void theWindowFitsBeforeItHasAFrame() {
         // Fitted before the window manager has framed it: the decoration is reckoned all the
         // same, so the status bar stays on the screen.
-        const ScopedSimulator sim("devices=6");
+        const SimBackend sim("devices=6");
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         QVERIFY(waitIdle(window));
         const QSize room(1024, 700);
         window.fitToRoom(room);
@@ -496,11 +505,12 @@ private slots:
     }
 
     void theProgressLogGrowsWithTheWindow() {
-        const ScopedSimulator sim("devices=1");
-        const DeviceRecords records = readDeviceRecords();
+        const SimBackend sim("devices=1");
+        const DeviceRecords records = readDeviceRecords(*sim);
         const std::string lpfp = fixture_->dir.file("both.lpfp");
         writeLpfpFile({records.defaultApp, records.defaultMc}, lpfp);
-        MainWindow window;
+        const auto bridges = std::make_shared<SwitchableBackend>(sim);
+        MainWindow window(bridges);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(waitIdle(window));

@@ -39,11 +39,10 @@ protected:
     std::vector<OpEvent> events;
 
     std::unique_ptr<ControllerSession> open(const std::string& extra = "") {
-        backend =
-            std::make_unique<ScopedSimulator>("state=" + statePath + (extra.empty() ? "" : ";" + extra));
+        backend = std::make_unique<SimBackend>("state=" + statePath + (extra.empty() ? "" : ";" + extra));
         simulatorForgetRecords();
-        const auto nodes = enumerateDevices();
-        auto session = std::make_unique<ControllerSession>(nodes.at(0), 0);
+        const auto nodes = enumerateDevices(**backend);
+        auto session = std::make_unique<ControllerSession>(**backend, nodes.at(0), 0);
         session->link().setReplyTimeout(100);
         session->link().setPollInterval(std::chrono::milliseconds(1));
         return session;
@@ -76,7 +75,7 @@ protected:
                                    "<si_motor_poles>20</si_motor_poles></MCConfiguration>");
     }
 
-    std::unique_ptr<ScopedSimulator> backend;
+    std::unique_ptr<SimBackend> backend;
 };
 
 TEST_F(ApplyTest, XmlFilesAreLaidOverTheDefaultsSentAndVerifiedStepByStep) {

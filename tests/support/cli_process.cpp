@@ -29,7 +29,8 @@ bool startsWithName(const char* entry, const std::string& name) {
 // The test's own device choice never leaks into the child, and a variable the test sets
 // replaces the inherited one rather than standing behind it.
 bool isReplacedVariable(const char* entry, const std::map<std::string, std::string>& env) {
-    for (const char* name : {"VARKO5_SIMULATOR", "VARKO5_PORTS"})
+    for (const char* name : {"VARKO5_SIMULATOR", "VARKO5_PORTS", "VARKO5_BACKEND", "VARKO5_D2XX_LIBRARY",
+                             "VARKO5_FTCHIPID_LIBRARY"})
         if (startsWithName(entry, name))
             return true;
     for (const auto& [name, value] : env)
@@ -50,6 +51,14 @@ CliChild startCli(const std::vector<std::string>& arguments, const std::map<std:
     // Backups taken before a write land in the child's own folder unless the test says where.
     std::map<std::string, std::string> childEnv = env;
     childEnv.try_emplace("XDG_DATA_HOME", child.captures->file("data"));
+    // The same runs once more through the D2XX backend, over the stand-in library that
+    // serves the same simulated controller.
+    if (std::getenv("VARKO5_TEST_THROUGH_D2XX") != nullptr && childEnv.count("VARKO5_SIMULATOR") != 0 &&
+        childEnv.count("VARKO5_BACKEND") == 0) {
+        childEnv["VARKO5_BACKEND"] = "d2xx";
+        childEnv["VARKO5_D2XX_LIBRARY"] = D2XX_STANDIN_PATH;
+        childEnv["VARKO5_FTCHIPID_LIBRARY"] = D2XX_STANDIN_PATH;
+    }
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry)
         if (!isReplacedVariable(*entry, childEnv))

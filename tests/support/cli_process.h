@@ -29,9 +29,12 @@ struct CliChild {
 };
 
 // Starts program (lpfp_cli unless given) with argv[0] "lpfp_cli" and the arguments. The
-// environment is the test's own without VARKO5_SIMULATOR and VARKO5_PORTS, with env's variables
-// replacing inherited ones; XDG_DATA_HOME points into the child's capture folder unless env
-// sets it, so no test writes backups under the real home.
+// environment is the test's own without its device choice (VARKO5_SIMULATOR, VARKO5_PORTS,
+// VARKO5_BACKEND and the D2XX libraries), with env's variables replacing inherited ones;
+// XDG_DATA_HOME points into the child's capture folder unless env sets it, so no test writes
+// backups under the real home. With VARKO5_TEST_THROUGH_D2XX set in the test's environment, a
+// child given a simulator scenario (and no backend) reaches it through the D2XX backend and
+// the stand-in library (tests/d2xx_standin).
 CliChild startCli(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& env,
                   const std::string& program = LPFP_CLI_PATH);
 // Waits for the child and collects its status and output.

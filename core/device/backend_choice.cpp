@@ -1,0 +1,46 @@
+#include "core/device/backend_choice.h"
+
+#include "core/device/d2xx_backend.h"
+#include "core/device/device_list.h"
+#include "core/device/serial_backend.h"
+#include "simulator/backend.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+} // namespace
+
+std::shared_ptr<DeviceBackend> backendFromEnvironment(std::optional<std::uint32_t> baud) {
+    const std::string choice = environment("VARKO5_BACKEND");
+    if (choice != "" && choice != "auto" && choice != "serial" && choice != "d2xx")
+        return makeUnavailableBackend(choice, "VARKO5_BACKEND: '" + choice +
+                                                  "' is not a backend (serial, d2xx or auto)");
+    SerialSettings serial = serialSettingsFromEnvironment();
+    if (baud)
+        serial.baud = *baud;
+    if (choice == "d2xx") {
+        D2xxSettings d2xx;
+        if (const std::string library = environment("VARKO5_D2XX_LIBRARY"); !library.empty())
+            d2xx.library = library;
+        if (const std::string library = environment("VARKO5_FTCHIPID_LIBRARY"); !library.empty())
+            d2xx.chipIdLibrary = library;
+        d2xx.baud = serial.baud;
+        return makeD2xxBackend(d2xx);
+    }
+    if (choice != "serial") {
+        if (const char* scenario = std::getenv("VARKO5_SIMULATOR"); scenario != nullptr)
+            return makeSimulatedBackend(scenario);
+    }
+    // On Linux the kernel's ftdi_sio driver holds the bridges: their serial ports are what
+    // works without anything installed.
+    return makeSerialBackend(serial);
+}

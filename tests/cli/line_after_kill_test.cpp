@@ -1,0 +1,62 @@
+// The line a run leaves behind: a run killed in the middle of an exchange leaves its answers on
+// their way, and the next run, started at once on the same port, must read through them; and a
+// port named twice is refused before anything is opened.
+
+#include "tests/support/cli_process.h"
+#include "tests/support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include <sys/types.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+#ifdef LPFP_SIM_PATH
+TEST(LineAfterKill, TheRunAfterAKilledOneSucceedsEveryTime) {
+    TempDir dir;
+    // The controller takes its time, so that a kill lands while answers are on their way.
+    SimulatorOnTerminal sim(LPFP_SIM_PATH, "latency=15");
+    const std::map<std::string, std::string> env = {{"VARKO5_PORTS", sim.path()}};
+    for (int run = 0; run < 50; ++run) {
+        SCOPED_TRACE(run);
+        CliChild killed = startCli({"--getConfig", "-o", dir.file("killed")}, env);
+        // Spread over the run: before the port is opened, in the version query, in the reads.
+        std::this_thread::sleep_for(std::chrono::milliseconds((run % 10) * 5));
+        ::kill(killed.pid, SIGKILL);
+        finishCli(killed);
+        const CliResult next = runCli({"--getConfig", "-o", dir.file("next")}, env);
+        ASSERT_EQ(next.status, 0) << next.out << next.err;
+        EXPECT_TRUE(fs::exists(dir.file("next.app.xml")));
+    }
+}
+#endif
+
+TEST(PortList, APortListedTwiceIsRefusedWithItsNameBeforeAnythingIsOpened) {
+    TempDir dir;
+    const std::string port = dir.file("ttyFAKE0");
+    writeFileBytes(port, "");
+    const std::string alias = dir.file("bridge");
+    fs::create_symlink(port, alias);
+    for (const std::string& ports : {port + ":" + port, port + ":" + alias}) {
+        SCOPED_TRACE(ports);
+        const CliResult r = runCli({"--getConfig", "-o", dir.file("out")}, {{"VARKO5_PORTS", ports}});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.out, HasSubstr("VARKO5_PORTS lists the port "));
+        EXPECT_THAT(r.out, HasSubstr(ports.substr(ports.find(':') + 1)));
+        EXPECT_THAT(r.out, HasSubstr(" twice"));
+        EXPECT_FALSE(fs::exists(dir.file("out.app.xml")));
+    }
+}
+
+} // namespace
