@@ -126,6 +126,7 @@ void ArmLink::flush() {
         rx = 0;
     spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
     discardUntilQuiet();
+    handle_.expectLateBytes();
 }
 
 std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t limitMs) {
@@ -280,8 +281,6 @@ ResponseType ArmLink::resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen
         if (read(&first, 1) != 1)
             return ResponseType::TIMED_OUT;
         if (first == protocol::ACK_START) {
-            if (dropped > 0)
-                spdlog::debug("Dropped {} bytes that came before the acknowledge", dropped);
             seen.bytes[0] = first;
             seen.count = 1;
             waitForBytes(protocol::ACK_SIZE - 1, remainingMs());
@@ -289,6 +288,19 @@ ResponseType ArmLink::resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen
             seen.count += got > 0 ? static_cast<std::size_t>(got) : 0;
             if (seen.count != protocol::ACK_SIZE)
                 return ResponseType::TIMED_OUT;
+            // Three bytes that are no acknowledge, with more behind them: junk that happened
+            // to hold the acknowledge's first byte.
+            std::uint32_t behind = 0;
+            const protocol::Acknowledge& bytes = seen.bytes;
+            const bool known = bytes == protocol::ackSuccess(type) || bytes == protocol::ACK_FAILED ||
+                               bytes == protocol::ACK_BAD_CHECKSUM;
+            if (!known && handle_.queued(behind) == STATUS_OK && behind > 0) {
+                dropped += protocol::ACK_SIZE;
+                seen = AckSeen{};
+                continue;
+            }
+            if (dropped > 0)
+                spdlog::debug("Dropped {} bytes that came before the acknowledge", dropped);
             return classifyAcknowledge(seen, type);
         }
         ++dropped;
@@ -389,30 +401,18 @@ SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, Ack
 }
 
 // Bytes of a reply that was not taken whole (a time-out, a damaged or refused reply) may still
-// be arriving, and a program killed mid-exchange leaves its answers on the line. A command on
-// such an unsettled line drops what is queued and reads its own answers through whatever else
-// arrives, rather than wait for a quiet line first.
+// be arriving; read as the next acknowledge, they would fail a healthy command. So a command
+// that follows a failed one starts on a quiet line. A program killed mid-exchange can leave
+// its answers on their way too, later than the flush at open waits: the first exchanges on a
+// device just opened read their own answers through whatever else arrives.
 void ArmLink::beginExchange() {
-    resyncing_ = handle_.unsettled();
-    if (resyncing_) {
-        if (const std::size_t dropped = discardQueued(); dropped > 0)
+    resyncing_ = handle_.unsettled() && !handle_.exchangeFailed();
+    if (handle_.exchangeFailed()) {
+        if (const std::size_t dropped = discardUntilQuiet(); dropped > 0)
             spdlog::debug("Dropped {} bytes left over from a failed exchange", dropped);
     }
     // Until its reply has been taken whole, this exchange counts as failed.
     handle_.setUnsettled(true);
-}
-
-std::size_t ArmLink::discardQueued() {
-    std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
-    std::size_t discarded = 0;
-    std::uint32_t rx = 0;
-    while (handle_.queued(rx) == STATUS_OK && rx != 0) {
-        const std::int32_t got = read(scratch.data(), std::min(rx, FLUSH_CHUNK));
-        if (got <= 0)
-            break;
-        discarded += static_cast<std::size_t>(got);
-    }
-    return discarded;
 }
 
 namespace {

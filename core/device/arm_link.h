@@ -133,8 +133,6 @@ private:
     // Read and drop what is queued and whatever follows without a quiet window's pause;
     // returns the number of bytes dropped.
     std::size_t discardUntilQuiet();
-    // Read and drop what is queued now, without waiting for more.
-    std::size_t discardQueued();
     // Waits for count bytes until the deadline; the number queued. Throws std::runtime_error
     // when the device is gone.
     std::uint32_t waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline);

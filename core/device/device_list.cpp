@@ -125,7 +125,9 @@ DeviceHandle openDevice(DeviceBackend& backend, const DeviceInfoNode& node) {
     else
         reason =
             "Device " + deviceName(node) + " could not be opened (status " + std::to_string(status) + ")";
-    spdlog::error("{}", reason);
+    // The backends log their other failures themselves, with what only they know.
+    if (status == STATUS_DEVICE_NOT_FOUND || status == STATUS_DEVICE_IN_USE)
+        spdlog::error("{}", reason);
     throw device_open_error(status, reason);
 }
 

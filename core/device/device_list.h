@@ -64,15 +64,19 @@ public:
             --resyncExchanges_;
     }
 
-    // A killed program may have left a whole acknowledge and reply on their way, which the
-    // first exchange after opening can take for its own; its own answers then come after, so
-    // the second exchange still reads through what it did not ask for.
-    static constexpr int OPEN_RESYNC_EXCHANGES = 2;
+    // Whether an exchange of ours ended before its reply was taken whole.
+    bool exchangeFailed() const { return inFlight_; }
+    // After the receive queue was emptied (the flush when a device is opened), bytes may still
+    // come that were on their way: a killed program may have left a whole acknowledge and
+    // reply, which the first exchange can take for its own; its own answers then come after,
+    // so the second exchange still reads through what it did not ask for.
+    void expectLateBytes() { resyncExchanges_ = AFTER_FLUSH_RESYNC_EXCHANGES; }
+    static constexpr int AFTER_FLUSH_RESYNC_EXCHANGES = 2;
 
 private:
     std::unique_ptr<DevicePort> port_;
     bool inFlight_ = false;
-    int resyncExchanges_ = OPEN_RESYNC_EXCHANGES;
+    int resyncExchanges_ = 0;
 };
 
 // Opening failed: what() is "Failed to open device", status() the reason

@@ -24,7 +24,7 @@ constexpr std::uint32_t WRITE_MS = 0;
 // behind) are read through by the link where they would otherwise be taken for an answer.
 constexpr std::uint32_t QUIET_BYTES = 4;
 // What a quiet window adds for the host's own scheduling.
-constexpr std::chrono::microseconds QUIET_MARGIN{2000};
+constexpr std::chrono::microseconds QUIET_MARGIN{5000};
 
 // The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed, its latency
 // timer and QUIET_MARGIN.

@@ -42,6 +42,14 @@ TEST(LineAfterKill, TheRunAfterAKilledOneSucceedsEveryTime) {
 }
 #endif
 
+TEST(LineAfterKill, StrayBytesBeforeTheFirstAcknowledgesAreReadThrough) {
+    TempDir dir;
+    const CliResult r = runCli({"--getConfig", "-o", dir.file("out")},
+                               {{"VARKO5_SIMULATOR", "fault=stray_bytes;fault_on=0,17"}});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::exists(dir.file("out.mc.xml")));
+}
+
 TEST(PortList, APortListedTwiceIsRefusedWithItsNameBeforeAnythingIsOpened) {
     TempDir dir;
     const std::string port = dir.file("ttyFAKE0");
