@@ -218,13 +218,13 @@ QString deviceListFailureReason(const QString& error, const QStringList& reasons
     QStringList lines;
     if (match.hasMatch()) {
         switch (match.captured(1).toInt()) {
-        case PLATFORM_DEVICE_NOT_FOUND:
+        case STATUS_DEVICE_NOT_FOUND:
             lines << QStringLiteral("The bridges could not be found.");
             break;
-        case PLATFORM_IO_ERROR:
+        case STATUS_IO_ERROR:
             lines << QStringLiteral("The system could not be asked for its serial ports.");
             break;
-        case PLATFORM_INVALID_PARAMETER:
+        case STATUS_INVALID_PARAMETER:
             lines << QStringLiteral("The device settings could not be read.");
             break;
         default:

@@ -110,70 +110,79 @@ bool MessageBoxCatcher::eventFilter(QObject* watched, QEvent* event) {
 namespace {
 
 // Passes every call on, noting each as it is made.
-class RecordingPort final : public PlatformPort {
+class RecordingPort final : public DevicePort {
 public:
-    RecordingPort(std::unique_ptr<PlatformPort> inner, ThreadRecordingBackend& record, int index)
+    RecordingPort(std::unique_ptr<DevicePort> inner, ThreadRecordingBackend& record, int index)
         : inner_(std::move(inner)), record_(record), index_(index) {}
     std::string name() const override { return inner_->name(); }
-    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
+    DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
         record_.note("timeouts", index_);
         return inner_->setTimeouts(readMs, writeMs);
     }
-    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override {
         record_.note("read", index_);
         if (record_.unplugged(index_)) {
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         return inner_->read(buffer, count, received);
     }
-    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
+    DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
         record_.note("write", index_);
         if (record_.unplugged(index_)) {
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         return inner_->write(data, count, written);
     }
-    PlatformStatus queued(std::uint32_t& received) override {
+    DeviceStatus queued(std::uint32_t& received) override {
         record_.note("queued", index_);
         if (record_.unplugged(index_)) {
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         return inner_->queued(received);
     }
-    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+    DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
                               std::uint32_t& received) override {
         record_.note("wait", index_);
         if (record_.unplugged(index_)) {
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         return inner_->waitQueued(count, deadline, received);
     }
-    PlatformStatus chipId(std::uint32_t& id) override {
+    DeviceStatus chipId(std::uint32_t& id) override {
         record_.note("chipId", index_);
         return inner_->chipId(id);
     }
-    bool idleUntilWritten() const override { return inner_->idleUntilWritten(); }
+    LineTiming timing() const override { return inner_->timing(); }
 
 private:
-    std::unique_ptr<PlatformPort> inner_;
+    std::unique_ptr<DevicePort> inner_;
     ThreadRecordingBackend& record_;
     int index_;
 };
 
 } // namespace
 
-ThreadRecordingBackend::ThreadRecordingBackend(std::shared_ptr<PlatformBackend> inner)
+ThreadRecordingBackend::ThreadRecordingBackend(std::shared_ptr<DeviceBackend> inner)
     : inner_(std::move(inner)) {}
 
-PlatformStatus ThreadRecordingBackend::listDevices(std::vector<DeviceInfoNode>& nodes) {
+DeviceStatus ThreadRecordingBackend::listDevices(std::vector<DeviceInfoNode>& nodes) {
     note("list");
     return inner_->listDevices(nodes);
 }
 
-PlatformStatus ThreadRecordingBackend::open(int index, std::unique_ptr<PlatformPort>& port) {
+DeviceStatus ThreadRecordingBackend::open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) {
+    // Held and unplugged devices are named by their place in the inner backend's list.
+    std::vector<DeviceInfoNode> listed;
+    inner_->listDevices(listed);
+    int index = -1;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (serialNumberOf(listed[i]) == serialNumberOf(node)) {
+            index = static_cast<int>(i);
+        }
+    }
     note("open", index);
-    std::unique_ptr<PlatformPort> opened;
-    const PlatformStatus status = inner_->open(index, opened);
+    std::unique_ptr<DevicePort> opened;
+    const DeviceStatus status = inner_->open(node, opened);
     if (opened) {
         port = std::make_unique<RecordingPort>(std::move(opened), *this, index);
     }

@@ -8,7 +8,7 @@
 #include "core/config/mc_configuration.h"
 #include "loader/file_dialogs.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/scoped_backend.h"
+#include "tests/support/sim_backend.h"
 #include "tests/support/temp_dir.h"
 
 #include <QByteArray>
@@ -108,15 +108,16 @@ private:
 
 // A backend that passes every call on to another and notes the thread each was made on, so
 // that a test can prove that no device call ran on the GUI thread without timing anything.
-class ThreadRecordingBackend : public PlatformBackend {
+class ThreadRecordingBackend : public DeviceBackend {
 public:
     struct Call {
         std::string what; // "list", "open", "read", "write", "queued", "wait", "chipId", "timeouts"
         std::thread::id thread;
     };
-    explicit ThreadRecordingBackend(std::shared_ptr<PlatformBackend> inner);
-    PlatformStatus listDevices(std::vector<DeviceInfoNode>& nodes) override;
-    PlatformStatus open(int index, std::unique_ptr<PlatformPort>& port) override;
+    explicit ThreadRecordingBackend(std::shared_ptr<DeviceBackend> inner);
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override;
+    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override;
+    std::string name() const override { return inner_->name(); }
 
     // From now on every device call on the ports of list index index waits (on the thread
     // that made it) until release(): a controller that hangs for as long as the test wants.
@@ -137,7 +138,7 @@ public:
     std::size_t otherThreads(std::thread::id thread) const;
 
 private:
-    std::shared_ptr<PlatformBackend> inner_;
+    std::shared_ptr<DeviceBackend> inner_;
     mutable std::mutex mutex_;
     std::condition_variable released_;
     std::vector<int> held_;
@@ -180,7 +181,23 @@ struct DeviceRecords {
     MCConfiguration mc{};
     MCConfiguration defaultMc{};
 };
-DeviceRecords readDeviceRecords(int index = 0);
+DeviceRecords readDeviceRecords(DeviceBackend& backend, int index = 0);
+
+// A backend whose bridges a test plugs in and pulls out: it stands for whichever backend it
+// was last given.
+class SwitchableBackend : public DeviceBackend {
+public:
+    explicit SwitchableBackend(std::shared_ptr<DeviceBackend> backend) : current_(std::move(backend)) {}
+    void replace(std::shared_ptr<DeviceBackend> backend) { current_ = std::move(backend); }
+    std::string name() const override { return current_->name(); }
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override { return current_->listDevices(nodes); }
+    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+        return current_->open(node, port);
+    }
+
+private:
+    std::shared_ptr<DeviceBackend> current_;
+};
 
 // The panel at index of a window, and its controls by object name (null when missing).
 varko5ConfigWidget* panelAt(const MainWindow& window, int index);
