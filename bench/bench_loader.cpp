@@ -33,12 +33,10 @@ namespace {
 
 constexpr int BEAT_MS = 10;
 
-// Installs a backend for one scope.
+// The simulated backend of a scenario, handed to the window.
 struct Installed {
-    explicit Installed(const std::string& scenario)
-        : previous(installPlatformBackend(makeSimulatedBackend(scenario))) {}
-    ~Installed() { installPlatformBackend(previous); }
-    std::shared_ptr<PlatformBackend> previous;
+    explicit Installed(const std::string& scenario) : backend(makeSimulatedBackend(scenario)) {}
+    std::shared_ptr<DeviceBackend> backend;
 };
 
 bool anyBusy(const MainWindow& window) {
@@ -64,7 +62,7 @@ double startUp(int devices) {
     }
     QElapsedTimer clock;
     clock.start();
-    MainWindow window;
+    MainWindow window(sim.backend);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
         std::fprintf(stderr, "the window was not exposed\n");
@@ -102,7 +100,7 @@ private:
 double gapWhileIdentifying(int devices) {
     const Installed sim("devices=" + std::to_string(devices) + ";latency=20");
     const Heartbeat beat;
-    MainWindow window;
+    MainWindow window(sim.backend);
     window.show();
     waitIdle(window);
     return beat.longestMs();
@@ -110,7 +108,7 @@ double gapWhileIdentifying(int devices) {
 
 double gapWhileUpdating(int devices, const std::string& motorXml) {
     const Installed sim("devices=" + std::to_string(devices) + ";latency=20");
-    MainWindow window;
+    MainWindow window(sim.backend);
     window.show();
     waitIdle(window);
     for (varko5ConfigWidget* panel : window.panels()) {
