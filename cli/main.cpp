@@ -12,8 +12,8 @@
 #include "cli/several_devices.h"
 #include "cli/text_wrap.h"
 
-#include "core/device/timeout_exception.h"
 #include "core/device/backend_choice.h"
+#include "core/device/timeout_exception.h"
 #include "varko5_version.h"
 
 #include <spdlog/spdlog.h>
@@ -122,9 +122,8 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
 
 // Runs the chosen flow, on one device or several, and writes its JSON document when asked.
 // out is the human report's stream, data the stream of the flow's data.
-int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend, std::ostream& out,
-               std::ostream& data,
-               DeviceLabels& labels) {
+int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend,
+               std::ostream& out, std::ostream& data, DeviceLabels& labels) {
     const FlowRow& chosen = chosenFlow(options);
     const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
@@ -251,9 +250,8 @@ int finishOutput(int status, int failureStatus) {
     return status == EXIT_OK ? failureStatus : std::max(status, failureStatus);
 }
 
-int runGuarded(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend, std::ostream& out,
-               std::ostream& data,
-               DeviceLabels& labels) {
+int runGuarded(const CommandLineOptions& options, const std::shared_ptr<DeviceBackend>& backend,
+               std::ostream& out, std::ostream& data, DeviceLabels& labels) {
     // Last resort: whatever a flow could not judge itself still ends as a failure that a
     // calling script can see.
     try {

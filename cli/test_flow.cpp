@@ -56,7 +56,6 @@ FlowResult testDevice(const DeviceTarget& target, std::ostream& out) {
         }
         index = choice.index;
     }
-    return result.ended(
-        testListedDevice(target.backend, devices[static_cast<std::size_t>(index)], index, target.recording, result,
-                         out));
+    return result.ended(testListedDevice(target.backend, devices[static_cast<std::size_t>(index)], index,
+                                         target.recording, result, out));
 }

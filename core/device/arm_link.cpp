@@ -510,9 +510,10 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
             late == 0 ? exchange(packet.data(), size, seen)
                       : takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
         if (response == ResponseType::TIMED_OUT)
-            throw std::runtime_error(std::string("Request for the ") + recordName +
-                                     " got no readable acknowledge from the bridge" +
-                                     (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
+            throw std::runtime_error(
+                std::string("Request for the ") + recordName +
+                " got no readable acknowledge from the bridge" +
+                (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
         if (response != ResponseType::SUCCESS)
             throw std::runtime_error(std::string("Request for the ") + recordName +
                                      " was not acknowledged by the bridge (" + responseName(response) + ")");

@@ -27,19 +27,28 @@ std::shared_ptr<DeviceBackend> backendFromEnvironment(std::optional<std::uint32_
     SerialSettings serial = serialSettingsFromEnvironment();
     if (baud)
         serial.baud = *baud;
-    if (choice == "d2xx") {
-        D2xxSettings d2xx;
-        if (const std::string library = environment("VARKO5_D2XX_LIBRARY"); !library.empty())
-            d2xx.library = library;
-        if (const std::string library = environment("VARKO5_FTCHIPID_LIBRARY"); !library.empty())
-            d2xx.chipIdLibrary = library;
-        d2xx.baud = serial.baud;
+    D2xxSettings d2xx;
+    if (const std::string library = environment("VARKO5_D2XX_LIBRARY"); !library.empty())
+        d2xx.library = library;
+    if (const std::string library = environment("VARKO5_FTCHIPID_LIBRARY"); !library.empty())
+        d2xx.chipIdLibrary = library;
+    d2xx.baud = serial.baud;
+    if (choice == "d2xx")
         return makeD2xxBackend(d2xx);
-    }
     if (choice != "serial") {
         if (const char* scenario = std::getenv("VARKO5_SIMULATOR"); scenario != nullptr)
             return makeSimulatedBackend(scenario);
     }
+#ifdef _WIN32
+    // On Windows FTDI's driver library is the vendor's standard one: used when it loads, and
+    // the COM ports of its virtual COM port driver otherwise.
+    if (choice != "serial") {
+        std::string why;
+        std::shared_ptr<DeviceBackend> vendor = makeD2xxBackend(d2xx, &why);
+        if (why.empty())
+            return vendor;
+    }
+#endif
     // On Linux the kernel's ftdi_sio driver holds the bridges: their serial ports are what
     // works without anything installed.
     return makeSerialBackend(serial);

@@ -146,16 +146,16 @@ void ComPort::close() {
     }
 }
 
-PlatformStatus ComPort::open(const std::string& name, std::uint32_t baud, const std::string&) {
+DeviceStatus ComPort::open(const std::string& name, std::uint32_t baud, const std::string&) {
     if (!isSupportedBaud(baud)) {
         spdlog::error("Cannot open serial port {}: {} baud is not a line speed it can be set to", name, baud);
-        return PLATFORM_INVALID_BAUD_RATE;
+        return STATUS_INVALID_BAUD_RATE;
     }
     bool valid = true;
     const std::wstring device = wideFromUtf8(comDevicePath(name), &valid);
     if (!valid) {
         spdlog::error("{}", describeOpenFailure(name, ERROR_FILE_NOT_FOUND));
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     // No sharing: Windows lets one handle at a time have a COM port.
     HANDLE handle =
@@ -164,19 +164,21 @@ PlatformStatus ComPort::open(const std::string& name, std::uint32_t baud, const 
         const DWORD error = GetLastError();
         if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
             spdlog::error("{}", describeInUse(name));
-            return PLATFORM_DEVICE_IN_USE;
+            return STATUS_DEVICE_IN_USE;
         }
         spdlog::error("{}", describeOpenFailure(name, static_cast<int>(error)));
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     DCB settings{};
     settings.DCBlength = sizeof settings;
     if (!GetCommState(handle, &settings)) {
         spdlog::error("Cannot open serial port {}: not a terminal device", name);
         CloseHandle(handle);
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     settings.BaudRate = baud;
+    // FTDI's VCP driver holds received bytes up to its latency timer, 16 ms unless changed.
+    timing_ = LineTiming{baud, 16};
     settings.ByteSize = 8;
     settings.Parity = NOPARITY;
     settings.StopBits = ONESTOPBIT;
@@ -198,17 +200,17 @@ PlatformStatus ComPort::open(const std::string& name, std::uint32_t baud, const 
     if (!SetCommState(handle, &settings) || !SetCommTimeouts(handle, &timeouts)) {
         spdlog::error("Cannot configure serial port {}: {}", name, windowsErrorText(GetLastError()));
         CloseHandle(handle);
-        return PLATFORM_DEVICE_NOT_OPENED;
+        return STATUS_DEVICE_NOT_OPENED;
     }
     close();
     handle_ = handle;
     name_ = name;
     rx_.clear();
     gone_ = false;
-    return PLATFORM_OK;
+    return STATUS_OK;
 }
 
-PlatformStatus ComPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+DeviceStatus ComPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
     if (handle_ != nullptr) {
@@ -217,12 +219,12 @@ PlatformStatus ComPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
         timeouts.WriteTotalTimeoutConstant = writeMs;
         SetCommTimeouts(static_cast<HANDLE>(handle_), &timeouts);
     }
-    return PLATFORM_OK;
+    return STATUS_OK;
 }
 
-PlatformStatus ComPort::chipId(std::uint32_t& id) {
+DeviceStatus ComPort::chipId(std::uint32_t& id) {
     id = 0;
-    return handle_ != nullptr ? PLATFORM_OK : PLATFORM_INVALID_HANDLE;
+    return handle_ != nullptr ? STATUS_OK : STATUS_INVALID_HANDLE;
 }
 
 bool ComPort::pull() {
@@ -254,63 +256,63 @@ bool ComPort::pull() {
     return true;
 }
 
-PlatformStatus ComPort::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                                   std::uint32_t& received) {
+DeviceStatus ComPort::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                                 std::uint32_t& received) {
     received = 0;
     if (handle_ == nullptr) {
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     }
     while (true) {
         const bool alive = pull();
         received = static_cast<std::uint32_t>(rx_.size());
         if (received >= count) {
-            return PLATFORM_OK;
+            return STATUS_OK;
         }
         if (!alive) {
-            return PLATFORM_IO_ERROR;
+            return STATUS_IO_ERROR;
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
-            return PLATFORM_OK;
+            return STATUS_OK;
         }
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kPollStep, deadline - now));
     }
 }
 
-PlatformStatus ComPort::queued(std::uint32_t& received) {
+DeviceStatus ComPort::queued(std::uint32_t& received) {
     received = 0;
     if (handle_ == nullptr) {
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     }
     const bool alive = pull();
     received = static_cast<std::uint32_t>(rx_.size());
-    return alive || received > 0 ? PLATFORM_OK : PLATFORM_IO_ERROR;
+    return alive || received > 0 ? STATUS_OK : STATUS_IO_ERROR;
 }
 
-PlatformStatus ComPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
+DeviceStatus ComPort::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
     received = 0;
     if (handle_ == nullptr) {
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs_);
     std::uint32_t waiting = 0;
-    const PlatformStatus status = waitQueued(count, deadline, waiting);
+    const DeviceStatus status = waitQueued(count, deadline, waiting);
     const std::size_t n = std::min<std::size_t>(count, rx_.size());
     if (n > 0) {
         std::memcpy(buffer, rx_.data(), n);
     }
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(n));
     received = static_cast<std::uint32_t>(n);
-    return status == PLATFORM_IO_ERROR && n == 0 ? PLATFORM_IO_ERROR : PLATFORM_OK;
+    return status == STATUS_IO_ERROR && n == 0 ? STATUS_IO_ERROR : STATUS_OK;
 }
 
-PlatformStatus ComPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
+DeviceStatus ComPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (handle_ == nullptr) {
-        return PLATFORM_INVALID_HANDLE;
+        return STATUS_INVALID_HANDLE;
     }
     if (gone_) {
-        return PLATFORM_IO_ERROR;
+        return STATUS_IO_ERROR;
     }
     // The driver's write time-out (set with the port's time-outs) bounds the call.
     DWORD sent = 0;
@@ -318,8 +320,8 @@ PlatformStatus ComPort::write(const std::uint8_t* data, std::uint32_t count, std
         const DWORD error = GetLastError();
         gone_ = error != ERROR_OPERATION_ABORTED;
         written = sent;
-        return PLATFORM_IO_ERROR;
+        return STATUS_IO_ERROR;
     }
     written = sent;
-    return PLATFORM_OK;
+    return STATUS_OK;
 }

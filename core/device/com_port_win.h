@@ -13,28 +13,30 @@
 // One open COM port: 8N1, no flow control, at the given speed. Windows opens a COM port for
 // one handle at a time, so a port another program holds is refused as in use. Waits poll the
 // driver's receive queue (ClearCommError) and sleep in between.
-class ComPort final : public PlatformPort {
+class ComPort final : public DevicePort {
 public:
     ComPort() = default;
     ~ComPort() override;
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
 
-    // 0 on success; otherwise a platform status (PLATFORM_DEVICE_IN_USE when another program
+    // 0 on success; otherwise a device status (STATUS_DEVICE_IN_USE when another program
     // holds the port), with the reason logged at error level. The third argument is the Linux
     // port's sysfs root and has no meaning here.
-    PlatformStatus open(const std::string& name, std::uint32_t baud, const std::string& = {});
+    DeviceStatus open(const std::string& name, std::uint32_t baud, const std::string& = {});
     bool isOpen() const { return handle_ != nullptr; }
 
     std::string name() const override { return name_; }
-    PlatformStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
-    PlatformStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override;
-    PlatformStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
-    PlatformStatus queued(std::uint32_t& received) override;
-    PlatformStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                              std::uint32_t& received) override;
+    DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) override;
+    DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
+    DeviceStatus queued(std::uint32_t& received) override;
+    DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
+                            std::uint32_t& received) override;
     // The VCP driver does not tell the chip identifier; 0.
-    PlatformStatus chipId(std::uint32_t& id) override;
+    DeviceStatus chipId(std::uint32_t& id) override;
+    // The line speed; the VCP driver's latency timer is not visible here, so its default.
+    LineTiming timing() const override { return timing_; }
 
 private:
     // Moves what the driver holds into rx_; false when the port is gone (a bridge unplugged).
@@ -47,6 +49,7 @@ private:
     bool gone_ = false;
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 0; // 0: no limit
+    LineTiming timing_{};
 };
 
 // The device path CreateFile takes for a port name: "COM12" becomes "\\.\COM12".

@@ -211,16 +211,17 @@ public:
                 ? library_->openEx(reinterpret_cast<void*>(static_cast<std::uintptr_t>(node.locId)),
                                    FT_OPEN_BY_LOCATION, &handle)
                 : library_->openEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle);
-        if (status == FT_DEVICE_NOT_FOUND)
-            return STATUS_DEVICE_NOT_FOUND;
         if (status != FT_OK || handle == nullptr) {
-            // The driver refuses a second open of a device itself; tell that apart from a
-            // device that is gone.
+            // The driver refuses a second open of a device itself (some versions saying "not
+            // found" for it); tell that apart from a device that is gone by the list, whose
+            // entry of a device held elsewhere carries the opened flag.
             const int listed = listedState(serial, node.locId);
             if (listed == 0)
                 return STATUS_DEVICE_NOT_FOUND;
             if (listed == 2 || status == FT_DEVICE_NOT_OPENED)
                 return STATUS_DEVICE_IN_USE;
+            if (status == FT_DEVICE_NOT_FOUND)
+                return STATUS_DEVICE_NOT_FOUND;
             spdlog::error("{}", library_->failure("FT_OpenEx", status, name));
             return status != FT_OK ? status : STATUS_DEVICE_NOT_OPENED;
         }

@@ -70,7 +70,11 @@ public:
     // come that were on their way: a killed program may have left a whole acknowledge and
     // reply, which the first exchange can take for its own; its own answers then come after,
     // so the second exchange still reads through what it did not ask for.
-    void expectLateBytes() { resyncExchanges_ = AFTER_FLUSH_RESYNC_EXCHANGES; }
+    // The flush also drained what a failed exchange of ours left, so none counts as pending.
+    void expectLateBytes() {
+        inFlight_ = false;
+        resyncExchanges_ = AFTER_FLUSH_RESYNC_EXCHANGES;
+    }
     static constexpr int AFTER_FLUSH_RESYNC_EXCHANGES = 2;
 
 private:

@@ -7,8 +7,10 @@
 namespace {
 
 std::wstring wideFromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (text.empty())
+        return {};
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0)
         ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
@@ -17,14 +19,16 @@ std::wstring wideFromUtf8(const std::string& text) {
 
 std::string systemMessage(DWORD code) {
     char* buffer = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string message = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
-    if (buffer != nullptr) ::LocalFree(buffer);
+    if (buffer != nullptr)
+        ::LocalFree(buffer);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
-    if (message.empty()) message = "error " + std::to_string(code);
+    if (message.empty())
+        message = "error " + std::to_string(code);
     return message;
 }
 

@@ -3,6 +3,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -31,9 +32,14 @@ public:
     // A port is opened by its path. The by-id names carry the bridge's serial number, so the
     // path of a bridge that was pulled out never leads to another bridge.
     DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
-        std::error_code error;
-        if (node.port.empty() || !fs::exists(node.port, error))
+        if (node.port.empty())
             return STATUS_DEVICE_NOT_FOUND;
+#ifndef _WIN32
+        // COM port names are no files; a COM port that is gone fails its own open.
+        std::error_code error;
+        if (!fs::exists(node.port, error))
+            return STATUS_DEVICE_NOT_FOUND;
+#endif
         auto serial = std::make_unique<SerialPort>();
         if (const DeviceStatus status = serial->open(node.port, settings_.baud, settings_.sysRoot);
             status != STATUS_OK)
@@ -71,8 +77,20 @@ namespace {
 bool samePort(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
+#ifdef _WIN32
+    // "COM3", "com3" and "\\.\COM3" are one port.
+    const auto bare = [](std::string name) {
+        if (name.rfind("\\\\.\\", 0) == 0)
+            name.erase(0, 4);
+        for (char& c : name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return name;
+    };
+    return bare(a) == bare(b);
+#else
     std::error_code error;
     return fs::equivalent(a, b, error) && !error;
+#endif
 }
 
 } // namespace

@@ -141,7 +141,7 @@ public:
         return inner_->queued(received);
     }
     DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
-                              std::uint32_t& received) override {
+                            std::uint32_t& received) override {
         record_.note("wait", index_);
         if (record_.unplugged(index_)) {
             return STATUS_IO_ERROR;

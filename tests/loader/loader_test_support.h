@@ -190,7 +190,9 @@ public:
     explicit SwitchableBackend(std::shared_ptr<DeviceBackend> backend) : current_(std::move(backend)) {}
     void replace(std::shared_ptr<DeviceBackend> backend) { current_ = std::move(backend); }
     std::string name() const override { return current_->name(); }
-    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override { return current_->listDevices(nodes); }
+    DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
+        return current_->listDevices(nodes);
+    }
     DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
         return current_->open(node, port);
     }

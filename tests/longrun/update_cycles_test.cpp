@@ -81,6 +81,10 @@ bool spoils(SimFault fault, int command) {
         return isSet(command);
     case SimFault::ShortVersion:
         return false;
+    case SimFault::StrayBytes:
+        // Each update starts with a flush, after which the first two exchanges (the defaults
+        // and the set) read their answers through whatever else comes, as after opening.
+        return command == static_cast<int>(Command::GetMc) || command == static_cast<int>(Command::GetApp);
     default:
         return true;
     }
