@@ -307,7 +307,6 @@ int main(int argc, char* argv[]) {
     std::ostream& data = jsonOnStandardOutput ? std::cerr : std::cout;
     DeviceLabels labels;
     installLogging(labels, reportOnStandardError);
-    installBackendFromEnvironment(options.baud);
 
     if (options.showHelp) {
         std::cout << wrapText(usageText(executable), outputWidth()) << '\n';

@@ -67,8 +67,8 @@ private:
     }
 
     DeviceRecords recordsNow() const {
-        const ScopedSimulator sim(scenario().toStdString());
-        return readDeviceRecords();
+        const SimBackend sim(scenario().toStdString());
+        return readDeviceRecords(*sim);
     }
 
     // An LPFP file that changes both records from what the simulated controller holds.
@@ -121,9 +121,9 @@ private slots:
     void cleanup() { fixture_.reset(); }
 
     void withoutTheVariableNothingIsRecorded() {
-        const ScopedSimulator sim(scenario().toStdString());
+        const SimBackend sim(scenario().toStdString());
         const ScopedEnv record("VARKO5_RECORD", std::nullopt);
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QCOMPARE(recordingText(window), QStringLiteral("Not recording (VARKO5_RECORD is not set)"));
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -139,10 +139,10 @@ private slots:
         const std::string database = file("records.db");
         const std::string lpfp = changedLpfp();
         {
-            const ScopedSimulator sim(scenario().toStdString());
+            const SimBackend sim(scenario().toStdString());
             const ScopedEnv record("VARKO5_RECORD", QByteArray::fromStdString(database));
             const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             QCOMPARE(recordingText(window),
                      QStringLiteral("Recording to: ") + QString::fromStdString(database));
@@ -258,9 +258,9 @@ private slots:
         const std::string lpfp = changedLpfp();
         const DeviceRecords before = recordsNow();
         {
-            const ScopedSimulator sim(scenario().toStdString());
+            const SimBackend sim(scenario().toStdString());
             const ScopedEnv record("VARKO5_RECORD", path);
-            MainWindow window;
+            MainWindow window(sim);
             QVERIFY(waitIdle(window));
             QVERIFY2(recordingText(window).startsWith(status), qPrintable(recordingText(window)));
             varko5ConfigWidget* panel = panelAt(window, 0);
@@ -322,9 +322,9 @@ private slots:
         PostgresServer server;
         const std::string uri = server.createDatabase("line");
         const std::string lpfp = changedLpfp();
-        const ScopedSimulator sim(scenario().toStdString());
+        const SimBackend sim(scenario().toStdString());
         const ScopedEnv record("VARKO5_RECORD", QByteArray::fromStdString(uri));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QVERIFY(recordingText(window).startsWith(QStringLiteral("Recording to: postgresql://")));
         varko5ConfigWidget* panel = panelAt(window, 0);
@@ -351,10 +351,10 @@ private slots:
     void historyListsEntriesAndSavesThemAsLpfp() {
         const std::string database = file("records.db");
         const std::string lpfp = changedLpfp();
-        const ScopedSimulator sim(scenario().toStdString());
+        const SimBackend sim(scenario().toStdString());
         const ScopedEnv record("VARKO5_RECORD", QByteArray::fromStdString(database));
         const ScopedEnv advanced("VARKO5_ADVANCED", QByteArray("1"));
-        MainWindow window;
+        MainWindow window(sim);
         QVERIFY(waitIdle(window));
         varko5ConfigWidget* panel = panelAt(window, 0);
         QVERIFY(panel != nullptr);
