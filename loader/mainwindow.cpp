@@ -379,8 +379,11 @@ void MainWindow::on_convertLPFPButton_clicked() {
     // that cannot be converted is refused before the names of the outputs are asked for.
     const QString lpfpPath = askForFile(
         {FileDialogKind::Open, this, QStringLiteral("Open LPFP Config"), tr("LPFP Files(*.lpfp)")});
+    // Read and checked once; the conversion writes what was checked.
+    PreparedInput lpfp;
     if (!lpfpPath.isEmpty()) {
-        const QString problem = lpfpFileProblem(lpfpPath);
+        lpfp = prepareLpfpInput(lpfpPath.toStdString());
+        const QString problem = lpfpFileProblem(lpfp);
         if (!problem.isEmpty()) {
             spdlog::error("{}: {}", lpfpPath.toStdString(), problem.toStdString());
             showWindowBox(this, QMessageBox::Critical, QStringLiteral("Error"),
@@ -398,8 +401,8 @@ void MainWindow::on_convertLPFPButton_clicked() {
     bool converted = false;
     QString reason;
     try {
-        converted = lpfpToXmlFiles(lpfpPath.toUtf8().toStdString(), appPath.toUtf8().toStdString(),
-                                   mcPath.toUtf8().toStdString());
+        converted =
+            lpfpTextToXmlFiles(lpfp.input.text, lpfp.input.path, appPath.toStdString(), mcPath.toStdString());
     } catch (const std::exception& error) {
         spdlog::error("{}", error.what());
         reason = qText(error.what());
@@ -419,12 +422,17 @@ void MainWindow::on_convertXMLButton_clicked() {
         {FileDialogKind::Open, this, QStringLiteral("Open App Config XML"), tr("XML (*.xml *.XML)")});
     const QString mcPath = askForFile(
         {FileDialogKind::Open, this, QStringLiteral("Open MC Config XML"), tr("XML (*.xml *.XML)")});
+    // Each read and checked once; the conversion writes what was checked.
+    PreparedInput app;
+    PreparedInput mc;
     QStringList problems;
     if (!appPath.isEmpty()) {
-        problems << xmlFileProblem(appPath, "APPConfiguration");
+        app = prepareXmlInput(appPath.toStdString(), RecordKind::App);
+        problems << xmlFileProblem(app);
     }
     if (!mcPath.isEmpty()) {
-        problems << xmlFileProblem(mcPath, "MCConfiguration");
+        mc = prepareXmlInput(mcPath.toStdString(), RecordKind::Mc);
+        problems << xmlFileProblem(mc);
     }
     problems.removeAll(QString());
     if (!problems.isEmpty()) {
@@ -442,8 +450,8 @@ void MainWindow::on_convertXMLButton_clicked() {
     bool converted = false;
     QString reason;
     try {
-        converted = xmlFilesToLpfp(appPath.toUtf8().toStdString(), mcPath.toUtf8().toStdString(),
-                                   lpfpPath.toUtf8().toStdString());
+        converted = xmlTextsToLpfp(app.input.text, app.input.path, mc.input.text, mc.input.path,
+                                   lpfpPath.toStdString());
     } catch (const std::exception& error) {
         spdlog::error("{}", error.what());
         reason = qText(error.what());

@@ -1,5 +1,6 @@
 #include "loader/panel_texts.h"
 
+#include "core/config/config_xml.h"
 #include "core/config/file_io.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
@@ -164,52 +165,45 @@ BoxText cappedBoxText(const QString& text, int maxLines) {
     return {shown.join(QLatin1Char('\n')), text};
 }
 
-QString xmlFileProblem(const QString& path, const char* root) {
-    const QString name = QFileInfo(path).fileName();
-    std::string text;
-    try {
-        text = readFileText(path.toStdString());
-    } catch (const std::exception& error) {
-        return qText(std::string(error.what()));
-    }
-    const std::string found = xmlRecordNameOf(text);
-    if (found == root) {
+QString xmlFileProblem(const PreparedInput& prepared) {
+    if (prepared.ok() || prepared.problem == InputProblem::ValuesRefused) {
         return {};
     }
-    if (found.empty()) {
+    if (!prepared.reason.empty()) {
+        return qText(prepared.reason);
+    }
+    const QString name = QFileInfo(qText(prepared.input.path)).fileName();
+    const QString root = QString::fromLatin1(prepared.record == RecordKind::App ? APP_ROOT : MC_ROOT);
+    if (prepared.foundRecord.empty()) {
         return QStringLiteral("%1 is not a configuration XML document (no %2 element at its root)")
-            .arg(name, QString::fromLatin1(root));
+            .arg(name, root);
     }
     return QStringLiteral("%1 holds the %2 record, not the %3 record")
-        .arg(name, qText(found), QString::fromLatin1(root));
+        .arg(name, qText(prepared.foundRecord), root);
 }
 
-QString lpfpFileProblem(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    try {
-        LpfpConfiguration scratch{};
-        std::uint64_t keyCount = 0;
-        if (readLpfpFile(scratch, path.toStdString(), keyCount)) {
-            return {};
-        }
-        return QStringLiteral(
-                   "Invalid Configuration File\n%1: it does not hold both configuration documents.")
-            .arg(name);
-    } catch (const InputFileError& error) {
-        return qText(std::string(error.what()));
-    } catch (const std::exception& error) {
-        const QString message = qText(std::string(error.what()));
-        const QString head = message.section(QLatin1Char('\n'), 0, 0);
-        QString cause = message.section(QLatin1Char('\n'), 1);
-        if (cause.isEmpty() && head == QStringLiteral("Checksum Fail")) {
-            cause = QStringLiteral("the file was changed or damaged after it was written (its checksum does "
-                                   "not match its content).");
-        } else if (cause.isEmpty() && head == QStringLiteral("Decoding Failed.")) {
-            cause = QStringLiteral("not an LPFP file (its content is not the text an LPFP file holds).");
-        }
-        return head + QStringLiteral("\n") + name +
-               (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
+QString lpfpFileProblem(const PreparedInput& prepared) {
+    if (prepared.ok() || prepared.problem == InputProblem::ValuesRefused) {
+        return {};
     }
+    const QString name = QFileInfo(qText(prepared.input.path)).fileName();
+    if (prepared.problem == InputProblem::Unreadable) {
+        return qText(prepared.reason);
+    }
+    if (prepared.reason == INVALID_CONFIGURATION_FILE) {
+        return QStringLiteral("%1\n%2: it does not hold both configuration documents.")
+            .arg(QString::fromLatin1(INVALID_CONFIGURATION_FILE), name);
+    }
+    const QString message = qText(prepared.reason);
+    const QString head = message.section(QLatin1Char('\n'), 0, 0);
+    QString cause = message.section(QLatin1Char('\n'), 1);
+    if (cause.isEmpty() && head == QStringLiteral("Checksum Fail")) {
+        cause = QStringLiteral("the file was changed or damaged after it was written (its checksum does "
+                               "not match its content).");
+    } else if (cause.isEmpty() && head == QStringLiteral("Decoding Failed.")) {
+        cause = QStringLiteral("not an LPFP file (its content is not the text an LPFP file holds).");
+    }
+    return head + QStringLiteral("\n") + name + (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
 }
 
 QString deviceListFailureReason(const QString& error, const QStringList& reasons) {

@@ -3,6 +3,7 @@
 // plain functions of what the operations reported.
 
 #include "core/ops/apply.h"
+#include "core/ops/input_preparation.h"
 #include "loader/device_worker.h"
 
 #include <QString>
@@ -39,14 +40,14 @@ struct BoxText {
 };
 BoxText cappedBoxText(const QString& text, int maxLines = MAX_BOX_LINES);
 
-// Why a file chosen as the motor or application XML document cannot be used, naming the file:
-// it cannot be read, it is not an XML document, or it holds the other record. Empty when its
-// root element is root.
-QString xmlFileProblem(const QString& path, const char* root);
-// Why an LPFP file cannot be used: the reading error's own text ("Cannot read file ...",
+// Why a file prepared as the motor or application XML document (prepareXmlInput) cannot be
+// used, naming the file: it cannot be read, it is not an XML document, or it holds the other
+// record. Empty when it holds its record; values the controller refuses are left to the apply.
+QString xmlFileProblem(const PreparedInput& prepared);
+// Why a prepared LPFP file cannot be used: the reading error's own text ("Cannot read file ...",
 // "Checksum Fail", "Decoding Failed.", "Invalid Configuration File") on the first line, then
 // the file's name and the likely cause. Empty when it can be used.
-QString lpfpFileProblem(const QString& path);
+QString lpfpFileProblem(const PreparedInput& prepared);
 
 // What a device-list failure means, so that a status number is not all the user sees: the
 // meaning of the status in error, then the reasons the listing logged on its way, if any.

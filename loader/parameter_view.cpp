@@ -4,6 +4,7 @@
 #include "core/config/config_xml.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
+#include "core/ops/input_preparation.h"
 #include "core/ops/recording.h"
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
@@ -501,32 +502,30 @@ void ParameterView::compareWithFile() {
     }
     // Keys a file leaves out show the defaults under them, which is what Update would send.
     LpfpConfiguration values = model_->snapshot().defaults;
-    bool hasApp = false;
-    bool hasMc = false;
-    try {
-        const std::string file = path.toStdString();
-        std::uint64_t keys = 0;
-        if (hasSuffix(path, ".lpfp")) {
-            if (!readLpfpFile(values, file, keys)) {
-                throw std::runtime_error("Invalid Configuration File");
-            }
-            hasApp = hasMc = true;
-        } else {
-            const std::string root = xmlRecordName(file);
-            if (root == "APPConfiguration") {
-                hasApp = appConfigFromXmlFile(values.app, file, keys);
-            } else if (root == "MCConfiguration") {
-                hasMc = mcConfigFromXmlFile(values.mc, file, keys);
-            }
-            if (!hasApp && !hasMc) {
-                throw std::runtime_error("Not a valid configuration file");
-            }
-        }
-    } catch (const std::exception& error) {
-        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"),
-                    QString::fromStdString(error.what()));
+    const PreparedInput prepared = prepareConfigurationInput(path.toStdString());
+    QString problem;
+    switch (prepared.problem) {
+    case InputProblem::None:
+    case InputProblem::ValuesRefused: // shown as the readers narrow them
+        break;
+    case InputProblem::NotTheRecord:
+        problem = QStringLiteral("Not a valid configuration file");
+        break;
+    case InputProblem::Unreadable:
+    case InputProblem::Damaged:
+        problem = qText(prepared.reason);
+        break;
+    }
+    if (problem.isEmpty() && !readPreparedRecords(prepared, values)) {
+        problem = QString::fromLatin1(prepared.record == RecordKind::None ? INVALID_CONFIGURATION_FILE
+                                                                          : "Not a valid configuration file");
+    }
+    if (!problem.isEmpty()) {
+        showViewBox(this, QMessageBox::Critical, QStringLiteral("Error"), problem);
         return;
     }
+    const bool hasApp = prepared.record != RecordKind::Mc;
+    const bool hasMc = prepared.record != RecordKind::App;
     model_->setFile(values, hasApp, hasMc, QFileInfo(path).fileName());
     ui_->parameterTable->setColumnHidden(ParameterModel::FileColumn, false);
     showStatus(tr("Compared with %1.").arg(path));

@@ -57,21 +57,6 @@ public:
     }
 };
 
-// An update's document, read once in the worker, so that the record keeps the digest of the
-// bytes that were applied. A file that is not there or cannot be opened counts as a document
-// without its root element; one refused for what it is (a folder, a silent pipe) fails the
-// update.
-ApplyInput readForApply(const std::string& path) {
-    try {
-        return ApplyInput{path, readInputFile(path)};
-    } catch (const InputFileError& error) {
-        if (error.errorNumber() == 0) {
-            throw;
-        }
-        return ApplyInput{path, {}};
-    }
-}
-
 // The bridge itself went away during an exchange (as opposed to a silent controller).
 bool isConnectionLoss(const QString& error) {
     return error.contains(QStringLiteral("Lost the connection"));
@@ -550,7 +535,7 @@ void varko5ConfigWidget::on_browseMotorConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const QString problem = xmlFileProblem(path, "MCConfiguration");
+    const QString problem = xmlFileProblem(prepareXmlInput(path.toStdString(), RecordKind::Mc));
     if (problem.isEmpty()) {
         ui_->motorConfigFile_LineEdit->setText(path);
         ui_->updateMC->setEnabled(true);
@@ -568,7 +553,7 @@ void varko5ConfigWidget::on_browseAppConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const QString problem = xmlFileProblem(path, "APPConfiguration");
+    const QString problem = xmlFileProblem(prepareXmlInput(path.toStdString(), RecordKind::App));
     if (problem.isEmpty()) {
         ui_->appConfigFile_LineEdit->setText(path);
         ui_->updateAPP->setEnabled(true);
@@ -586,7 +571,7 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    const QString problem = lpfpFileProblem(path);
+    const QString problem = lpfpFileProblem(prepareLpfpInput(path.toStdString()));
     if (problem.isEmpty()) {
         ui_->lpfpConfigFile_LineEdit->setText(path);
         ui_->updateLPFP->setEnabled(true);
@@ -843,19 +828,19 @@ void varko5ConfigWidget::on_updateMC_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (const QString problem = xmlFileProblem(path, "MCConfiguration"); !problem.isEmpty()) {
+    // Read and checked once, here; the worker applies the text that was checked.
+    PreparedInput prepared = prepareXmlInput(path.toStdString(), RecordKind::Mc);
+    if (const QString problem = xmlFileProblem(prepared); !problem.isEmpty()) {
         reportUpdateError("Not a valid MC XML file", problem);
         return;
     }
     ApplyOptions options;
     options.backup = backup_;
-    const std::string file = path.toStdString();
     startUpdate(
         QStringLiteral("Updating the MC configuration..."), "MC Configuration updated successfully",
         "MC Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
-               const Recording* recording) {
-            const ApplyInput mc = readForApply(file);
+        [mc = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
+                                         const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_XML,
                                  {stampInput(mc.path, mc.text)},
                                  [&] { return applyXmlInputs(session, nullptr, &mc, chosen, report); });
@@ -900,19 +885,19 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (const QString problem = xmlFileProblem(path, "APPConfiguration"); !problem.isEmpty()) {
+    // Read and checked once, here; the worker applies the text that was checked.
+    PreparedInput prepared = prepareXmlInput(path.toStdString(), RecordKind::App);
+    if (const QString problem = xmlFileProblem(prepared); !problem.isEmpty()) {
         reportUpdateError("Not a valid APP XML file", problem);
         return;
     }
     ApplyOptions options;
     options.backup = backup_;
-    const std::string file = path.toStdString();
     startUpdate(
         QStringLiteral("Updating the APP configuration..."), "APP Configuration updated successfully",
         "APP Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
-               const Recording* recording) {
-            const ApplyInput app = readForApply(file);
+        [app = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
+                                          const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_XML,
                                  {stampInput(app.path, app.text)},
                                  [&] { return applyXmlInputs(session, &app, nullptr, chosen, report); });
@@ -954,7 +939,9 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    if (const QString problem = lpfpFileProblem(path); !problem.isEmpty()) {
+    // Read and checked once, here; the worker applies the text that was checked.
+    PreparedInput prepared = prepareLpfpInput(path.toStdString());
+    if (const QString problem = lpfpFileProblem(prepared); !problem.isEmpty()) {
         spdlog::error("{}", problem.toStdString());
         showBox(QMessageBox::Critical, QStringLiteral("Error"), problem);
         return;
@@ -963,19 +950,11 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     options.backup = backup_;
     // The motor record is written whatever became of the application record.
     options.policy = FailurePolicy::AttemptEveryRecord;
-    const std::string file = path.toStdString();
     startUpdate(
         QStringLiteral("Updating the LPFP configuration..."), "Configuration updated successfully",
         "Configuration Validation Failed.",
-        [file](ControllerSession& session, const ApplyOptions& chosen, const ProgressFn& report,
-               const Recording* recording) {
-            ApplyInput lpfp{file, {}};
-            try {
-                lpfp.text = readInputFile(file);
-            } catch (const InputFileError&) {
-                // Gone since it was checked: the apply says why, and nothing reaches the controller.
-                return applyLpfpFile(session, file, chosen, report);
-            }
+        [lpfp = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
+                                           const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_LPFP,
                                  {stampInput(lpfp.path, lpfp.text)},
                                  [&] { return applyLpfpInput(session, lpfp, chosen, report); });

@@ -28,6 +28,9 @@ struct PreparedInput {
     std::string reason;
     int errorNumber = 0; // the system's error number of a reading failure, 0 when it has none
     std::vector<ValueViolation> violations; // ValuesRefused
+    // NotTheRecord of a document that parses: the root record it names instead
+    // ("MCConfiguration" where "APPConfiguration" was asked for), empty when it names neither.
+    std::string foundRecord;
 
     bool ok() const { return problem == InputProblem::None; }
 };
@@ -38,3 +41,12 @@ struct PreparedInput {
 PreparedInput prepareXmlInput(const std::string& path, RecordKind record, const InputReader& read = {});
 // An LPFP file, both of its documents.
 PreparedInput prepareLpfpInput(const std::string& path, const InputReader& read = {});
+// Any configuration file: an LPFP file by its extension (in any letter case), otherwise an XML
+// document of either record, whose root sets record.
+PreparedInput prepareConfigurationInput(const std::string& path, const InputReader& read = {});
+
+// The records a prepared input holds, written over records: both for an LPFP file, the one its
+// root names for an XML document; fields whose keys it leaves out keep their values. Values
+// outside what the controller takes are narrowed as the readers narrow them. Returns false,
+// leaving records as they were, for an input that is not ok() other than by ValuesRefused.
+bool readPreparedRecords(const PreparedInput& prepared, LpfpConfiguration& records);

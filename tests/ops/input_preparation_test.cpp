@@ -37,10 +37,14 @@ TEST(InputPreparation, AnXmlDocumentOfAnotherRecordOrNoneIsNotTheRecord) {
     const std::string mc = dir.file("m.xml");
     writeFileBytes(mc, "<MCConfiguration/>");
     EXPECT_EQ(prepareXmlInput(mc, RecordKind::App).problem, InputProblem::NotTheRecord);
+    // The record it holds instead is named, so that the user is told which file was picked.
+    EXPECT_EQ(prepareXmlInput(mc, RecordKind::App).foundRecord, MC_ROOT);
     EXPECT_TRUE(prepareXmlInput(mc, RecordKind::Mc).ok());
+    EXPECT_TRUE(prepareXmlInput(mc, RecordKind::Mc).foundRecord.empty());
     const std::string broken = dir.file("b.xml");
     writeFileBytes(broken, "<MCConfiguration>");
     EXPECT_EQ(prepareXmlInput(broken, RecordKind::Mc).problem, InputProblem::NotTheRecord);
+    EXPECT_TRUE(prepareXmlInput(broken, RecordKind::Mc).foundRecord.empty());
     // A missing file is no document, whichever reader is used.
     EXPECT_EQ(prepareXmlInput(dir.file("none.xml"), RecordKind::Mc).problem, InputProblem::NotTheRecord);
     EXPECT_EQ(prepareXmlInput(dir.file("none.xml"), RecordKind::Mc, readFileText).problem,
@@ -96,6 +100,77 @@ TEST(InputPreparation, AnLpfpFileIsDecodedAndMustHoldBothDocuments) {
     EXPECT_EQ(gone.problem, InputProblem::Unreadable);
     EXPECT_EQ(gone.reason.rfind("Cannot read file " + missing + ": ", 0), 0u) << gone.reason;
     EXPECT_EQ(gone.errorNumber, ENOENT);
+}
+
+TEST(InputPreparation, AnyConfigurationFileIsRecognisedByItsExtensionThenItsRoot) {
+    TempDir dir;
+    const std::string lpfp = dir.file("pair.LPFP");
+    LpfpConfiguration pair{};
+    pair.app.controller_id = 7;
+    pair.mc.si_motor_poles = 14;
+    writeLpfpFile(pair, lpfp);
+    const PreparedInput both = prepareConfigurationInput(lpfp);
+    ASSERT_TRUE(both.ok()) << both.reason;
+    EXPECT_EQ(both.record, RecordKind::None);
+
+    const std::string app = dir.file("a.xml");
+    writeFileBytes(app, "<APPConfiguration><controller_id>9</controller_id></APPConfiguration>");
+    EXPECT_EQ(prepareConfigurationInput(app).record, RecordKind::App);
+    const std::string mc = dir.file("m.xml");
+    writeFileBytes(mc, "<MCConfiguration><si_motor_poles>4</si_motor_poles></MCConfiguration>");
+    EXPECT_EQ(prepareConfigurationInput(mc).record, RecordKind::Mc);
+
+    const std::string other = dir.file("o.xml");
+    writeFileBytes(other, "<Something/>");
+    EXPECT_EQ(prepareConfigurationInput(other).problem, InputProblem::NotTheRecord);
+    EXPECT_EQ(prepareConfigurationInput(dir.file("none.xml")).problem, InputProblem::NotTheRecord);
+    // An LPFP name that is not there keeps the reading failure.
+    EXPECT_EQ(prepareConfigurationInput(dir.file("none.lpfp")).problem, InputProblem::Unreadable);
+    // A damaged one keeps the decoder's words.
+    writeFileBytes(dir.file("bad.lpfp"), "FFFF");
+    EXPECT_EQ(prepareConfigurationInput(dir.file("bad.lpfp")).reason, INVALID_CONFIGURATION_FILE);
+}
+
+TEST(InputPreparation, ThePreparedRecordsAreWrittenOverWhatWasThere) {
+    TempDir dir;
+    LpfpConfiguration base{};
+    base.app.controller_id = 3;
+    base.mc.si_motor_poles = 6;
+
+    // An XML document writes its own record, keys it leaves out keep their values.
+    const std::string app = dir.file("a.xml");
+    writeFileBytes(app, "<APPConfiguration><controller_id>9</controller_id></APPConfiguration>");
+    LpfpConfiguration records = base;
+    ASSERT_TRUE(readPreparedRecords(prepareConfigurationInput(app), records));
+    EXPECT_EQ(records.app.controller_id, 9);
+    EXPECT_EQ(records.mc.si_motor_poles, 6);
+
+    // An LPFP file writes both.
+    LpfpConfiguration pair{};
+    pair.app.controller_id = 11;
+    pair.mc.si_motor_poles = 22;
+    const std::string lpfp = dir.file("p.lpfp");
+    writeLpfpFile(pair, lpfp);
+    records = base;
+    ASSERT_TRUE(readPreparedRecords(prepareConfigurationInput(lpfp), records));
+    EXPECT_EQ(records.app.controller_id, 11);
+    EXPECT_EQ(records.mc.si_motor_poles, 22);
+
+    // Values the controller refuses are narrowed as the readers narrow them.
+    const std::string refused = dir.file("v.xml");
+    writeFileBytes(refused, "<MCConfiguration><si_motor_poles>many</si_motor_poles></MCConfiguration>");
+    const PreparedInput narrowed = prepareConfigurationInput(refused);
+    ASSERT_EQ(narrowed.problem, InputProblem::ValuesRefused);
+    records = base;
+    EXPECT_TRUE(readPreparedRecords(narrowed, records));
+
+    // An input that is unfit for other reasons leaves the records alone.
+    const std::string other = dir.file("o.xml");
+    writeFileBytes(other, "<Something/>");
+    records = base;
+    EXPECT_FALSE(readPreparedRecords(prepareConfigurationInput(other), records));
+    EXPECT_EQ(records.app.controller_id, 3);
+    EXPECT_EQ(records.mc.si_motor_poles, 6);
 }
 
 } // namespace
