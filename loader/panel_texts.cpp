@@ -97,9 +97,15 @@ QString unavailableText(const ControllerIdentity& identity) {
     case Problem::InUse:
         return QStringLiteral("The port is in use by another program.\nClose the other program, then "
                               "choose Devices > Rescan.");
-    case Problem::OpenFailed:
-        return QStringLiteral("Failed to open device\nThe bridge could not be opened; plug it in again, "
-                              "then choose Devices > Rescan.");
+    case Problem::OpenFailed: {
+        // Why it could not be opened (not connected, refused, the backend's own reason), when
+        // the opening said more than its fixed text.
+        const QString reason = qText(identity.detail);
+        const bool said = !reason.isEmpty() && reason != QStringLiteral("Failed to open device");
+        return QStringLiteral("Failed to open device\n%1The bridge could not be opened; plug it in again, "
+                              "then choose Devices > Rescan.")
+            .arg(said ? reason + QLatin1Char('\n') : QString());
+    }
     }
     return {};
 }

@@ -249,6 +249,8 @@ void varko5ConfigWidget::onIdentified(const ControllerIdentity& identity) {
     disconnected_ = false;
     lastExchangeFailed_ = false;
     problem_ = identity.problem;
+    openFailure_ =
+        identity.problem == ControllerIdentity::Problem::OpenFailed ? identity.detail : std::string();
     ui_->chipIDLineEdit->setText(identity.opened ? chipIdText(identity.chipId) : QString());
     ui_->versionLineEdit->setText(
         identity.version.valid
@@ -269,6 +271,7 @@ void varko5ConfigWidget::applyAvailability() {
     } else {
         ControllerIdentity identity;
         identity.problem = problem_;
+        identity.detail = openFailure_;
         const QStringList version = ui_->versionLineEdit->text().split(QLatin1Char('.'));
         if (version.size() == 2) {
             identity.version = FirmwareVersion{version[0].toInt(), version[1].toInt(), true};

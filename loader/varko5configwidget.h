@@ -177,6 +177,8 @@ private:
     bool lastExchangeFailed_ = false;
     bool rowsDisabled_ = false;
     ControllerIdentity::Problem problem_ = ControllerIdentity::Problem::None;
+    // Why the device could not be opened, as the device layer said it (OpenFailed only).
+    std::string openFailure_;
     bool identifiedOnce_ = false;
     std::vector<std::pair<QPushButton*, bool>> enabledBeforeBusy_;
     BackupSettings backup_{true, {}};

@@ -109,11 +109,15 @@ private:
 
     // The disabled panel shows its reason in itself, and every configuration control is off.
     void checkReason(const varko5ConfigWidget* panel, const char* reason) {
-        QCOMPARE(panel->unavailableReason(), QString::fromLatin1(reason));
+        checkReason(panel, QString::fromLatin1(reason));
+    }
+
+    void checkReason(const varko5ConfigWidget* panel, const QString& reason) {
+        QCOMPARE(panel->unavailableReason(), reason);
         auto* label = panel->findChild<QLabel*>(QStringLiteral("statusLabel"));
         QVERIFY(label != nullptr);
         QVERIFY(label->isVisibleTo(panel));
-        QCOMPARE(label->text(), QString::fromLatin1(reason));
+        QCOMPARE(label->text(), reason);
         for (const char* name : configurationControls()) {
             QVERIFY2(!control(panel, name)->isEnabled(), name);
         }
@@ -618,10 +622,20 @@ private slots:
         MainWindow window(sim);
         QVERIFY(waitIdle(window));
         QCOMPARE(window.panels().size(), std::size_t{2});
+        int number = 0;
         for (varko5ConfigWidget* panel : window.panels()) {
-            checkReason(panel,
-                        "Failed to open device\nThe bridge could not be opened; plug it in again, then "
-                        "choose Devices > Rescan.");
+            // The fixed text, then why the device layer could not open it, naming the device.
+            const QString reason = panel->unavailableReason();
+            const QStringList lines = reason.split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines[0], QStringLiteral("Failed to open device"));
+            QVERIFY2(lines[1].startsWith(
+                         QStringLiteral("Device VK5SIM%1 ").arg(++number, 4, 10, QLatin1Char('0'))) &&
+                         lines[1].contains(QStringLiteral(" could not be opened")),
+                     qPrintable(lines[1]));
+            QCOMPARE(lines[2], QStringLiteral("The bridge could not be opened; plug it in again, then choose "
+                                              "Devices > Rescan."));
+            checkReason(panel, reason);
             QVERIFY(lineEdit(panel, "chipIDLineEdit")->text().isEmpty());
         }
         QVERIFY(boxes_->boxes().empty());
