@@ -1,5 +1,6 @@
 #include "cli/console_lines.h"
 
+#include "core/lpfp/lpfp.h"
 #include "core/ops/device_choice.h"
 
 #include <spdlog/spdlog.h>
@@ -62,7 +63,7 @@ void printApplyEvent(ApplyWording wording, std::ostream& out, FlowResult& result
         break;
     case OpStep::FileInvalid:
         if (lpfp)
-            logError(result, event.text + ": Invalid Configuration File");
+            logError(result, event.text + ": " + INVALID_CONFIGURATION_FILE);
         else
             logError(result,
                      app ? "Not a valid APPConfiguration XML file" : "Not a valid MCConfiguration XML file");

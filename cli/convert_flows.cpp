@@ -17,7 +17,7 @@ FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basenam
         // than by its empty content's checksum.
         const std::string fileText = readCheckedLpfpFile(lpfpPath, readInputOnce);
         if (!lpfpTextToXmlFiles(fileText, lpfpPath, appPath, mcPath)) {
-            logError(result, lpfpPath + ": Invalid Configuration File");
+            logError(result, lpfpPath + ": " + INVALID_CONFIGURATION_FILE);
             return EXIT_FAILED;
         }
         out << "APP Configuration saved to: " << appPath << std::endl

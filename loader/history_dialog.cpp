@@ -3,6 +3,7 @@
 #include "core/lpfp/lpfp.h"
 #include "core/ops/recording.h"
 #include "loader/file_dialogs.h"
+#include "loader/qt_text.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -21,10 +22,6 @@
 #include <utility>
 
 namespace {
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Runs work on a thread of its own, then done on context's thread, unless context is gone by
 // then. work must not throw.

@@ -8,6 +8,7 @@
 #include "core/ops/recording.h"
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
+#include "loader/qt_text.h"
 #include "loader/varko5configwidget.h"
 #include "varko5_version.h"
 
@@ -46,10 +47,6 @@ const char* const LPFP_TO_XML_FAILURE = "Could not convert the LPFP file into XM
 const char* const XML_TO_LPFP_FAILURE =
     "Could not convert the XML files into LPFP files. Check that the XML files have the proper "
     "<APPConfiguration></APPConfiguration> and <MCConfiguration></MCConfiguration> tags";
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Collects the error lines logged on this thread while it lives, so that a failure whose
 // reason the lower layers only logged can show that reason too.

@@ -4,6 +4,7 @@
 #include "core/config/file_io.h"
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
+#include "loader/qt_text.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -12,14 +13,6 @@
 #include <exception>
 
 namespace {
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
-}
 
 // endedEarly: the apply stopped after sending something, so a record it never reached is
 // named as not sent.

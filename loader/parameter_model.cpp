@@ -1,4 +1,5 @@
 #include "loader/parameter_model.h"
+#include "loader/qt_text.h"
 
 #include <QBrush>
 #include <QColor>
@@ -19,10 +20,6 @@ const QColor HEADING_COLOUR(226, 226, 226);
 const QColor NOT_STORED_COLOUR(128, 128, 128);
 
 const char* const NOT_STORED_TEXT = "not stored";
-
-QString qText(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
-}
 
 } // namespace
 

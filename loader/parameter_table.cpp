@@ -1,5 +1,6 @@
 #include "loader/parameter_table.h"
 
+#include "core/config/c_number.h"
 #include "core/config/config_codec.h"
 #include "core/config/config_compare.h"
 #include "core/config/config_diff.h"
@@ -73,17 +74,6 @@ struct TypedValue {
     float real = 0.0f;
     std::int64_t whole = 0;
 };
-
-std::string_view trimmed(std::string_view text) {
-    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && space(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && space(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -225,7 +215,7 @@ const std::vector<ParameterEntry>& parameterEntries() {
 }
 
 std::string_view recordName(RecordKind record) {
-    return record == RecordKind::App ? "APPConfiguration" : "MCConfiguration";
+    return record == RecordKind::App ? APP_ROOT : MC_ROOT;
 }
 
 std::string entryText(const ParameterEntry& entry, const LpfpConfiguration& pair) {

@@ -10,6 +10,7 @@
 #include "loader/panel_texts.h"
 #include "loader/parameter_delegate.h"
 #include "loader/parameter_model.h"
+#include "loader/qt_text.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -25,14 +26,6 @@
 #include <stdexcept>
 
 namespace {
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString qText(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
-}
 
 QString joinedLines(const std::vector<std::string>& lines) {
     QString text;

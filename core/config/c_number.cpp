@@ -74,3 +74,12 @@ double strtodC(const std::string& text) {
 }
 
 #endif
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view space = " \t\n\r\v\f";
+    const auto first = text.find_first_not_of(space);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}

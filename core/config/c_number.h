@@ -3,6 +3,10 @@
 // always use a point.
 
 #include <string>
+#include <string_view>
+
+// The text without the white space around it (space, tab, line ends, vertical tab, form feed).
+std::string_view trimmed(std::string_view text);
 
 // strtod in the C locale: the nearest double, ±HUGE_VAL beyond the range, 0 below it. The text
 // must be a plain decimal number (an optional sign, digits, a point, an exponent).

@@ -26,9 +26,9 @@ std::vector<FieldDifference> diff(std::string_view recordName, const Order& orde
 } // namespace
 
 std::vector<FieldDifference> diffAppConfig(const APPConfiguration& left, const APPConfiguration& right) {
-    return diff("APPConfiguration", appXmlOrder(), left, right);
+    return diff(APP_ROOT, appXmlOrder(), left, right);
 }
 
 std::vector<FieldDifference> diffMcConfig(const MCConfiguration& left, const MCConfiguration& right) {
-    return diff("MCConfiguration", mcXmlOrder(), left, right);
+    return diff(MC_ROOT, mcXmlOrder(), left, right);
 }

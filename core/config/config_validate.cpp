@@ -1,5 +1,6 @@
 #include "core/config/config_validate.h"
 #include "core/config/c_number.h"
+#include "core/config/config_xml.h"
 
 #include <algorithm>
 #include <charconv>
@@ -69,21 +70,8 @@ Range integerRange(FieldType type, WireEncoding wire) {
     return {std::max(a.low, b.low), std::min(a.high, b.high)};
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 // [sign] digits, nothing else; none when the text is not such a number or leaves 64 bits.
@@ -252,11 +240,11 @@ std::vector<ValueViolation> check(std::string_view recordName, const tinyxml2::X
 } // namespace
 
 std::vector<ValueViolation> checkAppConfigValues(const tinyxml2::XMLElement* root) {
-    return check<APPConfiguration>("APPConfiguration", root, appXmlOrder());
+    return check<APPConfiguration>(APP_ROOT, root, appXmlOrder());
 }
 
 std::vector<ValueViolation> checkMcConfigValues(const tinyxml2::XMLElement* root) {
-    return check<MCConfiguration>("MCConfiguration", root, mcXmlOrder());
+    return check<MCConfiguration>(MC_ROOT, root, mcXmlOrder());
 }
 
 bool valueAllowed(const AppField& field, std::string_view text) {

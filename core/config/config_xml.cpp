@@ -198,11 +198,11 @@ bool fromXmlFile(Record& record, const std::string& path, const char* rootName, 
 } // namespace
 
 std::string appConfigToXml(const APPConfiguration& record) {
-    return toXml("APPConfiguration", record, appXmlOrder());
+    return toXml(APP_ROOT, record, appXmlOrder());
 }
 
 std::string mcConfigToXml(const MCConfiguration& record) {
-    return toXml("MCConfiguration", record, mcXmlOrder());
+    return toXml(MC_ROOT, record, mcXmlOrder());
 }
 
 namespace {
@@ -236,11 +236,11 @@ bool mcConfigFromXml(MCConfiguration& record, const tinyxml2::XMLElement* root, 
 }
 
 bool appConfigFromXmlFile(APPConfiguration& record, const std::string& path, std::uint64_t& keyCount) {
-    return fromXmlFile(record, path, "APPConfiguration", keyCount, appConfigFromXml);
+    return fromXmlFile(record, path, APP_ROOT, keyCount, appConfigFromXml);
 }
 
 bool mcConfigFromXmlFile(MCConfiguration& record, const std::string& path, std::uint64_t& keyCount) {
-    return fromXmlFile(record, path, "MCConfiguration", keyCount, mcConfigFromXml);
+    return fromXmlFile(record, path, MC_ROOT, keyCount, mcConfigFromXml);
 }
 
 std::string fieldXmlText(const AppField& field, const APPConfiguration& record) {

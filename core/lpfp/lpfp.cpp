@@ -66,8 +66,8 @@ bool holdsLpfpPair(std::string_view plainText) {
         return false;
     }
     const tinyxml2::XMLElement* lpfp = document.FirstChildElement("LPFP");
-    return lpfp != nullptr && lpfp->FirstChildElement("APPConfiguration") != nullptr &&
-           lpfp->FirstChildElement("MCConfiguration") != nullptr;
+    return lpfp != nullptr && lpfp->FirstChildElement(APP_ROOT) != nullptr &&
+           lpfp->FirstChildElement(MC_ROOT) != nullptr;
 }
 
 // Why an excerpt is not a document of its own, for the converters' refusals.
@@ -283,9 +283,8 @@ std::vector<ValueViolation> checkLpfpValues(std::string_view plainText) {
     if (lpfp == nullptr) {
         return {};
     }
-    std::vector<ValueViolation> violations =
-        checkAppConfigValues(lpfp->FirstChildElement("APPConfiguration"));
-    std::vector<ValueViolation> mc = checkMcConfigValues(lpfp->FirstChildElement("MCConfiguration"));
+    std::vector<ValueViolation> violations = checkAppConfigValues(lpfp->FirstChildElement(APP_ROOT));
+    std::vector<ValueViolation> mc = checkMcConfigValues(lpfp->FirstChildElement(MC_ROOT));
     violations.insert(violations.end(), mc.begin(), mc.end());
     return violations;
 }
@@ -300,13 +299,13 @@ bool lpfpFromPlainText(LpfpConfiguration& pair, std::string_view plainText, std:
     if (lpfp == nullptr) {
         return false;
     }
-    const tinyxml2::XMLElement* app = lpfp->FirstChildElement("APPConfiguration");
+    const tinyxml2::XMLElement* app = lpfp->FirstChildElement(APP_ROOT);
     if (app == nullptr) {
         return false;
     }
     appConfigFromXml(pair.app, app, appKeys);
 
-    const tinyxml2::XMLElement* mc = lpfp->FirstChildElement("MCConfiguration");
+    const tinyxml2::XMLElement* mc = lpfp->FirstChildElement(MC_ROOT);
     if (mc == nullptr) {
         return false;
     }
@@ -330,10 +329,10 @@ bool lpfpTextToXmlFiles(std::string_view fileText, const std::string& lpfpPath, 
     // Both files are checked before either is written, so a refusal leaves both as they were.
     const std::string appText = xmlFileText(*app);
     const std::string mcText = xmlFileText(*mc);
-    if (!holdsElement(appText, "APPConfiguration")) {
+    if (!holdsElement(appText, APP_ROOT)) {
         throw std::runtime_error(appXmlPath + " not written: " + brokenExcerpt(kAppStart, kAppEnd, lpfpPath));
     }
-    if (!holdsElement(mcText, "MCConfiguration")) {
+    if (!holdsElement(mcText, MC_ROOT)) {
         throw std::runtime_error(mcXmlPath + " not written: " + brokenExcerpt(kMcStart, kMcEnd, lpfpPath));
     }
     writeFilesAtomically({{appXmlPath, appText}, {mcXmlPath, mcText}});
@@ -362,11 +361,10 @@ std::optional<std::string> xmlTextsToLpfpText(std::string_view appText, const st
     // The excerpts are copied as they stand (stored files rely on that), so a tag inside a
     // comment would cut a document in two; such a file is refused before it replaces anything.
     if (!holdsLpfpPair(plainText)) {
-        const std::string reason = !holdsElement(xmlFileText(*app), "APPConfiguration")
-                                       ? brokenExcerpt(kAppStart, kAppEnd, appXmlPath)
-                                   : !holdsElement(xmlFileText(*mc), "MCConfiguration")
-                                       ? brokenExcerpt(kMcStart, kMcEnd, mcXmlPath)
-                                       : "its text would not read back";
+        const std::string reason =
+            !holdsElement(xmlFileText(*app), APP_ROOT) ? brokenExcerpt(kAppStart, kAppEnd, appXmlPath)
+            : !holdsElement(xmlFileText(*mc), MC_ROOT) ? brokenExcerpt(kMcStart, kMcEnd, mcXmlPath)
+                                                       : "its text would not read back";
         throw std::runtime_error(lpfpPath + " not written: " + reason);
     }
     return encodeLpfp(plainText);

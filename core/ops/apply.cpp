@@ -30,7 +30,7 @@ template <> struct RecordTraits<APPConfiguration> {
         appConfigToBytes(bytes.data(), record);
         return bytes;
     }
-    static constexpr const char* rootName = "APPConfiguration";
+    static constexpr const char* rootName = APP_ROOT;
     static bool fromXml(APPConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
         return appConfigFromXml(record, root, keys);
     }
@@ -51,7 +51,7 @@ template <> struct RecordTraits<MCConfiguration> {
         mcConfigToBytes(bytes.data(), record);
         return bytes;
     }
-    static constexpr const char* rootName = "MCConfiguration";
+    static constexpr const char* rootName = MC_ROOT;
     static bool fromXml(MCConfiguration& record, const tinyxml2::XMLElement* root, std::uint64_t& keys) {
         return mcConfigFromXml(record, root, keys);
     }
@@ -272,9 +272,9 @@ std::vector<ValueViolation> checkInputValues(const ApplyInput& input, RecordKind
     }
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (record == RecordKind::App) {
-        return checkAppConfigValues(rootOf(document, input.text, "APPConfiguration"));
+        return checkAppConfigValues(rootOf(document, input.text, APP_ROOT));
     }
-    return checkMcConfigValues(rootOf(document, input.text, "MCConfiguration"));
+    return checkMcConfigValues(rootOf(document, input.text, MC_ROOT));
 }
 
 std::vector<std::string> refusalLines(const std::string& path,

@@ -32,7 +32,7 @@ std::string readAs(const Table& table, const Record& record, std::string_view ke
 void noteNarrowed(ConfigurationSet& set, const std::string& path,
                   const std::vector<ValueViolation>& violations) {
     for (const ValueViolation& violation : violations) {
-        const std::string value = violation.record == "APPConfiguration"
+        const std::string value = violation.record == APP_ROOT
                                       ? readAs(appFields(), set.records.app, violation.key)
                                       : readAs(mcFields(), set.records.mc, violation.key);
         set.narrowed.push_back(path + ": " + describeViolation(violation) + ", read as " + value);
@@ -69,18 +69,18 @@ void loadXmlInto(ConfigurationSet& set, const std::string& path, const InputRead
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     parsed(document, text);
     std::uint64_t keyCount = 0;
-    if (record == "APPConfiguration") {
+    if (record == APP_ROOT) {
         if (set.hasApp) {
             throw SourceError("Two APPConfiguration documents given: " + path);
         }
-        const tinyxml2::XMLElement* root = document.FirstChildElement("APPConfiguration");
+        const tinyxml2::XMLElement* root = document.FirstChildElement(APP_ROOT);
         set.hasApp = appConfigFromXml(set.records.app, root, keyCount);
         noteNarrowed(set, path, checkAppConfigValues(root));
-    } else if (record == "MCConfiguration") {
+    } else if (record == MC_ROOT) {
         if (set.hasMc) {
             throw SourceError("Two MCConfiguration documents given: " + path);
         }
-        const tinyxml2::XMLElement* root = document.FirstChildElement("MCConfiguration");
+        const tinyxml2::XMLElement* root = document.FirstChildElement(MC_ROOT);
         set.hasMc = mcConfigFromXml(set.records.mc, root, keyCount);
         noteNarrowed(set, path, checkMcConfigValues(root));
     } else {
@@ -184,8 +184,8 @@ std::string readCheckedLpfpFile(const std::string& path, const InputReader& read
         invalidLpfp(path);
     }
     const auto* lpfp = document.FirstChildElement("LPFP");
-    if (lpfp == nullptr || lpfp->FirstChildElement("APPConfiguration") == nullptr ||
-        lpfp->FirstChildElement("MCConfiguration") == nullptr) {
+    if (lpfp == nullptr || lpfp->FirstChildElement(APP_ROOT) == nullptr ||
+        lpfp->FirstChildElement(MC_ROOT) == nullptr) {
         invalidLpfp(path);
     }
     return fileText;
@@ -196,7 +196,7 @@ std::string xmlRecordName(const std::string& path) {
     if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
         return {};
     }
-    for (const char* name : {"APPConfiguration", "MCConfiguration"}) {
+    for (const char* name : {APP_ROOT, MC_ROOT}) {
         if (document.FirstChildElement(name) != nullptr) {
             return name;
         }
@@ -209,7 +209,7 @@ std::string xmlRecordNameOf(const std::string& documentText) {
     if (!parsed(document, documentText)) {
         return {};
     }
-    for (const char* name : {"APPConfiguration", "MCConfiguration"}) {
+    for (const char* name : {APP_ROOT, MC_ROOT}) {
         if (document.FirstChildElement(name) != nullptr) {
             return name;
         }
