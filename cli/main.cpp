@@ -52,9 +52,9 @@ bool isRecorded(FlowChoice flow) {
     }
 }
 
-// The flows lpfp_cli always had print their report and log lines on standard output; the ones
-// added since keep it for their data.
-bool isOriginalFlow(FlowChoice flow) {
+// The flows whose only output is their report and log lines (the device test, the reads into
+// XML documents, the XML apply) print them on standard output; the others keep it for their data.
+bool reportsOnStandardOutput(FlowChoice flow) {
     return flow == FlowChoice::None || flow == FlowChoice::Test || flow == FlowChoice::GetDefaults ||
            flow == FlowChoice::GetConfig || flow == FlowChoice::SetConfig;
 }
@@ -297,12 +297,12 @@ int main(int argc, char* argv[]) {
     spdlog::set_level(options.debug ? spdlog::level::trace : spdlog::level::info);
     // The one backend every flow lists and opens its devices with.
     const std::shared_ptr<DeviceBackend> backend = backendFromEnvironment(options.baud);
-    // The original flows print their report and log on standard output, as they always have.
-    // The flows added since keep standard output for their data and send the report and the
-    // log to standard error; with "--json -" standard output carries the JSON document alone,
-    // and the data joins the report.
+    // The report flows print their report and log on standard output. The others keep
+    // standard output for their data and send the report and the log to standard error; with "--json -"
+    // standard output carries the JSON document alone, and the data joins the report.
     const bool jsonOnStandardOutput = options.jsonPath == "-";
-    const bool reportOnStandardError = jsonOnStandardOutput || !isOriginalFlow(chosenFlow(options).flow);
+    const bool reportOnStandardError =
+        jsonOnStandardOutput || !reportsOnStandardOutput(chosenFlow(options).flow);
     std::ostream& out = reportOnStandardError ? std::cerr : std::cout;
     std::ostream& data = jsonOnStandardOutput ? std::cerr : std::cout;
     DeviceLabels labels;

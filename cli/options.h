@@ -12,7 +12,7 @@
 
 // What the command line asked for. Options that are absent keep these start values.
 struct CommandLineOptions {
-    // The original command line: help, logging, the XML documents and the three flows.
+    // Help, logging, the XML documents and the device test and XML flows.
     bool showHelp = false;
     bool debug = false;
     std::string appConfigPath;
@@ -107,7 +107,7 @@ struct FlowRow {
 };
 
 // In the order of choice: the first row whose chosen() holds runs. The LPFP, comparison and
-// converter actions come first, so that the original options can refine them (--getDefaults
+// converter actions come first, so that the options of the XML flows can refine them (--getDefaults
 // with --saveLpfp, the XML paths with --xml_to_lpfp, --output with --lpfp_to_xml); a command line
 // without them chooses as it always did. The last row is None, chosen by any command line.
 const std::vector<FlowRow>& flowTable();

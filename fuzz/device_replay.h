@@ -31,7 +31,7 @@ inline constexpr std::size_t REPLAY_STEPS = 9;
 struct ReplayLink {
     ReplayLink() : handle(openSilent()), link(handle) {
         link.setReplyTimeout(0);
-        link.setPollInterval(std::chrono::milliseconds(0));
+        link.setQuietWindow(std::chrono::milliseconds(0));
     }
 
     SimulatedDevice& device() { return *simulatedDeviceOf(handle); }

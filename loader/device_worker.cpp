@@ -15,17 +15,14 @@ public:
     std::atomic<bool> stopping{false};
 
     // Runs on the worker thread.
-    void identify(const std::shared_ptr<DeviceBackend>& backend, std::shared_ptr<DeviceHandle> handle,
-                  const DeviceInfoNode& node, int index) {
+    void identify(const std::shared_ptr<DeviceBackend>& backend, const DeviceInfoNode& node, int index) {
         session_.reset();
         ControllerIdentity identity;
         if (stopping) {
             return;
         }
         try {
-            if (handle && *handle)
-                session_ = std::make_unique<ControllerSession>(std::move(*handle), node, index);
-            else if (backend)
+            if (backend)
                 session_ = std::make_unique<ControllerSession>(*backend, node, index);
             else
                 throw device_open_error(STATUS_INVALID_HANDLE, "No device to open");
@@ -149,24 +146,11 @@ DeviceWorker::~DeviceWorker() {
 
 void DeviceWorker::openAndIdentify(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node,
                                    int index) {
-    start(std::move(backend), DeviceHandle(), node, index);
-}
-
-void DeviceWorker::takeAndIdentify(DeviceHandle handle, const DeviceInfoNode& node, int index) {
-    start(nullptr, std::move(handle), node, index);
-}
-
-void DeviceWorker::start(std::shared_ptr<DeviceBackend> backend, DeviceHandle handle,
-                         const DeviceInfoNode& node, int index) {
     started();
-    // std::function needs a copyable capture; the handle travels in a shared holder.
-    auto holder = std::make_shared<DeviceHandle>(std::move(handle));
     DeviceWorkerResident* resident = resident_;
     QMetaObject::invokeMethod(
         resident_,
-        [resident, backend = std::move(backend), holder, node, index] {
-            resident->identify(backend, holder, node, index);
-        },
+        [resident, backend = std::move(backend), node, index] { resident->identify(backend, node, index); },
         Qt::QueuedConnection);
 }
 

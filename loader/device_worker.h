@@ -64,8 +64,6 @@ public:
     // Open the listed device from the backend (closing one opened before) and identify its
     // controller; identified() follows. index is the device's place in its list, for messages.
     void openAndIdentify(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node, int index);
-    // The same for a device opened already.
-    void takeAndIdentify(DeviceHandle handle, const DeviceInfoNode& node, int index);
 
     // Queues work for the controller; every piece runs after the one before has ended.
     void submit(Work work, ProgressHandler onProgress, Done done);
@@ -80,8 +78,6 @@ signals:
     void identified(const ControllerIdentity& identity);
 
 private:
-    void start(std::shared_ptr<DeviceBackend> backend, DeviceHandle handle, const DeviceInfoNode& node,
-               int index);
     void started();
     void ended();
 

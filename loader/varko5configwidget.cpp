@@ -7,6 +7,7 @@
 #include "core/ops/session.h"
 #include "loader/file_dialogs.h"
 #include "loader/panel_texts.h"
+#include "loader/qt_text.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -32,19 +33,8 @@
 
 namespace {
 
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 const char* recordWord(RecordKind record) {
     return record == RecordKind::App ? "APP" : "MC";
-}
-
-template <std::size_t N> void copyText(char (&field)[N], const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    std::memset(field, 0, N);
-    std::memcpy(field, bytes.constData(),
-                std::min<std::size_t>(static_cast<std::size_t>(bytes.size()), N - 1));
 }
 
 // The progress log asks for about eight lines' height, so that an update's steps can be
@@ -205,18 +195,6 @@ QString varko5ConfigWidget::deviceName() const {
 
 void varko5ConfigWidget::updateTitle() {
     ui_->deviceFrame->setTitle(deviceName());
-}
-
-void varko5ConfigWidget::attachDevice(DeviceHandle handle) {
-    DeviceInfoNode node{};
-    copyText(node.serialNumber, ui_->serialNumberLineEdit->text());
-    copyText(node.description, ui_->descriptionLineEdit->text());
-    attachDevice(std::move(handle), node, -1);
-}
-
-void varko5ConfigWidget::attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index) {
-    activity_ = QStringLiteral("Identifying the controller...");
-    worker_->takeAndIdentify(std::move(handle), node, index);
 }
 
 void varko5ConfigWidget::attachListedDevice(std::shared_ptr<DeviceBackend> backend,

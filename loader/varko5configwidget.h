@@ -44,10 +44,6 @@ public:
     void setDescription(const QString& text);
     QString serialNumber() const;
     QString description() const;
-    // Hand over a device opened already: the worker takes it for the panel's lifetime and
-    // identifies the controller.
-    void attachDevice(DeviceHandle handle);
-    void attachDevice(DeviceHandle handle, const DeviceInfoNode& node, int index);
     // The worker opens the listed device from the backend itself (by what identifies it, not
     // by its place in the list), then identifies the controller.
     void attachListedDevice(std::shared_ptr<DeviceBackend> backend, const DeviceInfoNode& node, int index);

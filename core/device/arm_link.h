@@ -52,8 +52,6 @@ public:
     // otherwise follows the line (timeouts::quietWindow): tests and fuzzing, where every byte
     // is queued at once and waiting for more only wastes time.
     void setQuietWindow(std::chrono::microseconds window) { quietWindow_ = window; }
-    // The same, under the name it had when the link polled the queue.
-    void setPollInterval(std::chrono::milliseconds interval) { setQuietWindow(interval); }
     std::chrono::microseconds quietWindow() const { return quietWindow_; }
 
     // Byte operations. write/read return the byte count, or -1 when the driver call fails.

@@ -161,7 +161,7 @@ protected:
     void SetUp() override {
         simulatorForgetRecords();
         session.link.setReplyTimeout(20);
-        session.link.setPollInterval(std::chrono::milliseconds(1));
+        session.link.setQuietWindow(std::chrono::milliseconds(1));
         spdlog::set_level(spdlog::level::off); // faults log errors by the thousand
     }
     void TearDown() override {

@@ -44,7 +44,7 @@ protected:
         const auto nodes = enumerateDevices(**backend);
         auto session = std::make_unique<ControllerSession>(**backend, nodes.at(0), 0);
         session->link().setReplyTimeout(100);
-        session->link().setPollInterval(std::chrono::milliseconds(1));
+        session->link().setQuietWindow(std::chrono::milliseconds(1));
         return session;
     }
 
