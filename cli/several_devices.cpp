@@ -1,6 +1,7 @@
 #include "cli/several_devices.h"
 
 #include "cli/exit_status.h"
+#include "core/config/c_number.h"
 #include "core/ops/backup.h"
 #include "core/ops/config_source.h"
 #include "core/ops/device_choice.h"
@@ -13,13 +14,6 @@
 #include <thread>
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 const char* resultWord(const FlowResult& flowResult, bool comparison) {
     if (flowResult.interrupted)
@@ -74,7 +68,7 @@ std::vector<std::string> serialList(const std::string& serialOption) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = serialOption.find(',', start);
-        const std::string entry = trimmed(serialOption.substr(start, comma - start));
+        const std::string entry(trimmed(std::string_view(serialOption).substr(start, comma - start)));
         if (entry.empty())
             throw std::invalid_argument("--serial: empty serial number in the list \"" + serialOption + "\"");
         if (std::find(serials.begin(), serials.end(), entry) == serials.end())

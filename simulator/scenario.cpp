@@ -1,5 +1,7 @@
 #include "simulator/scenario.h"
 
+#include "core/config/c_number.h"
+
 #include <algorithm>
 #include <cctype>
 #include <csignal>
@@ -8,20 +10,13 @@
 
 namespace {
 
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::string::size_type start = 0;
     while (true) {
         const auto end = text.find(separator, start);
-        parts.push_back(trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        parts.emplace_back(trimmed(std::string_view(text).substr(
+            start, end == std::string::npos ? std::string::npos : end - start)));
         if (end == std::string::npos)
             break;
         start = end + 1;
@@ -132,8 +127,8 @@ SimScenario parseSimScenario(const std::string& text) {
         const auto equals = item.find('=');
         if (equals == std::string::npos)
             throw std::invalid_argument("Scenario entry '" + item + "' lacks '='");
-        const std::string key = trim(item.substr(0, equals));
-        const std::string value = trim(item.substr(equals + 1));
+        const std::string key(trimmed(std::string_view(item).substr(0, equals)));
+        const std::string value(trimmed(std::string_view(item).substr(equals + 1)));
         const std::vector<std::string> list = split(value, ',');
         if (!isScenarioKey(key))
             throw std::invalid_argument("Unknown scenario key '" + key + "'");

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-// The text without the white space around it (space, tab, line ends, vertical tab, form feed).
+// The text without the white space around it (space, tab, line ends, vertical tab, form feed):
+// number text, and the lists written on a command line or in a scenario.
 std::string_view trimmed(std::string_view text);
 
 // strtod in the C locale: the nearest double, ±HUGE_VAL beyond the range, 0 below it. The text

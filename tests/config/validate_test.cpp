@@ -1,3 +1,4 @@
+#include "core/config/c_number.h"
 #include "core/config/config_codec.h"
 #include "core/config/config_fields.h"
 #include "core/config/config_validate.h"
@@ -463,3 +464,17 @@ TEST(ConfigValidate, FilesTheProgramsSaveAlwaysPass) {
 }
 
 } // namespace
+
+// The white space around a value, a list entry or a scenario item goes; what is inside stays.
+TEST(Trimmed, TakesTheWhiteSpaceAroundAndNothingInside) {
+    EXPECT_EQ(trimmed(" \t\r\n\v\f12 5\f\v\n\r\t "), "12 5");
+    EXPECT_EQ(trimmed("x"), "x");
+    EXPECT_EQ(trimmed(""), "");
+    EXPECT_EQ(trimmed(" \t\n"), "");
+    // Only those six: a NUL or a non-breaking space is content.
+    EXPECT_EQ(trimmed(std::string_view("\0a", 2)), std::string_view("\0a", 2));
+    EXPECT_EQ(trimmed("\xa0"
+                      "a"),
+              "\xa0"
+              "a");
+}
