@@ -24,8 +24,10 @@ packages=(
     dpkg-dev file help2man udev lintian appstream desktop-file-utils
     # the Windows build and its tests: the posix-thread mingw-w64 compilers (the win32-thread
     # ones lack std::thread), wine to run the tests, NSIS for the installer, unzip to check the
-    # ZIP, GoogleTest's sources (built for Windows), x11-utils to see the desktop's window
+    # ZIP, GoogleTest's sources (built for Windows), x11-utils to see the desktop's window, tclsh
+    # to make SQLite's single-file source from Debian's source package
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 nsis unzip googletest x11-utils
+    tcl
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows build links, for 64-bit Windows with the posix-thread
-# mingw-w64 compiler, into a prefix outside the repository: tinyxml2, fmt and spdlog from
-# Debian's own source packages (fetched through a private deb-src list; /etc/apt is never
+# mingw-w64 compiler, into a prefix outside the repository: tinyxml2, fmt, spdlog and SQLite
+# from Debian's own source packages (fetched through a private deb-src list; /etc/apt is never
 # touched), GoogleTest from /usr/src/googletest (the googletest package), and the header-only
 # CLI11 and nlohmann-json copied from their Debian packages. Static libraries only. Takes about
 # a minute; safe to run again (a finished prefix is kept).
@@ -25,7 +25,7 @@ started=$(date +%s)
 
 # shellcheck source=scripts/debian-source.sh
 . "$here/debian-source.sh"
-debian_source "$work" tinyxml2 fmtlib spdlog
+debian_source "$work" tinyxml2 fmtlib spdlog sqlite3
 
 rm -rf "$prefix"
 mkdir -p "$prefix"
@@ -60,6 +60,42 @@ mkdir -p "$work"
 echo 'add_compile_definitions([[SPDLOG_EOL="\n"]])' >"$work/spdlog-eol.cmake"
 build spdlog "$(source_of spdlog)" -DSPDLOG_FMT_EXTERNAL=ON -DSPDLOG_BUILD_EXAMPLE=OFF \
     -DSPDLOG_BUILD_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_PROJECT_INCLUDE="$work/spdlog-eol.cmake"
+# SQLite: Debian's source is the full tree; its single-file source (sqlite3.c) is made by a
+# native configure and tclsh, then compiled for Windows by a small CMake project, with a
+# pkg-config file like the one Debian's libsqlite3-dev has.
+sqlite_source=$(source_of sqlite3)
+sqlite_work=$work/sqlite-amalgamation
+rm -rf "$sqlite_work"
+mkdir -p "$sqlite_work/native"
+echo "windows-deps: sqlite3 (single-file source)"
+(cd "$sqlite_work/native" && "$sqlite_source/configure" --disable-tcl && make sqlite3.c) \
+    >"$sqlite_work.log" 2>&1 || {
+    tail -n 30 "$sqlite_work.log" >&2
+    echo "windows-deps: sqlite3's source failed (log: $sqlite_work.log)" >&2
+    exit 1
+}
+cp "$sqlite_work/native/sqlite3.c" "$sqlite_work/native/sqlite3.h" "$sqlite_work/"
+cat >"$sqlite_work/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.16)
+project(sqlite3 C)
+add_library(sqlite3 STATIC sqlite3.c)
+install(TARGETS sqlite3 ARCHIVE DESTINATION lib)
+install(FILES sqlite3.h DESTINATION include)
+EOF
+build sqlite3 "$sqlite_work"
+rm -rf "$sqlite_work" "$sqlite_work.log"
+mkdir -p "$prefix/lib/pkgconfig"
+cat >"$prefix/lib/pkgconfig/sqlite3.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: SQLite
+Description: SQL database engine
+Version: $(cat "$sqlite_source/VERSION")
+Libs: -L\${libdir} -lsqlite3
+Cflags: -I\${includedir}
+EOF
 build googletest /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
 
 # Header-only libraries: their headers and CMake package files. Their package files find the
