@@ -3,10 +3,18 @@
 #include "core/ops/backup.h"
 #include "core/ops/config_source.h"
 
+#ifdef _WIN32
+#include "core/windows/wide_text.h"
+
+#include <windows.h>
+
+#include <string>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -23,12 +31,90 @@ struct Named {
 };
 
 std::string folderOf(const std::string& path) {
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash == std::string::npos && path.size() >= 2 && path[1] == ':')
+        return path.substr(0, 2) + ".";
+#else
     const std::size_t slash = path.rfind('/');
+#endif
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string cannotWrite(const std::string& path, const std::string& reason) {
+    return "Cannot write file " + path + ": " + reason;
+}
+
+#ifdef _WIN32
+// Paths are UTF-8; the wide APIs take every character.
+fs::path nativePath(const std::string& path) {
+    return fs::path(wideFromUtf8(path));
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const bool same = fs::equivalent(nativePath(a), nativePath(b), error);
+    if (!error)
+        return same;
+    error.clear();
+    const fs::path left = fs::weakly_canonical(fs::absolute(nativePath(a), error), error);
+    const fs::path right = fs::weakly_canonical(fs::absolute(nativePath(b), error), error);
+    return !error && left == right;
+}
+
+std::string windowsReason(DWORD error) {
+    return errnoText(errnoOf(error));
+}
+
+// A new file made in folder and gone again when its handle closes: the folder takes new files.
+std::optional<std::string> folderTakesFiles(const std::string& folder) {
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::string probe =
+            folder + "\\.lpfp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+        const HANDLE file = CreateFileW(wideFromUtf8(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return std::nullopt;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt >= 100)
+            return windowsReason(error);
+    }
+}
+
+// Why path cannot be written as the run will write it; nothing when it can.
+std::optional<std::string> unwritable(const std::string& path) {
+    const std::wstring wide = wideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            return cannotWrite(path, windowsReason(error));
+        // Not there yet: create it; it goes again when its handle closes.
+        const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return cannotWrite(path, windowsReason(GetLastError()));
+        CloseHandle(file);
+        return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return cannotWrite(path, errnoText(EISDIR));
+    const HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return cannotWrite(path, windowsReason(GetLastError()));
+    CloseHandle(file);
+    // The file is replaced by a new one written beside it.
+    if (auto reason = folderTakesFiles(folderOf(path)))
+        return cannotWrite(path, *reason);
+    return std::nullopt;
+}
+#else
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat first {};
     struct stat second {};
@@ -46,10 +132,6 @@ bool openFileLink(const std::string& path) {
         if (path.rfind(prefix, 0) == 0)
             return true;
     return path == "/dev/stdout" || path == "/dev/stderr";
-}
-
-std::string cannotWrite(const std::string& path, const std::string& reason) {
-    return "Cannot write file " + path + ": " + reason;
 }
 
 // A new entry in folder, removed again: the folder takes new files.
@@ -101,16 +183,24 @@ std::optional<std::string> unwritable(const std::string& path) {
     return std::nullopt;
 }
 
+#endif
+
 // Why folder cannot hold new files, created when missing; nothing when it can. Nothing is
 // created here: the nearest folder that exists must take new entries.
 std::optional<std::string> unwritableFolder(const std::string& folder) {
+#ifdef _WIN32
+    fs::path existing = fs::absolute(nativePath(folder));
+    const auto text = [](const fs::path& path) { return utf8FromWide(path.wstring()); };
+#else
     fs::path existing = fs::absolute(folder);
+    const auto text = [](const fs::path& path) { return path.string(); };
+#endif
     std::error_code error;
     while (!fs::exists(existing, error) && existing.has_parent_path() && existing != existing.parent_path())
         existing = existing.parent_path();
     if (!fs::is_directory(existing, error))
-        return "Cannot write to folder " + folder + ": " + existing.string() + " is not a folder";
-    if (auto reason = folderTakesFiles(existing.string()))
+        return "Cannot write to folder " + folder + ": " + text(existing) + " is not a folder";
+    if (auto reason = folderTakesFiles(text(existing)))
         return "Cannot write to folder " + folder + ": " + *reason;
     return std::nullopt;
 }

@@ -9,63 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
-
-// A Windows error as the error number the same failure has on Linux.
-int errnoOf(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-        return EACCES;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    case ERROR_INVALID_NAME:
-    case ERROR_DIRECTORY:
-    case ERROR_BAD_PATHNAME:
-        return EINVAL;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return EEXIST;
-    default:
-        return EIO;
-    }
-}
-
-// The C library's text of the Linux build for the errors above.
-std::string errnoText(int error) {
-    switch (error) {
-    case ENOENT:
-        return "No such file or directory";
-    case EACCES:
-        return "Permission denied";
-    case EISDIR:
-        return "Is a directory";
-    case ENAMETOOLONG:
-        return "File name too long";
-    case ENOSPC:
-        return "No space left on device";
-    case EINVAL:
-        return "Invalid argument";
-    case EEXIST:
-        return "File exists";
-    default:
-        return "Input/output error";
-    }
-}
 
 [[noreturn]] void fail(const std::string& path, int error) {
     throw std::runtime_error("Cannot write file " + path + ": " + errnoText(error));
@@ -218,73 +167,118 @@ std::wstring widePath(const std::string& path, const std::string& forMessage, bo
 
 } // namespace
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    const std::wstring target = widePath(path, path, false);
-    if (isDevice(target)) {
-        if (target == L"CON" || target == L"con" || target == L"CONOUT$") {
-            std::fflush(stdout);
-        }
-        writeThrough(path, target, content, false);
-        return;
-    }
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (!exists) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) {
-            failWindows(path, error);
-        }
-    }
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        fail(path, EISDIR);
-    }
-    // A file the user may not write is refused, though the folder would let it be replaced.
-    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        fail(path, EACCES);
-    }
-    if (exists) {
-        // Windows keeps no hard-link count in the attributes; a file with further names must
-        // stay the same file, as on Linux.
-        FileHandle probe(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (probe.valid() && GetFileInformationByHandle(probe.get(), &info) && info.nNumberOfLinks > 1) {
-            probe.close();
-            writeThrough(path, target, content, true);
+namespace {
+
+// One file's write made ready: checked and, where the target is replaced by a new file, written
+// in full beside it; commit() puts it in place. Until then the target is untouched, and a
+// prepared temporary that is never committed is removed again.
+class PreparedWrite {
+public:
+    PreparedWrite(const std::string& path, std::string_view content)
+        : path_(path), target_(widePath(path, path, false)), content_(content) {
+        if (isDevice(target_)) {
+            mode_ = Mode::Device;
             return;
         }
-    }
-
-    TempFile temp(folderOf(target), path);
-    if (const DWORD error = writeAll(temp.handle(), content); error != 0) {
-        failWindows(path, error);
-    }
-    if (!FlushFileBuffers(temp.handle())) {
-        failWindows(path, GetLastError());
-    }
-    if (!temp.close()) {
-        failWindows(path, GetLastError());
-    }
-    SetFileAttributesW(temp.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    // ReplaceFileW keeps the old file's attributes and security; MoveFileExW covers a new
-    // file, and a file system where replacing is not supported.
-    bool moved = false;
-    if (exists) {
-        moved = ReplaceFileW(target.c_str(), temp.path().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                             nullptr, nullptr) != 0;
-        if (!moved) {
+        const DWORD attributes = GetFileAttributesW(target_.c_str());
+        exists_ = attributes != INVALID_FILE_ATTRIBUTES;
+        if (!exists_) {
             const DWORD error = GetLastError();
-            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            if (error != ERROR_FILE_NOT_FOUND) {
                 failWindows(path, error);
             }
         }
+        if (exists_ && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            fail(path, EISDIR);
+        }
+        // A file the user may not write is refused, though the folder would let it be replaced.
+        if (exists_ && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            fail(path, EACCES);
+        }
+        if (exists_) {
+            // Windows keeps no hard-link count in the attributes; a file with further names must
+            // stay the same file, as on Linux.
+            FileHandle probe(CreateFileW(target_.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (probe.valid() && GetFileInformationByHandle(probe.get(), &info) && info.nNumberOfLinks > 1) {
+                mode_ = Mode::Through;
+                return;
+            }
+        }
+        temp_ = std::make_unique<TempFile>(folderOf(target_), path);
+        if (const DWORD error = writeAll(temp_->handle(), content_); error != 0) {
+            failWindows(path, error);
+        }
+        if (!FlushFileBuffers(temp_->handle())) {
+            failWindows(path, GetLastError());
+        }
+        if (!temp_->close()) {
+            failWindows(path, GetLastError());
+        }
+        SetFileAttributesW(temp_->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        content_.clear();
     }
-    if (!moved && !MoveFileExW(temp.path().c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        failWindows(path, GetLastError());
+
+    void commit() {
+        if (mode_ == Mode::Device) {
+            if (target_ == L"CON" || target_ == L"con" || target_ == L"CONOUT$") {
+                std::fflush(stdout);
+            }
+            writeThrough(path_, target_, content_, false);
+            return;
+        }
+        if (mode_ == Mode::Through) {
+            writeThrough(path_, target_, content_, true);
+            return;
+        }
+        // ReplaceFileW keeps the old file's attributes and security; MoveFileExW covers a new
+        // file, and a file system where replacing is not supported.
+        bool moved = false;
+        if (exists_) {
+            moved = ReplaceFileW(target_.c_str(), temp_->path().c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+            if (!moved) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                    error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                    failWindows(path_, error);
+                }
+            }
+        }
+        if (!moved && !MoveFileExW(temp_->path().c_str(), target_.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            failWindows(path_, GetLastError());
+        }
+        temp_->committed();
     }
-    temp.committed();
+
+private:
+    enum class Mode { Replace, Through, Device };
+    std::string path_; // as given, for messages
+    std::wstring target_;
+    std::string content_; // for the modes that write at commit
+    Mode mode_ = Mode::Replace;
+    bool exists_ = false;
+    std::unique_ptr<TempFile> temp_;
+};
+
+} // namespace
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+    PreparedWrite(path, content).commit();
+}
+
+void writeFilesAtomically(const std::vector<FileContent>& files) {
+    std::vector<std::unique_ptr<PreparedWrite>> prepared;
+    prepared.reserve(files.size());
+    for (const FileContent& file : files) {
+        prepared.push_back(std::make_unique<PreparedWrite>(file.path, file.content));
+    }
+    for (const auto& write : prepared) {
+        write->commit();
+    }
 }
 
 namespace {

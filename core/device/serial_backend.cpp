@@ -14,6 +14,15 @@
 
 namespace fs = std::filesystem;
 
+std::optional<std::uint32_t> parseBaudText(std::string_view text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    std::uint32_t rate = 0;
+    for (const char digit : text)
+        rate = rate * 10 + static_cast<std::uint32_t>(digit - '0');
+    return rate;
+}
+
 namespace {
 
 class SerialBackend final : public DeviceBackend {

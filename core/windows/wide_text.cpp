@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <climits>
 
 std::wstring wideFromUtf8(const std::string& text, bool* ok) {
@@ -63,4 +64,57 @@ std::string windowsErrorText(unsigned long code) {
         text.pop_back();
     }
     return text.empty() ? "Windows error " + std::to_string(code) : utf8FromWide(text);
+}
+
+// A Windows error as the error number the same failure has on Linux.
+int errnoOf(unsigned long error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_PATHNAME:
+        return EINVAL;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return EEXIST;
+    default:
+        return EIO;
+    }
+}
+
+// The C library's text of the Linux build for the errors above.
+std::string errnoText(int error) {
+    switch (error) {
+    case ENOENT:
+        return "No such file or directory";
+    case EACCES:
+        return "Permission denied";
+    case EISDIR:
+        return "Is a directory";
+    case ENAMETOOLONG:
+        return "File name too long";
+    case ENOSPC:
+        return "No space left on device";
+    case EINVAL:
+        return "Invalid argument";
+    case EEXIST:
+        return "File exists";
+    default:
+        return "Input/output error";
+    }
 }

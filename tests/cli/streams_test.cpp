@@ -14,9 +14,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <regex>
+
+// A pseudo-terminal to run the program on is POSIX-only: the terminal cases are Linux-only.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
-#include <regex>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -24,6 +27,7 @@
 #include <unistd.h>
 
 extern char** environ;
+#endif
 
 using ::testing::Each;
 using ::testing::ElementsAreArray;
@@ -37,6 +41,7 @@ const char* const DIFFERENCE_LINE = "(APPConfiguration|MCConfiguration) [a-z0-9_
 
 // lpfp_cli with its standard output and error on a pseudo-terminal of the given width, as an
 // interactive user runs it. Returns everything the terminal showed and the exit status.
+#ifndef _WIN32
 struct TerminalRun {
     int status = -1;
     std::string shown;
@@ -109,6 +114,8 @@ TerminalRun runOnTerminal(const std::vector<std::string>& arguments, const std::
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+
+#endif
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -287,6 +294,7 @@ TEST_F(CliExtras, TheOriginalFlowsKeepTheirReportOnStandardOutput) {
     EXPECT_EQ(r.err, "");
 }
 
+#ifndef _WIN32
 TEST_F(CliExtras, NoColorTakesTheColoursOffATerminal) {
     const std::vector<std::string> arguments = {"--test"};
     const std::string simulator = "VARKO5_SIMULATOR=" + scenario("");
@@ -307,6 +315,8 @@ TEST_F(CliExtras, NoColorTakesTheColoursOffATerminal) {
     EXPECT_THAT(diff.shown, HasSubstr("[info] The configurations are the same"));
     EXPECT_THAT(diff.shown, Not(HasSubstr("\x1b")));
 }
+
+#endif
 
 TEST_F(CliExtras, CommandLineErrorsNameTheProgramAndPointToHelp) {
     for (const std::vector<std::string>& arguments :
@@ -333,12 +343,14 @@ TEST_F(CliExtras, UsageTextFitsEightyColumnsOrTheTerminal) {
     EXPECT_THAT(piped.out, HasSubstr("[--diff <source> <source>]"));
     EXPECT_THAT(piped.out, HasSubstr("[-o|--output <output_filename>]"));
 
+#ifndef _WIN32
     const TerminalRun narrow = runOnTerminal({"--help"}, {}, 60);
     EXPECT_EQ(narrow.status, 0);
     EXPECT_LE(longestLine(narrow.shown), 60u) << narrow.shown;
     const TerminalRun wide = runOnTerminal({"--help"}, {}, 200);
     EXPECT_GT(longestLine(wide.shown), 80u) << "a wide terminal gets long lines";
     EXPECT_LE(longestLine(wide.shown), 200u);
+#endif
 }
 
 TEST(TextWrap, BreaksSynopsesBetweenGroupsAndTextBetweenWords) {

@@ -1,0 +1,59 @@
+// Ctrl+C, Ctrl+Break and closing the console for lpfp_cli on Windows, with the same meaning as
+// SIGINT and SIGTERM on Linux: the first only asks the work to stop (the run ends at its next
+// safe point with 130 or 143), a second one gets the default effect and ends the process.
+
+#include "cli/interrupt.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <csignal>
+
+namespace interrupt {
+namespace {
+
+std::atomic<int> receivedSignal{0};
+
+// raise() from within the process (as the simulated controller does): the C library calls this
+// before raise returns, having put the default back; it is put back here while the first
+// request is still being handled.
+void onSignal(int number) {
+    int none = 0;
+    if (receivedSignal.compare_exchange_strong(none, number)) {
+        std::signal(number, onSignal);
+        return;
+    }
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+}
+
+// Console events arrive on a thread of their own. TRUE keeps the process; FALSE hands the event
+// on, in the end to the default handler, which ends the process.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const int number = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    int none = 0;
+    return receivedSignal.compare_exchange_strong(none, number) ? TRUE : FALSE;
+}
+
+} // namespace
+
+void install() {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    // After the C library's own console handler (installed by signal), so it is asked first.
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+Cancellation token() {
+    return Cancellation(receivedSignal);
+}
+
+int received() {
+    return receivedSignal.load();
+}
+
+int exitStatus() {
+    return 128 + received();
+}
+
+} // namespace interrupt
