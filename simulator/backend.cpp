@@ -32,7 +32,7 @@ public:
         // Waits for bytes that are on their way, never for bytes that will not come.
         const std::size_t coming = std::min<std::size_t>(count, device_->queuedTotal());
         if (const auto due = device_->dueTime(coming))
-            std::this_thread::sleep_until(std::min(*due, deadline));
+            sleepUntil(std::min(*due, deadline));
         received = static_cast<std::uint32_t>(device_->take(buffer, count));
         return STATUS_OK;
     }
@@ -42,7 +42,7 @@ public:
         // Nothing can arrive but what the device has queued: sleep until the count-th byte of
         // it is due, or to the deadline when it will never come.
         const auto due = device_->dueTime(count);
-        std::this_thread::sleep_until(due ? std::min(*due, deadline) : deadline);
+        sleepUntil(due ? std::min(*due, deadline) : deadline);
         received = static_cast<std::uint32_t>(device_->readable());
         return STATUS_OK;
     }

@@ -4,8 +4,11 @@
 #include "core/device/packet.h"
 #include "core/device/protocol.h"
 
+#include <csignal>
+#ifndef _WIN32
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +18,11 @@
 
 std::string simulatorStatusText(const SimDeviceSettings& settings) {
     return "Varko 5 bridge " + settings.serial + ": ready, controller powered\r\n";
+}
+
+void sleepUntil(std::chrono::steady_clock::time_point t) {
+    while (std::chrono::steady_clock::now() < t)
+        std::this_thread::sleep_until(t);
 }
 
 SimulatedDevice::SimulatedDevice(SimScenario scenario, int index, std::shared_ptr<SimRecords> records)
@@ -283,6 +291,10 @@ void SimulatedDevice::signalOn(int command) {
     if (scenario_.faultDevice >= 0 && scenario_.faultDevice != index_)
         return;
     ++signalsSent_;
+#ifdef _WIN32
+    // Windows has no pending signals: raise runs the program's handler before it returns.
+    std::raise(scenario_.signalNumber);
+#else
     ::kill(::getpid(), scenario_.signalNumber);
     sigset_t pending;
     do {
@@ -290,6 +302,7 @@ void SimulatedDevice::signalOn(int command) {
         sigemptyset(&pending);
         sigpending(&pending);
     } while (sigismember(&pending, scenario_.signalNumber) == 1);
+#endif
 }
 
 // The controller's side: one command packet's payload in, one reply packet out.

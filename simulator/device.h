@@ -16,6 +16,11 @@
 #include <string>
 #include <vector>
 
+// Returns once the steady clock has reached t. A single sleep may end before its time: the
+// mingw-w64 runtime sleeps in whole milliseconds, rounded down, so a wait of less than one
+// ends at once; the simulated line's bytes fall due microseconds apart.
+void sleepUntil(std::chrono::steady_clock::time_point t);
+
 // The text the bridge sends in answer to the status query.
 std::string simulatorStatusText(const SimDeviceSettings& settings);
 

@@ -258,7 +258,7 @@ STANDIN_EXPORT FT_STATUS D2XX_CALL FT_Read(FT_HANDLE ftHandle, void* lpBuffer, D
         const auto limit = open->readTimeoutMs == 0 ? *due
                                                     : std::chrono::steady_clock::now() +
                                                           std::chrono::milliseconds(open->readTimeoutMs);
-        std::this_thread::sleep_until(std::min(*due, limit));
+        sleepUntil(std::min(*due, limit));
     }
     *lpdwBytesReturned = static_cast<DWORD>(device.take(static_cast<std::uint8_t*>(lpBuffer), dwBytesToRead));
     return FT_OK;

@@ -123,8 +123,13 @@ TEST(D2xxBackend, AMissingLibraryIsAnErrorNamingTheFileAndNothingIsListedOrOpene
     ScopedEnv library("VARKO5_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
     EXPECT_THAT(runtimeErrorOf([] { enumerateDevices(*backendFromEnvironment()); }),
                 HasSubstr("/nonexistent/libftd2xx.so cannot be loaded"));
+#ifdef _WIN32
+    EXPECT_EQ(D2xxSettings{}.library, "ftd2xx.dll");
+    EXPECT_EQ(D2xxSettings{}.chipIdLibrary, "FTChipID.dll");
+#else
     EXPECT_EQ(D2xxSettings{}.library, "libftd2xx.so");
     EXPECT_EQ(D2xxSettings{}.chipIdLibrary, "libftchipid.so");
+#endif
 }
 
 TEST(D2xxBackend, ALibraryLackingACallIsAnErrorNamingTheLibraryAndTheCall) {
