@@ -2,6 +2,7 @@
 
 #include "core/lpfp/lpfp.h"
 #include "core/ops/device_choice.h"
+#include "core/ops/result_lines.h"
 
 #include <spdlog/spdlog.h>
 
@@ -39,111 +40,151 @@ void printVersion(std::ostream& out, const FirmwareVersion& version) {
 
 namespace {
 
-const char* recordWord(RecordKind record) {
-    return record == RecordKind::App ? "APP" : "MC";
+// Where a line goes: the report stream, or the logger at a level. Error lines are logged with
+// logError, so that the first one becomes the run's error.
+enum class Channel : std::uint8_t { Report, Info, Warn, Error };
+
+// Which apply a wording is for; Any for both.
+enum class For : std::uint8_t { Any, XmlFiles, LpfpFile };
+
+// One line of what lpfp_cli says while an apply runs: for that step (of that record, unless
+// only is None) of that apply, the pattern (see fillWording) on that channel. A step without
+// a row says nothing.
+struct StepWording {
+    OpStep step;
+    For apply;
+    RecordKind only;
+    Channel channel;
+    const char* pattern;
+};
+
+constexpr RecordKind ANY = RecordKind::None;
+
+// ValuesRefused is told by printValueRefusal; Interrupted by printInterruption when the flow
+// ends.
+constexpr StepWording STEP_WORDINGS[] = {
+    {OpStep::BackupSaved, For::Any, ANY, Channel::Report, "Backup saved to: {text}"},
+    {OpStep::BackupFailed, For::Any, ANY, Channel::Error, "Backup failed, nothing was sent: {text}"},
+    {OpStep::GettingDefaults, For::XmlFiles, ANY, Channel::Info, "Getting Default {rec} Configuration"},
+    // The LPFP apply reads both defaults under one line.
+    {OpStep::GettingDefaults, For::LpfpFile, RecordKind::App, Channel::Info,
+     "Getting Default {rec} Configuration"},
+    {OpStep::FileInvalid, For::XmlFiles, ANY, Channel::Error, "Not a valid {root} XML file"},
+    {OpStep::FileInvalid, For::LpfpFile, ANY, Channel::Error, "{text}: Invalid Configuration File"},
+    {OpStep::FileRead, For::XmlFiles, ANY, Channel::Info,
+     "Configuration updated from XML file {text}. {count} parameters set"},
+    {OpStep::FileRead, For::LpfpFile, ANY, Channel::Info,
+     "Configuration updated from LPFP file {text}. {count} parameters set"},
+    {OpStep::Refused, For::XmlFiles, ANY, Channel::Error,
+     "{Rec} Configuration was not accepted by the controller"},
+    {OpStep::Refused, For::LpfpFile, ANY, Channel::Error, "Failed to set {config}"},
+    {OpStep::NotAcknowledged, For::XmlFiles, ANY, Channel::Error,
+     "{Rec} Configuration was not acknowledged by the bridge ({text})"},
+    {OpStep::NotAcknowledged, For::LpfpFile, ANY, Channel::Error,
+     "Failed to set {config}: not acknowledged by the bridge ({text})"},
+    {OpStep::AnswerUnreadable, For::Any, ANY, Channel::Warn,
+     "The controller's answer to the {rec} Configuration could not be read ({text}); reading it back "
+     "decides whether it was stored"},
+    {OpStep::Sent, For::Any, ANY, Channel::Info, "Configuration sent to device"},
+    {OpStep::GettingReadBack, For::Any, ANY, Channel::Info, "Getting {rec} Configuration"},
+    {OpStep::Validating, For::XmlFiles, RecordKind::App, Channel::Info, "Validating Updated {rec}"},
+    {OpStep::Validating, For::LpfpFile, ANY, Channel::Info, "Validating Updated {rec}"},
+    {OpStep::Validated, For::Any, ANY, Channel::Info, "{rec} Configuration Validated"},
+    {OpStep::Differs, For::Any, ANY, Channel::Error, "{Rec} Configuration validation FAILED"},
+    {OpStep::Failed, For::Any, ANY, Channel::Error, "{text}"},
+};
+
+// What lpfp_cli says of each record, and of the backup, when a stop request ended an apply. A
+// record that was never sent reads as NotSent, whatever else its line says.
+struct ResultWording {
+    Happened what;
+    Channel channel;
+    const char* pattern; // nullptr: nothing is said
+};
+
+constexpr ResultWording RESULT_WORDINGS[] = {
+    {Happened::BackupSaved, Channel::Info,
+     "The configuration from before this run is in the backup {text}; to restore it: lpfp_cli "
+     "--lpfp_config {text}"},
+    {Happened::BackupStopped, Channel::Error, nullptr},
+    {Happened::Verified, Channel::Info, "{rec} Configuration was written and verified"},
+    {Happened::VerifiedDespiteAnswer, Channel::Info, "{rec} Configuration was written and verified"},
+    {Happened::AnswerUnreadable, Channel::Error, nullptr},
+    {Happened::ExchangeFailed, Channel::Error, "{rec} Configuration was sent but not verified"},
+    {Happened::NotAcknowledged, Channel::Error, "{rec} Configuration was sent but not verified"},
+    {Happened::Refused, Channel::Error, "{rec} Configuration was sent but not verified"},
+    {Happened::Differs, Channel::Error, "{rec} Configuration was sent but not verified"},
+    {Happened::DiffersUnnamed, Channel::Error, "{rec} Configuration was sent but not verified"},
+    {Happened::NotSent, Channel::Error, "{rec} Configuration was not written"},
+    {Happened::NotReached, Channel::Error, "{rec} Configuration was not written"},
+    {Happened::Ended, Channel::Error, nullptr},
+    {Happened::NoBackup, Channel::Warn, "No backup was taken before this run"},
+};
+
+// out: where Report lines go. result: where the first error line is kept; without one, an
+// error line is only logged.
+void say(Channel channel, const std::string& line, std::ostream* out, FlowResult* result) {
+    switch (channel) {
+    case Channel::Report:
+        if (out != nullptr)
+            *out << line << std::endl;
+        break;
+    case Channel::Info:
+        spdlog::info("{}", line);
+        break;
+    case Channel::Warn:
+        spdlog::warn("{}", line);
+        break;
+    case Channel::Error:
+        if (result != nullptr)
+            logError(*result, line);
+        else
+            spdlog::error("{}", line);
+        break;
+    }
 }
 
-void printApplyEvent(ApplyWording wording, std::ostream& out, FlowResult& result, const OpEvent& event) {
-    const bool app = event.record == RecordKind::App;
-    const bool lpfp = wording == ApplyWording::LpfpFile;
-    switch (event.step) {
-    case OpStep::BackupSaved:
-        out << "Backup saved to: " << event.text << std::endl;
-        break;
-    case OpStep::BackupFailed:
-        logError(result, "Backup failed, nothing was sent: " + event.text);
-        break;
-    case OpStep::GettingDefaults:
-        // The LPFP apply reads both defaults under one line.
-        if (!lpfp || app)
-            spdlog::info("Getting Default {} Configuration", recordWord(event.record));
-        break;
-    case OpStep::ValuesRefused:
+void printApplyEvent(For apply, std::ostream& out, FlowResult& result, const OpEvent& event) {
+    if (event.step == OpStep::ValuesRefused) {
         printValueRefusal(result, event.text, event.violations);
-        break;
-    case OpStep::FileInvalid:
-        if (lpfp)
-            logError(result, event.text + ": " + INVALID_CONFIGURATION_FILE);
-        else
-            logError(result,
-                     app ? "Not a valid APPConfiguration XML file" : "Not a valid MCConfiguration XML file");
-        break;
-    case OpStep::FileRead:
-        spdlog::info("Configuration updated from {} file {}. {} parameters set", lpfp ? "LPFP" : "XML",
-                     event.text, event.keys);
-        break;
-    case OpStep::Refused:
-        if (lpfp)
-            logError(result, app ? "Failed to set APPConfig" : "Failed to set MCConfig");
-        else
-            logError(result,
-                     std::string(app ? "App" : "MC") + " Configuration was not accepted by the controller");
-        break;
-    case OpStep::NotAcknowledged:
-        if (lpfp)
-            logError(result, std::string(app ? "Failed to set APPConfig" : "Failed to set MCConfig") +
-                                 ": not acknowledged by the bridge (" + event.text + ")");
-        else
-            logError(result, std::string(app ? "App" : "MC") +
-                                 " Configuration was not acknowledged by the bridge (" + event.text + ")");
-        break;
-    case OpStep::AnswerUnreadable:
-        spdlog::warn(
-            "The controller's answer to the {} Configuration could not be read ({}); reading it back "
-            "decides whether it was stored",
-            recordWord(event.record), event.text);
-        break;
-    case OpStep::Interrupted:
-        break; // the flow tells what was done when it ends
-    case OpStep::Sent:
-        spdlog::info("Configuration sent to device");
-        break;
-    case OpStep::GettingReadBack:
-        spdlog::info("Getting {} Configuration", recordWord(event.record));
-        break;
-    case OpStep::Validating:
-        if (lpfp || app)
-            spdlog::info("Validating Updated {}", recordWord(event.record));
-        break;
-    case OpStep::Validated:
-        spdlog::info("{} Configuration Validated", recordWord(event.record));
-        break;
-    case OpStep::Differs:
-        logError(result, std::string(app ? "App" : "MC") + " Configuration validation FAILED");
-        break;
-    case OpStep::Failed:
-        logError(result, event.text);
-        break;
+        return;
+    }
+    for (const StepWording& wording : STEP_WORDINGS) {
+        if (wording.step == event.step && (wording.apply == For::Any || wording.apply == apply) &&
+            (wording.only == ANY || wording.only == event.record))
+            say(wording.channel, fillWording(wording.pattern, event.record, event.text, event.keys), &out,
+                &result);
+    }
+}
+
+void printResultLine(const ResultLine& line) {
+    const bool record = line.record != RecordKind::None;
+    const Happened what = record && !line.sent ? Happened::NotSent : line.what;
+    for (const ResultWording& wording : RESULT_WORDINGS) {
+        if (wording.what == what && wording.pattern != nullptr)
+            say(wording.channel, fillWording(wording.pattern, line.record, line.text), nullptr, nullptr);
     }
 }
 
 } // namespace
 
 ProgressFn applyProgressPrinter(ApplyWording wording, std::ostream& out, FlowResult& result) {
-    return [wording, &out, &result](const OpEvent& event) { printApplyEvent(wording, out, result, event); };
+    const For apply = wording == ApplyWording::LpfpFile ? For::LpfpFile : For::XmlFiles;
+    return [apply, &out, &result](const OpEvent& event) { printApplyEvent(apply, out, result, event); };
 }
 
 void printInterruption(const ApplyResult& apply) {
     spdlog::error("Interrupted");
-    const std::pair<const char*, const RecordOutcome*> records[] = {{"APP", &apply.app}, {"MC", &apply.mc}};
-    bool written = false;
-    for (const auto& [word, outcome] : records) {
-        if (!outcome->requested)
-            continue;
-        written = written || outcome->sent;
-        if (outcome->verified)
-            spdlog::info("{} Configuration was written and verified", word);
-        else if (outcome->sent)
-            spdlog::error("{} Configuration was sent but not verified", word);
-        else
-            spdlog::error("{} Configuration was not written", word);
+    // Each record first, then where the configuration from before the run is.
+    const std::vector<ResultLine> lines = describeApply(apply);
+    for (const ResultLine& line : lines) {
+        if (line.record != RecordKind::None)
+            printResultLine(line);
     }
-    if (apply.backup)
-        spdlog::info("The configuration from before this run is in the backup {}; to restore it: lpfp_cli "
-                     "--lpfp_config {}",
-                     apply.backup->string(), apply.backup->string());
-    else if (written)
-        spdlog::warn("No backup was taken before this run");
+    for (const ResultLine& line : lines) {
+        if (line.record == RecordKind::None)
+            printResultLine(line);
+    }
 }
 
 void printValueRefusal(FlowResult& result, const std::string& path,

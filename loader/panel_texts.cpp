@@ -14,46 +14,156 @@
 
 namespace {
 
-// endedEarly: the apply stopped after sending something, so a record it never reached is
-// named as not sent.
-void describeRecord(const char* name, const RecordOutcome& outcome, bool endedEarly, QStringList& lines) {
-    if (!outcome.requested || outcome.verified) {
-        return;
+// Which events of an update a step wording is for.
+enum class Which : std::uint8_t {
+    Any,
+    App, // the application record's
+    // A record's failure other than a silent controller: a time-out ends the whole update and is
+    // told once, at the end.
+    RecordNotTimeOut,
+};
+
+constexpr unsigned MC = static_cast<unsigned>(UpdateKind::Mc);
+constexpr unsigned APP = static_cast<unsigned>(UpdateKind::App);
+constexpr unsigned LPFP = static_cast<unsigned>(UpdateKind::Lpfp);
+constexpr unsigned EVERY = MC | APP | LPFP;
+
+constexpr auto NO_LOG = spdlog::level::off;
+constexpr auto INFO = spdlog::level::info;
+constexpr auto WARN = spdlog::level::warn;
+constexpr auto ERROR_LEVEL = spdlog::level::err;
+
+// One line of what a panel says while an update runs: for that step (of the events which says)
+// of the updates named, the pattern (see fillWording) logged at level and, with progress,
+// appended to the progress log. Every row that matches a step gives a line, in this order.
+struct StepWording {
+    OpStep step;
+    unsigned updates;
+    Which which;
+    spdlog::level::level_enum level;
+    bool progress;
+    const char* pattern;
+};
+
+constexpr StepWording STEP_WORDINGS[] = {
+    {OpStep::BackupSaved, EVERY, Which::Any, NO_LOG, true, "Backup saved to: {text}"},
+    {OpStep::BackupFailed, EVERY, Which::Any, ERROR_LEVEL, true, "Backup failed, nothing was sent: {text}"},
+    {OpStep::GettingDefaults, MC | APP, Which::Any, NO_LOG, true, "Getting Default {rec} Configuration"},
+    // Both default records are read under one line.
+    {OpStep::GettingDefaults, LPFP, Which::App, NO_LOG, true, "Getting Default {rec} Configuration"},
+    {OpStep::FileRead, MC, Which::Any, INFO, false,
+     "Configuration updated from XML file {text}. {count} parameters set"},
+    {OpStep::FileRead, APP, Which::Any, NO_LOG, true,
+     "Configuration updated from XML file {text}. {count} parameters set"},
+    {OpStep::FileRead, LPFP, Which::Any, NO_LOG, true,
+     "Configuration updated from LPFP file {text}. {count} parameters set"},
+    {OpStep::Refused, MC, Which::Any, ERROR_LEVEL, false, "Failed to set {config}"},
+    {OpStep::NotAcknowledged, EVERY, Which::Any, NO_LOG, true,
+     "{rec} Configuration was not acknowledged by the bridge ({text})"},
+    {OpStep::NotAcknowledged, MC, Which::Any, ERROR_LEVEL, false, "Failed to set {config}"},
+    {OpStep::AnswerUnreadable, EVERY, Which::Any, WARN, true,
+     "The controller's answer to the {rec} Configuration could not be read ({text}); reading it back "
+     "decides whether it was stored"},
+    {OpStep::Sent, MC, Which::Any, INFO, false, "Configuration sent to device"},
+    {OpStep::Sent, APP | LPFP, Which::Any, NO_LOG, true, "Configuration sent to device"},
+    {OpStep::GettingReadBack, MC, Which::Any, INFO, false, "Getting {rec} Configuration"},
+    {OpStep::GettingReadBack, APP | LPFP, Which::Any, NO_LOG, true, "Getting {rec} Configuration"},
+    {OpStep::Validating, MC | APP, Which::Any, NO_LOG, true, "Validating Updated {rec}"},
+    {OpStep::Validating, LPFP, Which::App, NO_LOG, true, "Validating Updated {rec}"},
+    {OpStep::Validated, EVERY, Which::Any, NO_LOG, true, "{rec} Configuration Validated"},
+    {OpStep::Differs, MC, Which::Any, ERROR_LEVEL, false, "{rec} Configuration validation FAILED 123"},
+    {OpStep::Differs, APP | LPFP, Which::Any, ERROR_LEVEL, false, "{Rec} Configuration validation FAILED"},
+    {OpStep::Failed, LPFP, Which::RecordNotTimeOut, ERROR_LEVEL, false, "{text}"},
+};
+
+bool matches(Which which, const OpEvent& event) {
+    switch (which) {
+    case Which::Any:
+        return true;
+    case Which::App:
+        return event.record == RecordKind::App;
+    case Which::RecordNotTimeOut:
+        return event.record != RecordKind::None && event.text != TIMED_OUT_TEXT;
     }
-    const QString record = QString::fromLatin1(name);
-    const bool unreadable = outcome.answer && outcome.answer->answer == SetAnswer::Unreadable;
-    if (unreadable && outcome.error.empty()) {
-        lines << record + QStringLiteral(": the controller's answer could not be read (%1)")
-                              .arg(qText(outcome.answer->detail));
-    }
-    if (!outcome.error.empty()) {
-        lines << record + QStringLiteral(": ") + qText(outcome.error);
-    } else if (outcome.answer && outcome.answer->answer == SetAnswer::NotAcknowledged) {
-        lines << record + QStringLiteral(": not acknowledged by the bridge (%1), the controller never got it")
-                              .arg(qText(outcome.answer->detail));
-    } else if (outcome.sent && (outcome.rejected() || !outcome.answer)) {
-        lines << record + QStringLiteral(": refused by the controller, nothing was stored");
-    } else if (outcome.answer && !outcome.differences.empty()) {
-        const int count = static_cast<int>(outcome.differences.size());
-        lines << record + QStringLiteral(": the read-back copy differs in %1 %2:")
-                              .arg(count)
-                              .arg(count == 1 ? QStringLiteral("field") : QStringLiteral("fields"));
-        for (int i = 0; i < count && i < MAX_LISTED_DIFFERENCES; ++i) {
-            const FieldDifference& difference = outcome.differences[static_cast<std::size_t>(i)];
-            lines << QStringLiteral("  %1: sent %2, read back %3")
-                         .arg(qText(difference.key), qText(difference.left), qText(difference.right));
+    return false;
+}
+
+// What the desktop says of each line of an apply's result (nullptr: nothing). Differs goes on
+// with its fields, one line each.
+struct ResultWording {
+    Happened what;
+    const char* pattern;
+};
+
+constexpr ResultWording RESULT_WORDINGS[] = {
+    {Happened::BackupSaved, "Backup saved to: {text}"},
+    {Happened::BackupStopped, "Backup failed, nothing was sent: {text}"},
+    {Happened::Verified, nullptr},
+    {Happened::VerifiedDespiteAnswer,
+     "{rec} Configuration: the controller's answer could not be read ({text}); the read-back copy is "
+     "equal, so the controller holds the record"},
+    {Happened::AnswerUnreadable, "{rec} Configuration: the controller's answer could not be read ({text})"},
+    {Happened::ExchangeFailed, "{rec} Configuration: {text}"},
+    {Happened::NotAcknowledged,
+     "{rec} Configuration: not acknowledged by the bridge ({text}), the controller never got it"},
+    {Happened::Refused, "{rec} Configuration: refused by the controller, nothing was stored"},
+    {Happened::Differs, "{rec} Configuration: the read-back copy differs in {count} field{s}:"},
+    {Happened::DiffersUnnamed, "{rec} Configuration: the read-back copy differs from the record sent"},
+    {Happened::NotSent, "{rec} Configuration: not sent"},
+    // The line that ended the apply says why.
+    {Happened::NotReached, nullptr},
+    {Happened::Ended, "{text}"},
+    {Happened::NoBackup, nullptr},
+};
+
+const char* resultPattern(Happened what) {
+    for (const ResultWording& wording : RESULT_WORDINGS) {
+        if (wording.what == what) {
+            return wording.pattern;
         }
-        if (count > MAX_LISTED_DIFFERENCES) {
-            lines << QStringLiteral("  and %1 more").arg(count - MAX_LISTED_DIFFERENCES);
-        }
-    } else if (outcome.answer) {
-        lines << record + QStringLiteral(": the read-back copy differs from the record sent");
-    } else if (endedEarly) {
-        lines << record + QStringLiteral(": not sent");
     }
+    return nullptr;
 }
 
 } // namespace
+
+std::vector<StepLine> updateStepLines(UpdateKind update, const OpEvent& event) {
+    std::vector<StepLine> lines;
+    for (const StepWording& wording : STEP_WORDINGS) {
+        if (wording.step == event.step && (wording.updates & static_cast<unsigned>(update)) != 0 &&
+            matches(wording.which, event)) {
+            lines.push_back({wording.level, wording.progress,
+                             qText(fillWording(wording.pattern, event.record, event.text, event.keys))});
+        }
+    }
+    return lines;
+}
+
+QStringList resultLineTexts(const std::vector<ResultLine>& lines, bool withBackup, int maxFields) {
+    QStringList texts;
+    for (const ResultLine& line : lines) {
+        const char* pattern = resultPattern(line.what);
+        if (pattern == nullptr || (line.what == Happened::BackupSaved && !withBackup)) {
+            continue;
+        }
+        texts << qText(fillWording(pattern, line.record, line.text, line.fields.size()));
+        const int count = static_cast<int>(line.fields.size());
+        for (int i = 0; i < count && i < maxFields; ++i) {
+            const FieldDifference& difference = line.fields[static_cast<std::size_t>(i)];
+            texts << QStringLiteral("  %1: sent %2, read back %3")
+                         .arg(qText(difference.key), qText(difference.left), qText(difference.right));
+        }
+        if (count > maxFields) {
+            texts << QStringLiteral("  and %1 more").arg(count - maxFields);
+        }
+    }
+    return texts;
+}
+
+QString applyResultDetail(const ApplyResult& result, bool stoppedByBackup) {
+    return resultLineTexts(describeApply(result, stoppedByBackup && !result.ok()), false)
+        .join(QLatin1Char('\n'));
+}
 
 QString chipIdText(std::uint32_t chipId) {
     return QStringLiteral("0x") + QString::number(chipId, 16).toUpper().rightJustified(8, QLatin1Char('0'));
@@ -115,42 +225,6 @@ void BackupWatch::see(const OpEvent& event) {
         pending = false;
         stopped = true;
     }
-}
-
-QString applyWarningDetail(const ApplyResult& result) {
-    QStringList lines;
-    const std::pair<const char*, const RecordOutcome*> records[] = {{"APP Configuration", &result.app},
-                                                                    {"MC Configuration", &result.mc}};
-    for (const auto& [name, outcome] : records) {
-        if (outcome->requested && outcome->verified && outcome->answer &&
-            outcome->answer->answer == SetAnswer::Unreadable) {
-            lines << QString::fromLatin1(name) +
-                         QStringLiteral(
-                             ": the controller's answer could not be read (%1); the read-back copy "
-                             "is equal, so the controller holds the record")
-                             .arg(qText(outcome->answer->detail));
-        }
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup) {
-    if (result.ok()) {
-        return {};
-    }
-    QStringList lines;
-    if (stoppedByBackup) {
-        lines << QStringLiteral("Backup failed, nothing was sent: ") + qText(result.error);
-        return lines.join(QLatin1Char('\n'));
-    }
-    const bool endedEarly = !result.error.empty() && (result.app.sent || result.mc.sent);
-    describeRecord("APP Configuration", result.app, endedEarly, lines);
-    describeRecord("MC Configuration", result.mc, endedEarly, lines);
-    const bool listed = result.error == result.app.error || result.error == result.mc.error;
-    if (!result.error.empty() && !listed) {
-        lines << qText(result.error);
-    }
-    return lines.join(QLatin1Char('\n'));
 }
 
 BoxText cappedBoxText(const QString& text, int maxLines) {

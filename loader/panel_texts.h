@@ -4,14 +4,18 @@
 
 #include "core/ops/apply.h"
 #include "core/ops/input_preparation.h"
+#include "core/ops/result_lines.h"
 #include "loader/device_worker.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTime>
 
+#include <spdlog/common.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // "0x" and eight upper-case hexadecimal digits.
 QString chipIdText(std::uint32_t chipId);
@@ -67,12 +71,31 @@ struct BackupWatch {
     void see(const OpEvent& event);
 };
 
-// The lines that follow the first line of an update's failure box: for every record that was
-// not verified, whether the controller refused it, the read-back copy differed (with the
-// fields and both values) or an exchange failed; and what ended the update early. With
-// stoppedByBackup, why the backup stopped it. Empty for a result that is ok().
-QString applyFailureDetail(const ApplyResult& result, bool stoppedByBackup = false);
+// The update a panel row runs; each tells its steps in words of its own.
+enum class UpdateKind : std::uint8_t { Mc = 1, App = 2, Lpfp = 4 };
 
-// For a result that is ok(): a line for each record that was verified although the
-// controller's answer to its set could not be read. Empty when there is none.
-QString applyWarningDetail(const ApplyResult& result);
+// One line a step of an update gives: logged at level (off: not logged) and, with progress,
+// appended to the panel's progress log.
+struct StepLine {
+    spdlog::level::level_enum level = spdlog::level::off;
+    bool progress = false;
+    QString text;
+};
+
+// What the panel says of one step of an update, in the order it says it; nothing for a step
+// that update does not tell.
+std::vector<StepLine> updateStepLines(UpdateKind update, const OpEvent& event);
+
+// The lines that tell what became of an apply (describeApply), as the desktop words them: for
+// each record that was not verified, why (refused, not acknowledged, an exchange failed, the
+// fields whose read-back value differs with both values, at most maxFields of them), a record
+// verified although the controller's answer could not be read, and what ended the apply early.
+// withBackup: the backup's path first, when one was taken.
+QStringList resultLineTexts(const std::vector<ResultLine>& lines, bool withBackup,
+                            int maxFields = MAX_LISTED_DIFFERENCES);
+
+// The lines that follow the first line of an update's box, joined: for a failed update why
+// (as resultLineTexts says it, the backup left out; with stoppedByBackup, why the backup
+// stopped it), for one that is ok() each record verified although its answer was unreadable.
+// Empty when there is nothing to add.
+QString applyResultDetail(const ApplyResult& result, bool stoppedByBackup = false);

@@ -75,8 +75,3 @@ ParameterSnapshot readParameterSnapshot(ControllerSession& session);
 // comparison; every record is attempted whatever became of the other.
 ApplyResult applyParameterRecords(ControllerSession& session, const std::optional<APPConfiguration>& app,
                                   const std::optional<MCConfiguration>& mc, const ProgressFn& progress);
-
-// The lines that tell a user what became of an apply, after its first line: the backup, and
-// for each record that failed why (refused, the exchange failed, or the fields whose read-back
-// value differs, with the value sent and the value read back; at most maxFields of them).
-std::vector<std::string> describeApplyResult(const ApplyResult& result, std::size_t maxFields = 10);

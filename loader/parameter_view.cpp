@@ -27,10 +27,10 @@
 
 namespace {
 
-QString joinedLines(const std::vector<std::string>& lines) {
+QString joinedLines(const QStringList& lines) {
     QString text;
-    for (const std::string& line : lines) {
-        text += QStringLiteral("\n") + qText(line);
+    for (const QString& line : lines) {
+        text += QStringLiteral("\n") + line;
     }
     return text;
 }
@@ -460,14 +460,14 @@ void ParameterView::finishApply(const ApplyResult& result, const std::optional<P
         // Verified, though it could not be read again: the controller holds the working copy.
         model_->setSnapshot({model_->working(), model_->snapshot().defaults}, false);
     }
-    std::vector<std::string> lines = describeApplyResult(result);
+    QStringList lines = resultLineTexts(describeApply(result), true);
     if (!readError.empty()) {
-        lines.push_back("The parameters could not be read again: " + readError);
+        lines << QStringLiteral("The parameters could not be read again: ") + qText(readError);
     }
     // Written after the apply: the outcome above stands, only its entry is not complete.
     const bool recordFailed = !result.recordError.empty() && result.recordError != result.error;
     if (recordFailed) {
-        lines.push_back(result.recordError);
+        lines << qText(result.recordError);
     }
     setBusy(false, ok ? tr("Applied and verified.")
                       : tr("The apply failed; the edits that did not reach the "

@@ -33,10 +33,6 @@
 
 namespace {
 
-const char* recordWord(RecordKind record) {
-    return record == RecordKind::App ? "APP" : "MC";
-}
-
 // The progress log asks for about eight lines' height, so that an update's steps can be
 // followed; it takes whatever more the window gives.
 class ProgressLog : public QTextEdit {
@@ -706,8 +702,8 @@ varko5ConfigWidget::openedRecording(const std::shared_ptr<RecordingSource>& sour
 }
 
 void varko5ConfigWidget::startUpdate(const QString& activity, const char* successText,
-                                     const char* failureText, UpdateFn apply, const ApplyOptions& options,
-                                     std::function<void(const OpEvent&)> progress) {
+                                     const char* failureText, UpdateKind update, UpdateFn apply,
+                                     const ApplyOptions& options) {
     auto result = std::make_shared<ApplyResult>();
     auto watch = std::make_shared<BackupWatch>();
     watch->pending = options.backup.enabled;
@@ -724,34 +720,15 @@ void varko5ConfigWidget::startUpdate(const QString& activity, const char* succes
             }
             *result = apply(session, options, report, recording.get());
         },
-        [this, watch, progress](const OpEvent& event) {
+        [this, watch, update](const OpEvent& event) {
             watch->see(event);
-            switch (event.step) {
-            case OpStep::BackupSaved:
-                appendProgress(QStringLiteral("Backup saved to: ") + qText(event.text));
-                break;
-            case OpStep::BackupFailed:
-                spdlog::error("Backup failed, nothing was sent: {}", event.text);
-                appendProgress(QStringLiteral("Backup failed, nothing was sent: ") + qText(event.text));
-                break;
-            case OpStep::AnswerUnreadable: {
-                const QString line =
-                    QStringLiteral("The controller's answer to the %1 Configuration could not be read (%2); "
-                                   "reading it back decides whether it was stored")
-                        .arg(QString::fromLatin1(recordWord(event.record)), qText(event.text));
-                spdlog::warn("{}", line.toStdString());
-                appendProgress(line);
-                progress(event);
-                break;
-            }
-            case OpStep::NotAcknowledged:
-                appendProgress(QStringLiteral("%1 Configuration was not acknowledged by the bridge (%2)")
-                                   .arg(QString::fromLatin1(recordWord(event.record)), qText(event.text)));
-                progress(event);
-                break;
-            default:
-                progress(event);
-                break;
+            for (const StepLine& line : updateStepLines(update, event)) {
+                if (line.level != spdlog::level::off) {
+                    spdlog::log(line.level, "{}", line.text.toStdString());
+                }
+                if (line.progress) {
+                    appendProgress(line.text);
+                }
             }
         },
         [this, result, watch, successText, failureText](const QString& error) {
@@ -778,7 +755,7 @@ void varko5ConfigWidget::startUpdate(const QString& activity, const char* succes
                         QString::fromLatin1(failureText) + QStringLiteral("\n") + error, backup);
             } else if (result->ok()) {
                 // Verified by the read-back although the controller's answer was unreadable.
-                const QString warning = applyWarningDetail(*result);
+                const QString warning = applyResultDetail(*result);
                 if (!warning.isEmpty()) {
                     spdlog::warn("{}", warning.toStdString());
                     appendProgress(warning);
@@ -791,7 +768,7 @@ void varko5ConfigWidget::startUpdate(const QString& activity, const char* succes
                 spdlog::error("{}", result->error);
                 showBox(QMessageBox::Critical, QStringLiteral("Error"), qText(result->error) + recordFailure);
             } else {
-                const QString detail = applyFailureDetail(*result, watch->stopped);
+                const QString detail = applyResultDetail(*result, watch->stopped);
                 if (!result->error.empty()) {
                     spdlog::error("{} {}", failureText, result->error);
                     noteFailure(qText(result->error));
@@ -819,46 +796,14 @@ void varko5ConfigWidget::on_updateMC_clicked() {
     options.backup = backup_;
     startUpdate(
         QStringLiteral("Updating the MC configuration..."), "MC Configuration updated successfully",
-        "MC Configuration Validation Failed.",
+        "MC Configuration Validation Failed.", UpdateKind::Mc,
         [mc = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
                                          const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_XML,
                                  {stampInput(mc.path, mc.text)},
                                  [&] { return applyXmlInputs(session, nullptr, &mc, chosen, report); });
         },
-        options,
-        [this](const OpEvent& event) {
-            switch (event.step) {
-            case OpStep::GettingDefaults:
-                appendProgress(QStringLiteral("Getting Default MC Configuration"));
-                break;
-            case OpStep::FileRead:
-                spdlog::info("Configuration updated from XML file {}. {} parameters set", event.text,
-                             event.keys);
-                break;
-            case OpStep::Refused:
-            case OpStep::NotAcknowledged:
-                spdlog::error("Failed to set MCConfig");
-                break;
-            case OpStep::Sent:
-                spdlog::info("Configuration sent to device");
-                break;
-            case OpStep::GettingReadBack:
-                spdlog::info("Getting MC Configuration");
-                break;
-            case OpStep::Validating:
-                appendProgress(QStringLiteral("Validating Updated MC"));
-                break;
-            case OpStep::Validated:
-                appendProgress(QStringLiteral("MC Configuration Validated"));
-                break;
-            case OpStep::Differs:
-                spdlog::error("MC Configuration validation FAILED 123");
-                break;
-            default:
-                break;
-            }
-        });
+        options);
 }
 
 void varko5ConfigWidget::on_updateAPP_clicked() {
@@ -876,43 +821,14 @@ void varko5ConfigWidget::on_updateAPP_clicked() {
     options.backup = backup_;
     startUpdate(
         QStringLiteral("Updating the APP configuration..."), "APP Configuration updated successfully",
-        "APP Configuration Validation Failed.",
+        "APP Configuration Validation Failed.", UpdateKind::App,
         [app = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
                                           const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_XML,
                                  {stampInput(app.path, app.text)},
                                  [&] { return applyXmlInputs(session, &app, nullptr, chosen, report); });
         },
-        options,
-        [this](const OpEvent& event) {
-            switch (event.step) {
-            case OpStep::GettingDefaults:
-                appendProgress(QStringLiteral("Getting Default APP Configuration"));
-                break;
-            case OpStep::FileRead:
-                appendProgress(QStringLiteral("Configuration updated from XML file %1. %2 parameters set")
-                                   .arg(qText(event.text))
-                                   .arg(static_cast<qulonglong>(event.keys)));
-                break;
-            case OpStep::Sent:
-                appendProgress(QStringLiteral("Configuration sent to device"));
-                break;
-            case OpStep::GettingReadBack:
-                appendProgress(QStringLiteral("Getting APP Configuration"));
-                break;
-            case OpStep::Validating:
-                appendProgress(QStringLiteral("Validating Updated APP"));
-                break;
-            case OpStep::Validated:
-                appendProgress(QStringLiteral("APP Configuration Validated"));
-                break;
-            case OpStep::Differs:
-                spdlog::error("App Configuration validation FAILED");
-                break;
-            default:
-                break;
-            }
-        });
+        options);
 }
 
 void varko5ConfigWidget::on_updateLPFP_clicked() {
@@ -933,55 +849,12 @@ void varko5ConfigWidget::on_updateLPFP_clicked() {
     options.policy = FailurePolicy::AttemptEveryRecord;
     startUpdate(
         QStringLiteral("Updating the LPFP configuration..."), "Configuration updated successfully",
-        "Configuration Validation Failed.",
+        "Configuration Validation Failed.", UpdateKind::Lpfp,
         [lpfp = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
                                            const ProgressFn& report, const Recording* recording) {
             return recordedApply(recording, session, operation_word::APPLY_LPFP,
                                  {stampInput(lpfp.path, lpfp.text)},
                                  [&] { return applyLpfpInput(session, lpfp, chosen, report); });
         },
-        options,
-        [this](const OpEvent& event) {
-            const QString word = QString::fromLatin1(recordWord(event.record));
-            switch (event.step) {
-            case OpStep::GettingDefaults:
-                // Both default records are read under one line.
-                if (event.record == RecordKind::App) {
-                    appendProgress(QStringLiteral("Getting Default APP Configuration"));
-                }
-                break;
-            case OpStep::FileRead:
-                appendProgress(QStringLiteral("Configuration updated from LPFP file %1. %2 parameters set")
-                                   .arg(qText(event.text))
-                                   .arg(static_cast<qulonglong>(event.keys)));
-                break;
-            case OpStep::Sent:
-                appendProgress(QStringLiteral("Configuration sent to device"));
-                break;
-            case OpStep::GettingReadBack:
-                appendProgress(QStringLiteral("Getting %1 Configuration").arg(word));
-                break;
-            case OpStep::Validating:
-                if (event.record == RecordKind::App) {
-                    appendProgress(QStringLiteral("Validating Updated APP"));
-                }
-                break;
-            case OpStep::Validated:
-                appendProgress(QStringLiteral("%1 Configuration Validated").arg(word));
-                break;
-            case OpStep::Differs:
-                spdlog::error("{} Configuration validation FAILED",
-                              event.record == RecordKind::App ? "App" : "MC");
-                break;
-            case OpStep::Failed:
-                // A damaged reply fails only its own record; a time-out ends the whole update and
-                // is reported once, at the end.
-                if (event.record != RecordKind::None && event.text != TIMED_OUT_TEXT) {
-                    spdlog::error("{}", event.text);
-                }
-                break;
-            default:
-                break;
-            }
-        });
+        options);
 }

@@ -10,6 +10,7 @@
 #include "core/ops/recording.h"
 #include "loader/device_worker.h"
 #include "loader/history_dialog.h"
+#include "loader/panel_texts.h"
 
 #include "loader/parameter_view.h"
 
@@ -136,14 +137,13 @@ private:
                    const char* failureText, const char* operation,
                    std::function<void(ControllerSession&, const std::string&, ReadFindings&)> readAndWrite);
     void reportUpdateError(const char* failureText, const QString& reason);
-    // Runs an apply in the worker, under an entry of the record when the panel records;
-    // progress turns its events into the row's lines, and the result decides between the
-    // success box and the failure box with its reasons.
+    // Runs an apply in the worker, under an entry of the record when the panel records; its
+    // steps are told in the words of that update, and the result decides between the success
+    // box and the failure box with its reasons.
     using UpdateFn = std::function<ApplyResult(ControllerSession&, const ApplyOptions&, const ProgressFn&,
                                                const Recording*)>;
     void startUpdate(const QString& activity, const char* successText, const char* failureText,
-                     UpdateFn apply, const ApplyOptions& options,
-                     std::function<void(const OpEvent&)> progress);
+                     UpdateKind update, UpdateFn apply, const ApplyOptions& options);
     // The recording to write to in the worker: null when the panel does not record. Throws
     // RecordError when it records but the record cannot be opened.
     static std::shared_ptr<const Recording> openedRecording(const std::shared_ptr<RecordingSource>& source);

@@ -191,19 +191,6 @@ std::string readCheckedLpfpFile(const std::string& path, const InputReader& read
     return fileText;
 }
 
-std::string xmlRecordName(const std::string& path) {
-    tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
-    if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
-        return {};
-    }
-    for (const char* name : {APP_ROOT, MC_ROOT}) {
-        if (document.FirstChildElement(name) != nullptr) {
-            return name;
-        }
-    }
-    return {};
-}
-
 std::string xmlRecordNameOf(const std::string& documentText) {
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (!parsed(document, documentText)) {

@@ -72,8 +72,6 @@ std::string readSourceFile(const std::string& path, const InputReader& read = {}
 // Reads both records of a device source. Controller failures pass through.
 ConfigurationSet readDeviceSource(const SourceDescription& source, ControllerSession& session);
 
-// Which record an XML document holds, by its root element: "APPConfiguration",
-// "MCConfiguration", or empty when the file is missing, does not parse or has another root.
-std::string xmlRecordName(const std::string& path);
-// The same for a document text.
+// Which record an XML document's text holds, by its root element: "APPConfiguration",
+// "MCConfiguration", or empty when the text does not parse or has another root.
 std::string xmlRecordNameOf(const std::string& documentText);

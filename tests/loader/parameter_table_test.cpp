@@ -2,6 +2,7 @@
 // of what it configures, in document order within it; values that the field or its wire
 // encoding cannot carry are refused; the lines that report an apply.
 
+#include "loader/panel_texts.h"
 #include "loader/parameter_table.h"
 
 #include "core/config/config_fields.h"
@@ -369,6 +370,20 @@ TEST(CopyEntry, MovesOneValueOnly) {
     EXPECT_EQ(to.mc.si_motor_poles, 0);
 }
 
+// The parameter view tells a result in the desktop's words: the backup first, then each record
+// that failed and why, then what ended the apply when no record's line tells it.
+namespace {
+
+std::vector<std::string> describedLines(const ApplyResult& result) {
+    std::vector<std::string> lines;
+    for (const QString& line : resultLineTexts(describeApply(result), true, 10)) {
+        lines.push_back(line.toStdString());
+    }
+    return lines;
+}
+
+} // namespace
+
 TEST(DescribeApplyResult, NamesTheBackupAndWhyEachRecordFailed) {
     ApplyResult result;
     result.backup = std::filesystem::path("/data/varko5/backups/VK5-20240101-120000.lpfp");
@@ -381,26 +396,26 @@ TEST(DescribeApplyResult, NamesTheBackupAndWhyEachRecordFailed) {
         result.mc.differences.push_back(
             {"MCConfiguration", "l_current_max", std::to_string(i), std::to_string(i + 1)});
     }
-    const std::vector<std::string> lines = describeApplyResult(result, 10);
+    const std::vector<std::string> lines = describedLines(result);
     ASSERT_EQ(lines.size(), 1u + 1u + 1u + 10u + 1u);
     EXPECT_EQ(lines[0], "Backup saved to: /data/varko5/backups/VK5-20240101-120000.lpfp");
-    EXPECT_EQ(lines[1], "APPConfiguration: the controller refused the record");
-    EXPECT_EQ(lines[2], "MCConfiguration: the record read back differs in 12 fields");
+    EXPECT_EQ(lines[1], "APP Configuration: refused by the controller, nothing was stored");
+    EXPECT_EQ(lines[2], "MC Configuration: the read-back copy differs in 12 fields:");
     EXPECT_EQ(lines[3], "  l_current_max: sent 0, read back 1");
     EXPECT_EQ(lines[13], "  and 2 more");
 
+    // The time-out is told once, on the line of the record whose exchange it ended.
     ApplyResult silent;
     silent.error = "ARM timed out. It may not be powered.";
     silent.mc.requested = true;
     silent.mc.sent = true;
     silent.mc.error = "ARM timed out. It may not be powered.";
-    EXPECT_EQ(describeApplyResult(silent),
-              (std::vector<std::string>{"ARM timed out. It may not be powered.",
-                                        "MCConfiguration: ARM timed out. It may not be powered."}));
+    EXPECT_EQ(describedLines(silent),
+              (std::vector<std::string>{"MC Configuration: ARM timed out. It may not be powered."}));
 
     ApplyResult verified;
     verified.mc.requested = true;
     verified.mc.sent = verified.mc.verified = true;
     verified.mc.answer = SetReply{SetAnswer::Accepted, {}};
-    EXPECT_TRUE(describeApplyResult(verified).empty());
+    EXPECT_TRUE(describedLines(verified).empty());
 }

@@ -862,7 +862,7 @@ private slots:
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], QStringLiteral("Configuration Validation Failed."));
         QVERIFY(lines[1].startsWith(QStringLiteral("Backup saved to: ")));
-        QCOMPARE(lines[2], QStringLiteral("MCConfiguration: the record read back differs in 1 field"));
+        QCOMPARE(lines[2], QStringLiteral("MC Configuration: the read-back copy differs in 1 field:"));
         QCOMPARE(lines[3], QStringLiteral("  l_current_max: sent 43.5, read back 44.5"));
 
         // Read again: the key the controller did not keep stays marked, the one it kept does not.

@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <tuple>
+
 namespace {
 
 RecordOutcome differingOutcome(int fields) {
@@ -23,10 +25,31 @@ RecordOutcome differingOutcome(int fields) {
     return outcome;
 }
 
-OpEvent stepEvent(OpStep step) {
+OpEvent stepEvent(OpStep step, RecordKind record = RecordKind::None, const char* text = "",
+                  std::uint64_t keys = 0) {
     OpEvent made;
     made.step = step;
+    made.record = record;
+    made.text = text;
+    made.keys = keys;
     return made;
+}
+
+// A step's lines as "progress: text" (the progress log only), "info: text" (the log only) or
+// "progress, warning: text" (both).
+QStringList told(UpdateKind update, const OpEvent& event) {
+    QStringList lines;
+    for (const StepLine& line : updateStepLines(update, event)) {
+        QStringList where;
+        if (line.progress) {
+            where << QStringLiteral("progress");
+        }
+        if (line.level != spdlog::level::off) {
+            where << QString::fromLatin1(spdlog::level::to_string_view(line.level).data());
+        }
+        lines << where.join(QStringLiteral(", ")) + QStringLiteral(": ") + line.text;
+    }
+    return lines;
 }
 
 } // namespace
@@ -55,12 +78,12 @@ private slots:
         QFETCH(QString, expected);
         ApplyResult result;
         result.mc = differingOutcome(fields);
-        QCOMPARE(applyFailureDetail(result), expected);
+        QCOMPARE(applyResultDetail(result), expected);
     }
 
     void eachFailedRecordSaysWhatBecameOfIt() {
         ApplyResult result;
-        QCOMPARE(applyFailureDetail(result), QString());
+        QCOMPARE(applyResultDetail(result), QString());
 
         // Refused application record, motor record whose exchange timed out and ended the apply.
         result.app.requested = true;
@@ -69,7 +92,7 @@ private slots:
         result.mc.sent = true;
         result.mc.error = TIMED_OUT_TEXT;
         result.error = TIMED_OUT_TEXT;
-        QCOMPARE(applyFailureDetail(result),
+        QCOMPARE(applyResultDetail(result),
                  QStringLiteral("APP Configuration: refused by the controller, nothing was stored\n"
                                 "MC Configuration: ARM timed out. It may not be powered."));
 
@@ -82,7 +105,7 @@ private slots:
         midway.app.verified = true;
         midway.mc.requested = true;
         midway.error = "Reply from controller is not a valid packet";
-        QCOMPARE(applyFailureDetail(midway),
+        QCOMPARE(applyResultDetail(midway),
                  QStringLiteral("MC Configuration: not sent\nReply from controller is not a valid packet"));
 
         // Nothing sent at all: the reason alone.
@@ -90,18 +113,18 @@ private slots:
         early.app.requested = true;
         early.mc.requested = true;
         early.error = "/tmp/x.lpfp: Invalid Configuration File";
-        QCOMPARE(applyFailureDetail(early), QStringLiteral("/tmp/x.lpfp: Invalid Configuration File"));
+        QCOMPARE(applyResultDetail(early), QStringLiteral("/tmp/x.lpfp: Invalid Configuration File"));
 
         // A record that was not asked for is not mentioned.
         ApplyResult mcOnly;
         mcOnly.mc = differingOutcome(1);
         mcOnly.mc.differences.clear();
-        QCOMPARE(applyFailureDetail(mcOnly),
+        QCOMPARE(applyResultDetail(mcOnly),
                  QStringLiteral("MC Configuration: the read-back copy differs from the record sent"));
 
         ApplyResult backup = early;
         backup.error = "Cannot create backup folder /x";
-        QCOMPARE(applyFailureDetail(backup, true),
+        QCOMPARE(applyResultDetail(backup, true),
                  QStringLiteral("Backup failed, nothing was sent: Cannot create backup folder /x"));
     }
 
@@ -123,6 +146,132 @@ private slots:
         BackupWatch none{false};
         none.see(stepEvent(OpStep::Failed));
         QVERIFY(!none.stopped);
+    }
+
+    // Each step of each update, in that update's words: where each line goes (the progress log,
+    // the log at a level) and what it says.
+    void eachUpdateTellsItsStepsInItsOwnWords_data() {
+        QTest::addColumn<int>("update");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("record");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+        const int mc = static_cast<int>(UpdateKind::Mc);
+        const int app = static_cast<int>(UpdateKind::App);
+        const int lpfp = static_cast<int>(UpdateKind::Lpfp);
+        const int M = static_cast<int>(RecordKind::Mc);
+        const int A = static_cast<int>(RecordKind::App);
+        const int N = static_cast<int>(RecordKind::None);
+        auto row = [](const QByteArray& name, int update, OpStep step, int record, const char* text,
+                      const QStringList& expected) {
+            QTest::newRow(name.constData())
+                << update << static_cast<int>(step) << record << QString::fromLatin1(text) << expected;
+        };
+        const QString unreadable =
+            QStringLiteral("The controller's answer to the %1 Configuration could not be "
+                           "read (bad CRC); reading it back decides whether it was stored");
+        const std::tuple<const char*, int, int> updates[] = {
+            {"mc", mc, M}, {"app", app, A}, {"lpfp", lpfp, A}};
+        for (const auto& [name, update, record] : updates) {
+            const QByteArray prefix = QByteArray(name) + " ";
+            row(prefix + "backup saved", update, OpStep::BackupSaved, N, "/b/VK5.lpfp",
+                {QStringLiteral("progress: Backup saved to: /b/VK5.lpfp")});
+            row(prefix + "backup failed", update, OpStep::BackupFailed, N, "no room",
+                {QStringLiteral("progress, error: Backup failed, nothing was sent: no room")});
+            row(prefix + "answer unreadable", update, OpStep::AnswerUnreadable, record, "bad CRC",
+                {QStringLiteral("progress, warning: ") + unreadable.arg(record == M ? "MC" : "APP")});
+            row(prefix + "interrupted", update, OpStep::Interrupted, N, "", {});
+        }
+        row("mc defaults", mc, OpStep::GettingDefaults, M, "",
+            {"progress: Getting Default MC Configuration"});
+        row("mc file read", mc, OpStep::FileRead, M, "m.xml",
+            {"info: Configuration updated from XML file m.xml. 5 parameters set"});
+        row("mc refused", mc, OpStep::Refused, M, "", {"error: Failed to set MCConfig"});
+        row("mc not acknowledged", mc, OpStep::NotAcknowledged, M, "0x15",
+            {"progress: MC Configuration was not acknowledged by the bridge (0x15)",
+             "error: Failed to set MCConfig"});
+        row("mc sent", mc, OpStep::Sent, M, "", {"info: Configuration sent to device"});
+        row("mc read back", mc, OpStep::GettingReadBack, M, "", {"info: Getting MC Configuration"});
+        row("mc validating", mc, OpStep::Validating, M, "", {"progress: Validating Updated MC"});
+        row("mc validated", mc, OpStep::Validated, M, "", {"progress: MC Configuration Validated"});
+        row("mc differs", mc, OpStep::Differs, M, "", {"error: MC Configuration validation FAILED 123"});
+        row("mc failed", mc, OpStep::Failed, M, "damaged", {});
+
+        row("app defaults", app, OpStep::GettingDefaults, A, "",
+            {"progress: Getting Default APP Configuration"});
+        row("app file read", app, OpStep::FileRead, A, "a.xml",
+            {"progress: Configuration updated from XML file a.xml. 5 parameters set"});
+        row("app refused", app, OpStep::Refused, A, "", {});
+        row("app not acknowledged", app, OpStep::NotAcknowledged, A, "0x15",
+            {"progress: APP Configuration was not acknowledged by the bridge (0x15)"});
+        row("app sent", app, OpStep::Sent, A, "", {"progress: Configuration sent to device"});
+        row("app read back", app, OpStep::GettingReadBack, A, "", {"progress: Getting APP Configuration"});
+        row("app validating", app, OpStep::Validating, A, "", {"progress: Validating Updated APP"});
+        row("app validated", app, OpStep::Validated, A, "", {"progress: APP Configuration Validated"});
+        row("app differs", app, OpStep::Differs, A, "", {"error: App Configuration validation FAILED"});
+
+        row("lpfp app defaults", lpfp, OpStep::GettingDefaults, A, "",
+            {"progress: Getting Default APP Configuration"});
+        row("lpfp mc defaults", lpfp, OpStep::GettingDefaults, M, "", {});
+        row("lpfp file read", lpfp, OpStep::FileRead, N, "c.lpfp",
+            {"progress: Configuration updated from LPFP file c.lpfp. 5 parameters set"});
+        row("lpfp refused", lpfp, OpStep::Refused, M, "", {});
+        row("lpfp sent", lpfp, OpStep::Sent, M, "", {"progress: Configuration sent to device"});
+        row("lpfp mc read back", lpfp, OpStep::GettingReadBack, M, "",
+            {"progress: Getting MC Configuration"});
+        row("lpfp app validating", lpfp, OpStep::Validating, A, "", {"progress: Validating Updated APP"});
+        row("lpfp mc validating", lpfp, OpStep::Validating, M, "", {});
+        row("lpfp mc validated", lpfp, OpStep::Validated, M, "", {"progress: MC Configuration Validated"});
+        row("lpfp app differs", lpfp, OpStep::Differs, A, "", {"error: App Configuration validation FAILED"});
+        row("lpfp mc differs", lpfp, OpStep::Differs, M, "", {"error: MC Configuration validation FAILED"});
+        row("lpfp record failed", lpfp, OpStep::Failed, M, "damaged", {"error: damaged"});
+        row("lpfp record timed out", lpfp, OpStep::Failed, M, TIMED_OUT_TEXT, {});
+        row("lpfp failed outside a record", lpfp, OpStep::Failed, N, "damaged", {});
+    }
+    void eachUpdateTellsItsStepsInItsOwnWords() {
+        QFETCH(int, update);
+        QFETCH(int, step);
+        QFETCH(int, record);
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        const QByteArray utf8 = text.toUtf8();
+        QCOMPARE(
+            told(static_cast<UpdateKind>(update),
+                 stepEvent(static_cast<OpStep>(step), static_cast<RecordKind>(record), utf8.constData(), 5)),
+            expected);
+    }
+
+    // An update that is ok has nothing to add unless a record was verified although the
+    // controller's answer to its set could not be read.
+    void aVerifiedRecordWhoseAnswerWasUnreadableIsNamed() {
+        ApplyResult result;
+        result.app.requested = result.app.sent = result.app.verified = true;
+        result.app.answer = SetReply{SetAnswer::Accepted, {}};
+        result.backup = std::filesystem::path("/b/VK5.lpfp");
+        QCOMPARE(applyResultDetail(result), QString());
+        result.mc = result.app;
+        result.mc.answer = SetReply{SetAnswer::Unreadable, "too short"};
+        QCOMPARE(
+            applyResultDetail(result),
+            QStringLiteral("MC Configuration: the controller's answer could not be read (too short); the "
+                           "read-back copy is equal, so the controller holds the record"));
+        // With the backup where a text carries it.
+        QCOMPARE(resultLineTexts(describeApply(result), true).first(),
+                 QStringLiteral("Backup saved to: /b/VK5.lpfp"));
+    }
+
+    // The remaining failures of a record, each in its line.
+    void notAcknowledgedAndUnreadableFailuresAreNamed() {
+        ApplyResult result;
+        result.app.requested = result.app.sent = true;
+        result.app.answer = SetReply{SetAnswer::NotAcknowledged, "0x00 0x15 0x00"};
+        result.mc.requested = result.mc.sent = true;
+        result.mc.answer = SetReply{SetAnswer::Unreadable, "too short"};
+        QCOMPARE(applyResultDetail(result),
+                 QStringLiteral("APP Configuration: not acknowledged by the bridge (0x00 0x15 0x00), the "
+                                "controller never got it\n"
+                                "MC Configuration: the controller's answer could not be read (too short)\n"
+                                "MC Configuration: the read-back copy differs from the record sent"));
     }
 
     void unavailableTextsLeadWithTheSystemsMessage() {

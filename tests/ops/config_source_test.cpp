@@ -176,13 +176,17 @@ TEST_F(ConfigSourceFiles, UnreadableSourcesAreRefusedWithTheReason) {
                       "Two MCConfiguration documents given: " + path("mc.xml"));
 }
 
-TEST_F(ConfigSourceFiles, RecordNameComesFromTheRoot) {
-    EXPECT_EQ(xmlRecordName(path("app.xml")), "APPConfiguration");
-    EXPECT_EQ(xmlRecordName(path("mc.xml")), "MCConfiguration");
-    EXPECT_EQ(xmlRecordName(path("both.lpfp")), "");
-    EXPECT_EQ(xmlRecordName(path("absent.xml")), "");
-    writeFileBytes(path("case.xml"), "<mcconfiguration/>");
-    EXPECT_EQ(xmlRecordName(path("case.xml")), "");
+TEST(XmlRecordName, ComesFromTheRoot) {
+    EXPECT_EQ(xmlRecordNameOf("<?xml version=\"1.0\"?>\n<APPConfiguration><a>1</a></APPConfiguration>"),
+              "APPConfiguration");
+    EXPECT_EQ(xmlRecordNameOf("<MCConfiguration/>"), "MCConfiguration");
+    // An LPFP file's text, an empty (or missing) file, a broken document, another root, a root
+    // in other letters: none names a record.
+    EXPECT_EQ(xmlRecordNameOf("PExQRlA+PC9MUEZQPg==1A2B"), "");
+    EXPECT_EQ(xmlRecordNameOf(""), "");
+    EXPECT_EQ(xmlRecordNameOf("<MCConfiguration>"), "");
+    EXPECT_EQ(xmlRecordNameOf("<Other/>"), "");
+    EXPECT_EQ(xmlRecordNameOf("<mcconfiguration/>"), "");
 }
 
 #ifndef _WIN32 // FIFOs and /dev: POSIX only
