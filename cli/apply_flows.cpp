@@ -63,9 +63,9 @@ FlowResult setConfiguration(const std::string& appPath, const std::string& mcPat
     // The documents are read once and checked, form and values, before any device is touched.
     std::optional<PreparedInput> app;
     std::optional<PreparedInput> mc;
-    if (!appPath.empty() && !(app = readXmlInput(appPath, RecordKind::App, result)))
+    if (!appPath.empty() && !(app = readXmlInput(appPath, RecordKind::App, target.read, result)))
         return result.ended(EXIT_FAILED);
-    if (!mcPath.empty() && !(mc = readXmlInput(mcPath, RecordKind::Mc, result)))
+    if (!mcPath.empty() && !(mc = readXmlInput(mcPath, RecordKind::Mc, target.read, result)))
         return result.ended(EXIT_FAILED);
     const bool appAllowed = !app || valuesAllowed(*app, result);
     const bool mcAllowed = !mc || valuesAllowed(*mc, result);
@@ -96,7 +96,7 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         // A damaged file, or one with values the controller cannot take, is refused before any
         // device is touched.
-        const PreparedInput prepared = prepareLpfpInput(lpfpPath, readInputOnce);
+        const PreparedInput prepared = prepareLpfpInput(lpfpPath, target.read);
         if (const std::string problem = problemText(prepared); !problem.empty()) {
             logError(result, problem);
             return EXIT_FAILED;

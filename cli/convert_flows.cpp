@@ -7,7 +7,8 @@
 #include "core/lpfp/lpfp.h"
 #include "core/ops/config_source.h"
 
-FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out) {
+FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, const InputReader& read,
+                         std::ostream& out) {
     FlowResult result;
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         const std::string base = basename.empty() ? withoutLpfpExtension(lpfpPath) : basename;
@@ -15,7 +16,7 @@ FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basenam
         const std::string mcPath = base + ".mc.xml";
         // Read once (a pipe serves as well as a file); a missing file is refused by name rather
         // than by its empty content's checksum.
-        const std::string fileText = readCheckedLpfpFile(lpfpPath, readInputOnce);
+        const std::string fileText = readCheckedLpfpFile(lpfpPath, read);
         if (!lpfpTextToXmlFiles(fileText, lpfpPath, appPath, mcPath)) {
             logError(result, lpfpPath + ": " + INVALID_CONFIGURATION_FILE);
             return EXIT_FAILED;
@@ -27,7 +28,8 @@ FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basenam
 }
 
 FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
-                         const std::string& lpfpPath, std::ostream& out, std::ostream& data) {
+                         const std::string& lpfpPath, const InputReader& read, std::ostream& out,
+                         std::ostream& data) {
     FlowResult result;
     return result.ended(guarded(result, EXIT_FAILED, [&] {
         if (appXmlPath.empty() || mcXmlPath.empty()) {
@@ -35,10 +37,10 @@ FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXml
             return EXIT_FAILED;
         }
         // Each input is read once, so pipes serve as well as files.
-        const auto app = readXmlInput(appXmlPath, RecordKind::App, result);
+        const auto app = readXmlInput(appXmlPath, RecordKind::App, read, result);
         if (!app)
             return EXIT_FAILED;
-        const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc, result);
+        const auto mc = readXmlInput(mcXmlPath, RecordKind::Mc, read, result);
         if (!mc)
             return EXIT_FAILED;
         const bool toOutput = lpfpPath == STANDARD_OUTPUT;

@@ -4,6 +4,7 @@
 
 #include "cli/flow_result.h"
 #include "core/ops/cancellation.h"
+#include "core/ops/config_source.h"
 #include "core/ops/recording.h"
 #include "core/ops/session.h"
 
@@ -29,6 +30,9 @@ struct DeviceTarget {
     Cancellation cancel;
     // Where the flow records what it does to the controller; null when the run does not record.
     const Recording* recording = nullptr;
+    // How the flow reads its input files (each at most once in a run, see InputsReadOnce);
+    // empty: read directly.
+    InputReader read;
 };
 
 // Lists the devices, chooses the target's and opens it, and notes the device in result. Nothing,

@@ -50,9 +50,9 @@ FlowResult diffFlow(const std::string& left, const std::string& right, const Dev
         ConfigurationSet leftSet;
         ConfigurationSet rightSet;
         if (!isDeviceSource(leftSource))
-            leftSet = loadFileSource(leftSource, readInputOnce);
+            leftSet = loadFileSource(leftSource, target.read);
         if (!isDeviceSource(rightSource))
-            rightSet = loadFileSource(rightSource, readInputOnce);
+            rightSet = loadFileSource(rightSource, target.read);
         // Comparing reads leniently, as the readers always have; what it had to narrow is said.
         for (const ConfigurationSet* set : {&leftSet, &rightSet})
             for (const std::string& note : set->narrowed)

@@ -39,9 +39,11 @@ FlowResult applyLpfpFlow(const std::string& lpfpPath, const DeviceTarget& target
 
 // Without any device: an LPFP file into basename.app.xml and basename.mc.xml, and two XML
 // documents into an LPFP file.
-FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, std::ostream& out);
+FlowResult lpfpToXmlFlow(const std::string& lpfpPath, const std::string& basename, const InputReader& read,
+                         std::ostream& out);
 FlowResult xmlToLpfpFlow(const std::string& appXmlPath, const std::string& mcXmlPath,
-                         const std::string& lpfpPath, std::ostream& out, std::ostream& data);
+                         const std::string& lpfpPath, const InputReader& read, std::ostream& out,
+                         std::ostream& data);
 
 // Print every field that differs between two configuration sources (see
 // core/ops/config_source.h): 0 the same, 1 different, 2 a source cannot be read.

@@ -8,17 +8,14 @@
 #include <optional>
 #include <string>
 
-// The whole text of an input, read at most once in a run: when several devices are worked at
-// once, every worker asks for the same inputs, and a pipe can be read only once. Later calls
-// get what the first got, its failure included (InputFileError, as readInputFile throws).
-std::string readInputOnce(const std::string& path);
-
-// The XML document at path, which must hold the record (App or Mc), prepared. When it cannot
+// The XML document at path, which must hold the record (App or Mc), read with read and
+// prepared. When it cannot
 // serve, the reason is logged and kept in result: "Not a valid APPConfiguration XML file" (or MC)
 // for a file that is not there, cannot be opened, does not parse or holds another record; the
 // reading failure's own message for what is no file or pipe at all, or a pipe that never
 // delivers. Its values are checked but not judged here (see printValueRefusal).
-std::optional<PreparedInput> readXmlInput(const std::string& path, RecordKind record, FlowResult& result);
+std::optional<PreparedInput> readXmlInput(const std::string& path, RecordKind record, const InputReader& read,
+                                          FlowResult& result);
 
 // The words of a prepared input's problem, as the console says it; empty for ValuesRefused and
 // None.

@@ -14,6 +14,7 @@
 
 #include "core/device/backend_choice.h"
 #include "core/device/timeout_exception.h"
+#include "core/ops/input_preparation.h"
 #include "varko5_version.h"
 
 #include <spdlog/spdlog.h>
@@ -71,10 +72,12 @@ std::string recordDestination(const CommandLineOptions& options) {
 // device's serial number, so that no device overwrites another's files. out takes the report,
 // data the flow's data.
 FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& chosen,
-                   bool several, const Recording* recording, std::ostream& out, std::ostream& data) {
+                   bool several, const Recording* recording, const InputReader& read, std::ostream& out,
+                   std::ostream& data) {
     const BackupSettings backup{!options.noBackup, options.backupDir};
     DeviceTarget target = chosen;
     target.recording = recording;
+    target.read = read;
     const auto base = [&](const std::string& name) {
         return several && !name.empty() ? basenameForDevice(name, target.serial) : name;
     };
@@ -92,9 +95,10 @@ FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const Dev
     case FlowChoice::Changed:
         return changedFlow(target, data);
     case FlowChoice::LpfpToXml:
-        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename, out);
+        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename, read, out);
     case FlowChoice::XmlToLpfp:
-        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, out, data);
+        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, read, out,
+                             data);
     case FlowChoice::ApplyLpfp:
         return applyLpfpFlow(options.lpfpConfigPath, target, backup, out);
     case FlowChoice::SaveLpfp:
@@ -129,7 +133,7 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
     // The history is a document of its own.
     if (chosen.flow == FlowChoice::History || chosen.flow == FlowChoice::HistoryExport)
-        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, out, data).status;
+        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, {}, out, data).status;
     // The record is opened before any device is: a record that cannot be written means that
     // nothing is sent.
     std::shared_ptr<const Recording> recording;
@@ -142,6 +146,8 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
             return failure;
         }
     }
+    // Every device's flow reads the same inputs, each once.
+    InputsReadOnce inputs;
     std::vector<FlowResult> devices;
     FlowResult general;
     int status = EXIT_OK;
@@ -164,8 +170,8 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
                     DeviceTarget target = listed;
                     target.cancel = cancel;
                     PrefixedLineStream deviceData(target.serial + ": ", data, dataGate);
-                    return runFlow(options, chosen.flow, target, true, recording.get(), deviceOut,
-                                   deviceData);
+                    return runFlow(options, chosen.flow, target, true, recording.get(), inputs.reader(),
+                                   deviceOut, deviceData);
                 },
                 out, labels, failure);
             if (devices.empty())
@@ -197,7 +203,8 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
         target.serial = options.serial;
         target.cancel = cancel;
         try {
-            general = runFlow(options, chosen.flow, target, false, recording.get(), out, data);
+            general =
+                runFlow(options, chosen.flow, target, false, recording.get(), inputs.reader(), out, data);
             status = general.status;
         } catch (const timeout_exception&) {
             spdlog::critical("ARM Timeout exception!");

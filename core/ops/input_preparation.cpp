@@ -53,6 +53,23 @@ PreparedInput prepareXml(const std::string& path, RecordKind wanted, const Input
 
 } // namespace
 
+std::string InputsReadOnce::read(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    auto found = read_.find(path);
+    if (found == read_.end()) {
+        Outcome outcome;
+        try {
+            outcome.text = readInputFile(path);
+        } catch (const InputFileError& error) {
+            outcome.error = error;
+        }
+        found = read_.emplace(path, std::move(outcome)).first;
+    }
+    if (found->second.error)
+        throw *found->second.error;
+    return found->second.text;
+}
+
 PreparedInput prepareXmlInput(const std::string& path, RecordKind record, const InputReader& read) {
     return prepareXml(path, record, read);
 }

@@ -4,11 +4,37 @@
 // says exactly what is wrong, and carries the text that was checked, so that the apply uses
 // that text and nothing reads the file again.
 
+#include "core/config/file_io.h"
 #include "core/ops/apply.h"
 #include "core/ops/config_source.h"
 
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
+
+// The inputs of one run, each read at most once: when several devices are worked at once,
+// every worker asks for the same inputs, and a pipe ("<(command)") can be read only once. Later
+// asks get what the first got, its failure included (InputFileError, as readInputFile throws).
+// Safe to ask from several threads; a second asker waits for the first read rather than race
+// it for the pipe's bytes.
+class InputsReadOnce {
+public:
+    std::string read(const std::string& path);
+    // A reader for the preparations below that reads through this; valid while this lives.
+    InputReader reader() {
+        return [this](const std::string& path) { return read(path); };
+    }
+
+private:
+    struct Outcome {
+        std::string text;
+        std::optional<InputFileError> error;
+    };
+    std::mutex mutex_;
+    std::map<std::string, Outcome> read_;
+};
 
 enum class InputProblem {
     None,

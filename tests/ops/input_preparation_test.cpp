@@ -174,3 +174,30 @@ TEST(InputPreparation, ThePreparedRecordsAreWrittenOverWhatWasThere) {
 }
 
 } // namespace
+
+TEST(InputsReadOnce, EachInputIsReadOnceAndItsFailureKept) {
+    TempDir dir;
+    const std::string path = dir.file("app.xml");
+    writeFileBytes(path, "<APPConfiguration/>");
+    InputsReadOnce inputs;
+    const InputReader read = inputs.reader();
+    EXPECT_EQ(read(path), "<APPConfiguration/>");
+    // What a later asker gets is what the first read, as a pipe would give it only once.
+    writeFileBytes(path, "<MCConfiguration/>");
+    EXPECT_EQ(inputs.read(path), "<APPConfiguration/>");
+    EXPECT_EQ(prepareXmlInput(path, RecordKind::App, read).input.text, "<APPConfiguration/>");
+
+    // A file that was not there stays not there for the run, with the system's error number.
+    const std::string missing = dir.file("missing.xml");
+    int first = 0;
+    try {
+        inputs.read(missing);
+    } catch (const InputFileError& error) {
+        first = error.errorNumber();
+    }
+    EXPECT_EQ(first, ENOENT);
+    writeFileBytes(missing, "<MCConfiguration/>");
+    EXPECT_THROW(read(missing), InputFileError);
+    // Another run reads afresh.
+    EXPECT_EQ(InputsReadOnce{}.read(missing), "<MCConfiguration/>");
+}
