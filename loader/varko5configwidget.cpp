@@ -43,6 +43,29 @@ public:
     }
 };
 
+// Reads a record (App or Mc) into its XML document, or both (None) into an LPFP file, at path;
+// what was read goes into findings. A record that cannot be read throws before anything is
+// written, so a damaged reply never ends up in a file.
+void readAndSave(ControllerSession& session, RecordKind record, RecordSet set, const std::string& path,
+                 ReadFindings& findings) {
+    switch (record) {
+    case RecordKind::Mc:
+        findings.mc = readMcRecord(session, set);
+        saveMcConfigXml(*findings.mc, path);
+        return;
+    case RecordKind::App:
+        findings.app = readAppRecord(session, set);
+        saveAppConfigXml(*findings.app, path);
+        return;
+    case RecordKind::None:
+        break;
+    }
+    const LpfpConfiguration pair = readRecords(session, set);
+    findings.app = pair.app;
+    findings.mc = pair.mc;
+    writeLpfpFile(pair, path);
+}
+
 // The bridge itself went away during an exchange (as opposed to a silent controller).
 bool isConnectionLoss(const QString& error) {
     return error.contains(QStringLiteral("Lost the connection"));
@@ -562,12 +585,9 @@ void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
 
 // ---- Current and Default ------------------------------------------------------------------
 
-void varko5ConfigWidget::saveFromDevice(
-    const char* caption, const char* filter, const char* successPrefix, const char* failureText,
-    const char* operation,
-    std::function<void(ControllerSession&, const std::string&, ReadFindings&)> readAndWrite) {
-    const QString path =
-        askForFile({FileDialogKind::Save, this, QString::fromLatin1(caption), QString::fromLatin1(filter)});
+void varko5ConfigWidget::saveFromDevice(const SaveRow& row) {
+    const QString path = askForFile(
+        {FileDialogKind::Save, this, QString::fromLatin1(row.caption), QString::fromLatin1(row.filter)});
     if (path.isEmpty()) {
         return;
     }
@@ -575,24 +595,25 @@ void varko5ConfigWidget::saveFromDevice(
     auto recordFailure = std::make_shared<std::string>();
     runOnDevice(
         QStringLiteral("Saving to %1...").arg(path),
-        [file, readAndWrite, operation, recordFailure, source = recording_](ControllerSession& session,
-                                                                            const ProgressFn&) {
+        [file, record = row.record, set = row.set, recordFailure,
+         source = recording_](ControllerSession& session, const ProgressFn&) {
             std::shared_ptr<const Recording> recording;
             try {
                 recording = openedRecording(source);
             } catch (const std::exception& error) {
                 throw RecordError(std::string("Nothing was read from the controller: ") + error.what());
             }
+            const char* operation =
+                set == RecordSet::Default ? operation_word::SAVE_DEFAULTS : operation_word::SAVE_CURRENT;
             *recordFailure = recordedRead(recording.get(), session, operation, [&](ReadFindings& findings) {
                 session.link().flush();
-                // A record that could not be read throws before anything is written, so a damaged
-                // reply never ends up in a file.
-                readAndWrite(session, file, findings);
+                readAndSave(session, record, set, file, findings);
                 findings.output = file;
             });
         },
         {},
-        [this, path, successPrefix, failureText, recordFailure](const QString& error) {
+        [this, path, successPrefix = row.successPrefix, failureText = row.failureText,
+         recordFailure](const QString& error) {
             if (error.isEmpty() && !recordFailure->empty()) {
                 // The file is written; only its entry in the record is not complete.
                 spdlog::error("{}", *recordFailure);
@@ -615,67 +636,33 @@ void varko5ConfigWidget::saveFromDevice(
 }
 
 void varko5ConfigWidget::on_getMC_clicked() {
-    saveFromDevice("Save MC Configuration", "XML (*.xml)",
-                   "MC Configuration saved to: ", "Failed at retrieving MC Configuration",
-                   operation_word::SAVE_CURRENT,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       findings.mc = readMcRecord(session, RecordSet::Current);
-                       saveMcConfigXml(*findings.mc, path);
-                   });
+    saveFromDevice({"Save MC Configuration", "XML (*.xml)", "MC Configuration saved to: ",
+                    "Failed at retrieving MC Configuration", RecordKind::Mc, RecordSet::Current});
 }
 
 void varko5ConfigWidget::on_getApp_clicked() {
-    saveFromDevice("Save APP Configuration", "XML (*.xml)",
-                   "App Configuration saved to: ", "Failed at retrieving App Configuration",
-                   operation_word::SAVE_CURRENT,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       findings.app = readAppRecord(session, RecordSet::Current);
-                       saveAppConfigXml(*findings.app, path);
-                   });
+    saveFromDevice({"Save APP Configuration", "XML (*.xml)", "App Configuration saved to: ",
+                    "Failed at retrieving App Configuration", RecordKind::App, RecordSet::Current});
 }
 
 void varko5ConfigWidget::on_getLpfp_clicked() {
-    saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
-                   "LPFP Configuration saved to: ", "Failed at retrieving LPFP Configuration",
-                   operation_word::SAVE_CURRENT,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       const LpfpConfiguration pair = readRecords(session, RecordSet::Current);
-                       findings.app = pair.app;
-                       findings.mc = pair.mc;
-                       writeLpfpFile(pair, path);
-                   });
+    saveFromDevice({"Save LPFP Configuration", "LPFP Files(*.lpfp)", "LPFP Configuration saved to: ",
+                    "Failed at retrieving LPFP Configuration", RecordKind::None, RecordSet::Current});
 }
 
 void varko5ConfigWidget::on_defaultMC_clicked() {
-    saveFromDevice("Save MC Configuration", "XML (*.xml)",
-                   "Default MC Configuration saved to: ", "Failed at retrieving Default MC Configuration",
-                   operation_word::SAVE_DEFAULTS,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       findings.mc = readMcRecord(session, RecordSet::Default);
-                       saveMcConfigXml(*findings.mc, path);
-                   });
+    saveFromDevice({"Save MC Configuration", "XML (*.xml)", "Default MC Configuration saved to: ",
+                    "Failed at retrieving Default MC Configuration", RecordKind::Mc, RecordSet::Default});
 }
 
 void varko5ConfigWidget::on_defaultApp_clicked() {
-    saveFromDevice("Save APP Configuration", "XML (*.xml)",
-                   "Default App Configuration saved to: ", "Failed at retrieving Default App Configuration",
-                   operation_word::SAVE_DEFAULTS,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       findings.app = readAppRecord(session, RecordSet::Default);
-                       saveAppConfigXml(*findings.app, path);
-                   });
+    saveFromDevice({"Save APP Configuration", "XML (*.xml)", "Default App Configuration saved to: ",
+                    "Failed at retrieving Default App Configuration", RecordKind::App, RecordSet::Default});
 }
 
 void varko5ConfigWidget::on_defaultLPFP_clicked() {
-    saveFromDevice("Save LPFP Configuration", "LPFP Files(*.lpfp)",
-                   "Default LPFP Configuration saved to: ", "Failed at retrieving Default LPFP Configuration",
-                   operation_word::SAVE_DEFAULTS,
-                   [](ControllerSession& session, const std::string& path, ReadFindings& findings) {
-                       const LpfpConfiguration pair = readRecords(session, RecordSet::Default);
-                       findings.app = pair.app;
-                       findings.mc = pair.mc;
-                       writeLpfpFile(pair, path);
-                   });
+    saveFromDevice({"Save LPFP Configuration", "LPFP Files(*.lpfp)", "Default LPFP Configuration saved to: ",
+                    "Failed at retrieving Default LPFP Configuration", RecordKind::None, RecordSet::Default});
 }
 
 // ---- Update -------------------------------------------------------------------------------

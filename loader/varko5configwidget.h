@@ -130,12 +130,18 @@ private:
     // An exchange failed because the bridge went away: the panel says so, and Rescan tries it
     // again.
     void noteFailure(const QString& error);
-    // Reads from the controller into a file the user chooses, under an entry of the record
-    // (operation) when the panel records; readAndWrite notes what it read in the findings.
-    void
-    saveFromDevice(const char* caption, const char* filter, const char* successPrefix,
-                   const char* failureText, const char* operation,
-                   std::function<void(ControllerSession&, const std::string&, ReadFindings&)> readAndWrite);
+    // What a Current or Default button saves and how it tells the outcome.
+    struct SaveRow {
+        const char* caption;       // the file dialog's
+        const char* filter;        // the file dialog's
+        const char* successPrefix; // the success box's text before the path
+        const char* failureText;   // the failure box's first line
+        RecordKind record;         // App or Mc: that record's XML document; None: the LPFP file
+        RecordSet set;
+    };
+    // Reads the row's records from the controller into a file the user chooses, under an entry
+    // of the record when the panel records.
+    void saveFromDevice(const SaveRow& row);
     void reportUpdateError(const char* failureText, const QString& reason);
     // Runs an apply in the worker, under an entry of the record when the panel records; its
     // steps are told in the words of that update, and the result decides between the success
