@@ -43,6 +43,26 @@ public:
     }
 };
 
+// The words of the motor and the application rows.
+struct XmlRowTexts {
+    const char* browseCaption; // the file dialog's
+    const char* invalidText;   // a file that does not hold the row's record
+    const char* activity;      // while the update runs
+    const char* successText;
+    const char* failureText;
+};
+
+constexpr XmlRowTexts MC_ROW_TEXTS{
+    "Open MC Config XML", "Not a valid MC XML file", "Updating the MC configuration...",
+    "MC Configuration updated successfully", "MC Configuration Validation Failed."};
+constexpr XmlRowTexts APP_ROW_TEXTS{
+    "Open App Config XML", "Not a valid APP XML file", "Updating the APP configuration...",
+    "APP Configuration updated successfully", "APP Configuration Validation Failed."};
+
+const XmlRowTexts& xmlRowTexts(RecordKind record) {
+    return record == RecordKind::App ? APP_ROW_TEXTS : MC_ROW_TEXTS;
+}
+
 // Reads a record (App or Mc) into its XML document, or both (None) into an LPFP file, at path;
 // what was read goes into findings. A record that cannot be read throws before anything is
 // written, so a damaged reply never ends up in a file.
@@ -529,40 +549,33 @@ void varko5ConfigWidget::showBox(QMessageBox::Icon icon, const QString& title, c
 
 // ---- Browse -------------------------------------------------------------------------------
 
-void varko5ConfigWidget::on_browseMotorConfig_PushButton_clicked() {
-    const QString path = askForFile({FileDialogKind::Open, this, QStringLiteral("Open MC Config XML"),
+void varko5ConfigWidget::browseXml(RecordKind record) {
+    const XmlRowTexts& texts = xmlRowTexts(record);
+    QLineEdit* edit = record == RecordKind::App ? ui_->appConfigFile_LineEdit : ui_->motorConfigFile_LineEdit;
+    QPushButton* update = record == RecordKind::App ? ui_->updateAPP : ui_->updateMC;
+    const QString path = askForFile({FileDialogKind::Open, this, QString::fromLatin1(texts.browseCaption),
                                      QStringLiteral("XML (*.xml *.xml)")});
     if (path.isEmpty()) {
         return;
     }
-    const QString problem = xmlFileProblem(prepareXmlInput(path.toStdString(), RecordKind::Mc));
+    const QString problem = xmlFileProblem(prepareXmlInput(path.toStdString(), record));
     if (problem.isEmpty()) {
-        ui_->motorConfigFile_LineEdit->setText(path);
-        ui_->updateMC->setEnabled(true);
+        edit->setText(path);
+        update->setEnabled(true);
         return;
     }
-    spdlog::error("Not a valid MC XML file");
+    spdlog::error("{}", texts.invalidText);
     showBox(QMessageBox::Critical, QStringLiteral("Error"),
-            QStringLiteral("Not a valid MC XML file\n") + problem);
-    ui_->updateMC->setEnabled(false);
+            QString::fromLatin1(texts.invalidText) + QStringLiteral("\n") + problem);
+    update->setEnabled(false);
+}
+
+void varko5ConfigWidget::on_browseMotorConfig_PushButton_clicked() {
+    browseXml(RecordKind::Mc);
 }
 
 void varko5ConfigWidget::on_browseAppConfig_PushButton_clicked() {
-    const QString path = askForFile({FileDialogKind::Open, this, QStringLiteral("Open App Config XML"),
-                                     QStringLiteral("XML (*.xml *.xml)")});
-    if (path.isEmpty()) {
-        return;
-    }
-    const QString problem = xmlFileProblem(prepareXmlInput(path.toStdString(), RecordKind::App));
-    if (problem.isEmpty()) {
-        ui_->appConfigFile_LineEdit->setText(path);
-        ui_->updateAPP->setEnabled(true);
-        return;
-    }
-    spdlog::error("Not a valid APP XML file");
-    showBox(QMessageBox::Critical, QStringLiteral("Error"),
-            QStringLiteral("Not a valid APP XML file\n") + problem);
-    ui_->updateAPP->setEnabled(false);
+    browseXml(RecordKind::App);
 }
 
 void varko5ConfigWidget::on_browseLPFPConfig_PushButton_clicked() {
@@ -768,54 +781,42 @@ void varko5ConfigWidget::startUpdate(const QString& activity, const char* succes
         });
 }
 
-void varko5ConfigWidget::on_updateMC_clicked() {
-    const QString path = ui_->motorConfigFile_LineEdit->text();
+void varko5ConfigWidget::updateXml(RecordKind record) {
+    const XmlRowTexts& texts = xmlRowTexts(record);
+    const QLineEdit* edit =
+        record == RecordKind::App ? ui_->appConfigFile_LineEdit : ui_->motorConfigFile_LineEdit;
+    const QString path = edit->text();
     if (path.isEmpty()) {
         return;
     }
     // Read and checked once, here; the worker applies the text that was checked.
-    PreparedInput prepared = prepareXmlInput(path.toStdString(), RecordKind::Mc);
+    PreparedInput prepared = prepareXmlInput(path.toStdString(), record);
     if (const QString problem = xmlFileProblem(prepared); !problem.isEmpty()) {
-        reportUpdateError("Not a valid MC XML file", problem);
+        reportUpdateError(texts.invalidText, problem);
         return;
     }
     ApplyOptions options;
     options.backup = backup_;
     startUpdate(
-        QStringLiteral("Updating the MC configuration..."), "MC Configuration updated successfully",
-        "MC Configuration Validation Failed.", UpdateKind::Mc,
-        [mc = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
-                                         const ProgressFn& report, const Recording* recording) {
+        QString::fromLatin1(texts.activity), texts.successText, texts.failureText,
+        record == RecordKind::App ? UpdateKind::App : UpdateKind::Mc,
+        [input = std::move(prepared.input), record](ControllerSession& session, const ApplyOptions& chosen,
+                                                    const ProgressFn& report, const Recording* recording) {
+            const ApplyInput* app = record == RecordKind::App ? &input : nullptr;
+            const ApplyInput* mc = record == RecordKind::Mc ? &input : nullptr;
             return recordedApply(recording, session, operation_word::APPLY_XML,
-                                 {stampInput(mc.path, mc.text)},
-                                 [&] { return applyXmlInputs(session, nullptr, &mc, chosen, report); });
+                                 {stampInput(input.path, input.text)},
+                                 [&] { return applyXmlInputs(session, app, mc, chosen, report); });
         },
         options);
 }
 
+void varko5ConfigWidget::on_updateMC_clicked() {
+    updateXml(RecordKind::Mc);
+}
+
 void varko5ConfigWidget::on_updateAPP_clicked() {
-    const QString path = ui_->appConfigFile_LineEdit->text();
-    if (path.isEmpty()) {
-        return;
-    }
-    // Read and checked once, here; the worker applies the text that was checked.
-    PreparedInput prepared = prepareXmlInput(path.toStdString(), RecordKind::App);
-    if (const QString problem = xmlFileProblem(prepared); !problem.isEmpty()) {
-        reportUpdateError("Not a valid APP XML file", problem);
-        return;
-    }
-    ApplyOptions options;
-    options.backup = backup_;
-    startUpdate(
-        QStringLiteral("Updating the APP configuration..."), "APP Configuration updated successfully",
-        "APP Configuration Validation Failed.", UpdateKind::App,
-        [app = std::move(prepared.input)](ControllerSession& session, const ApplyOptions& chosen,
-                                          const ProgressFn& report, const Recording* recording) {
-            return recordedApply(recording, session, operation_word::APPLY_XML,
-                                 {stampInput(app.path, app.text)},
-                                 [&] { return applyXmlInputs(session, &app, nullptr, chosen, report); });
-        },
-        options);
+    updateXml(RecordKind::App);
 }
 
 void varko5ConfigWidget::on_updateLPFP_clicked() {

@@ -142,6 +142,10 @@ private:
     // Reads the row's records from the controller into a file the user chooses, under an entry
     // of the record when the panel records.
     void saveFromDevice(const SaveRow& row);
+    // The motor (Mc) and application (App) rows: Browse checks the chosen file, Update applies
+    // the file its line edit names.
+    void browseXml(RecordKind record);
+    void updateXml(RecordKind record);
     void reportUpdateError(const char* failureText, const QString& reason);
     // Runs an apply in the worker, under an entry of the record when the panel records; its
     // steps are told in the words of that update, and the result decides between the success
