@@ -34,6 +34,9 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
+# The programs are packed without their debug information (gdb's DWARF, of no use to a Windows
+# user, would make up most of every executable).
+set(CPACK_STRIP_FILES ON)
 
 # NSIS: a 64-bit installer (wine64 and 64-bit Windows skip nothing), into Program Files, with
 # an uninstaller that removes what it installed; no start-menu entry for a console tool.

@@ -2,7 +2,7 @@
 # Cross-builds Qt 5 (Core, Gui, Widgets, Test, the windows and offscreen platforms) for 64-bit
 # Windows from Debian's own qtbase-opensource-src, with the mingw-w64 compiler, into a prefix
 # outside the repository. lpfp_loader.exe and its tests build against it
-# (scripts/windows-build.sh --with-qt). Takes 15 to 25 minutes of two cores and about 1.5 GB
+# (scripts/windows-desktop-check.sh, or cmake with -DVARKO5_WIN_QT=PREFIX). Takes 15 to 25 minutes of two cores and about 1.5 GB
 # of work space while it runs; the installed prefix is about 80 MB. Safe to run again: a
 # finished prefix is kept.
 #

@@ -250,7 +250,9 @@ std::size_t ThreadRecordingBackend::otherThreads(std::thread::id thread) const {
     return seen.size();
 }
 
-LoaderFixture::LoaderFixture() : dataHome("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data"))) {}
+LoaderFixture::LoaderFixture()
+    : dataHome("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data"))),
+      localData("LOCALAPPDATA", QByteArray::fromStdString(dir.file("data"))) {}
 
 LoaderFixture::~LoaderFixture() {
     spdlog::set_level(spdlog::level::info);

@@ -170,7 +170,10 @@ struct LoaderFixture {
     MessageBoxCatcher boxes;
     FileAnswers files;
     TempDir dir;
+    // Backups go under XDG_DATA_HOME on Linux and under LOCALAPPDATA on Windows: both point
+    // into the scratch folder, so that no test writes into the user's own.
     ScopedEnv dataHome;
+    ScopedEnv localData;
     LogCapture quiet;
 };
 
