@@ -40,8 +40,8 @@ void printVersion(std::ostream& out, const FirmwareVersion& version) {
 
 namespace {
 
-// Where a line goes: the report stream, or the logger at a level. Error lines are logged with
-// logError, so that the first one becomes the run's error.
+// Where a line goes: the report stream, or the logger at a level. The error lines of an apply's
+// steps are logged with logError, so that the first one becomes the run's error.
 enum class Channel : std::uint8_t { Report, Info, Warn, Error };
 
 // Which apply a wording is for; Any for both.
