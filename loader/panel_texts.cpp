@@ -26,6 +26,7 @@ enum class Which : std::uint8_t {
 constexpr unsigned MC = static_cast<unsigned>(UpdateKind::Mc);
 constexpr unsigned APP = static_cast<unsigned>(UpdateKind::App);
 constexpr unsigned LPFP = static_cast<unsigned>(UpdateKind::Lpfp);
+constexpr unsigned PARAMETERS = static_cast<unsigned>(UpdateKind::Parameters);
 constexpr unsigned EVERY = MC | APP | LPFP;
 
 constexpr auto NO_LOG = spdlog::level::off;
@@ -46,7 +47,7 @@ struct StepWording {
 };
 
 constexpr StepWording STEP_WORDINGS[] = {
-    {OpStep::BackupSaved, EVERY, Which::Any, NO_LOG, true, "Backup saved to: {text}"},
+    {OpStep::BackupSaved, EVERY | PARAMETERS, Which::Any, NO_LOG, true, "Backup saved to: {text}"},
     {OpStep::BackupFailed, EVERY, Which::Any, ERROR_LEVEL, true, "Backup failed, nothing was sent: {text}"},
     {OpStep::GettingDefaults, MC | APP, Which::Any, NO_LOG, true, "Getting Default {rec} Configuration"},
     // Both default records are read under one line.
@@ -74,6 +75,20 @@ constexpr StepWording STEP_WORDINGS[] = {
     {OpStep::Differs, MC, Which::Any, ERROR_LEVEL, false, "{rec} Configuration validation FAILED 123"},
     {OpStep::Differs, APP | LPFP, Which::Any, ERROR_LEVEL, false, "{Rec} Configuration validation FAILED"},
     {OpStep::Failed, LPFP, Which::RecordNotTimeOut, ERROR_LEVEL, false, "{text}"},
+    // The parameter view shows each step on its status line.
+    {OpStep::BackupFailed, PARAMETERS, Which::Any, NO_LOG, true, "The backup could not be saved: {text}"},
+    {OpStep::Refused, PARAMETERS, Which::Any, NO_LOG, true, "{root} refused by the controller"},
+    {OpStep::NotAcknowledged, PARAMETERS, Which::Any, NO_LOG, true,
+     "{root} not acknowledged by the bridge ({text})"},
+    {OpStep::AnswerUnreadable, PARAMETERS, Which::Any, NO_LOG, true,
+     "The controller's answer to {root} could not be read ({text}); reading it back"},
+    {OpStep::Interrupted, PARAMETERS, Which::Any, NO_LOG, true, "Interrupted"},
+    {OpStep::Sent, PARAMETERS, Which::Any, NO_LOG, true, "{root} sent"},
+    {OpStep::GettingReadBack, PARAMETERS, Which::Any, NO_LOG, true, "Reading {root} back"},
+    {OpStep::Validating, PARAMETERS, Which::Any, NO_LOG, true, "Validating {root}"},
+    {OpStep::Validated, PARAMETERS, Which::Any, NO_LOG, true, "{root} validated"},
+    {OpStep::Differs, PARAMETERS, Which::Any, NO_LOG, true, "{root} differs after the write"},
+    {OpStep::Failed, PARAMETERS, Which::Any, NO_LOG, true, "{text}"},
 };
 
 bool matches(Which which, const OpEvent& event) {

@@ -71,11 +71,12 @@ struct BackupWatch {
     void see(const OpEvent& event);
 };
 
-// The update a panel row runs; each tells its steps in words of its own.
-enum class UpdateKind : std::uint8_t { Mc = 1, App = 2, Lpfp = 4 };
+// The update a panel row runs, or the parameter view's apply; each tells its steps in words of
+// its own.
+enum class UpdateKind : std::uint8_t { Mc = 1, App = 2, Lpfp = 4, Parameters = 8 };
 
 // One line a step of an update gives: logged at level (off: not logged) and, with progress,
-// appended to the panel's progress log.
+// appended to the panel's progress log (shown on the status line of the parameter view).
 struct StepLine {
     spdlog::level::level_enum level = spdlog::level::off;
     bool progress = false;

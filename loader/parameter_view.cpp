@@ -341,39 +341,6 @@ void ParameterView::reload() {
 
 // ---- Applying -----------------------------------------------------------------------------
 
-QString ParameterView::applyStepText(const OpEvent& event) const {
-    const QString record = qText(recordName(event.record));
-    switch (event.step) {
-    case OpStep::BackupSaved:
-        return tr("Backup saved to: %1").arg(qText(event.text));
-    case OpStep::BackupFailed:
-        return tr("The backup could not be saved: %1").arg(qText(event.text));
-    case OpStep::Refused:
-        return tr("%1 refused by the controller").arg(record);
-    case OpStep::NotAcknowledged:
-        return tr("%1 not acknowledged by the bridge (%2)").arg(record, qText(event.text));
-    case OpStep::AnswerUnreadable:
-        return tr("The controller's answer to %1 could not be read (%2); reading it back")
-            .arg(record, qText(event.text));
-    case OpStep::Interrupted:
-        return tr("Interrupted");
-    case OpStep::Sent:
-        return tr("%1 sent").arg(record);
-    case OpStep::GettingReadBack:
-        return tr("Reading %1 back").arg(record);
-    case OpStep::Validating:
-        return tr("Validating %1").arg(record);
-    case OpStep::Validated:
-        return tr("%1 validated").arg(record);
-    case OpStep::Differs:
-        return tr("%1 differs after the write").arg(record);
-    case OpStep::Failed:
-        return qText(event.text);
-    default:
-        return {};
-    }
-}
-
 void ParameterView::apply() {
     if (busy_ || !writable_ || !model_->hasEdits()) {
         return;
@@ -403,9 +370,8 @@ void ParameterView::apply() {
             QCoreApplication::instance(),
             [self, event] {
                 if (self) {
-                    const QString text = self->applyStepText(event);
-                    if (!text.isEmpty()) {
-                        self->showStatus(text);
+                    for (const StepLine& line : updateStepLines(UpdateKind::Parameters, event)) {
+                        self->showStatus(line.text);
                     }
                 }
             },

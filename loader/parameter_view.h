@@ -78,7 +78,6 @@ private:
     void reload();
     void finishApply(const ApplyResult& result, const std::optional<ParameterSnapshot>& snapshot,
                      const std::string& readError);
-    QString applyStepText(const OpEvent& event) const;
 
     std::unique_ptr<Ui::ParameterView> ui_;
     SessionRunner runner_;

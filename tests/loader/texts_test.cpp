@@ -227,6 +227,30 @@ private slots:
         row("lpfp record failed", lpfp, OpStep::Failed, M, "damaged", {"error: damaged"});
         row("lpfp record timed out", lpfp, OpStep::Failed, M, TIMED_OUT_TEXT, {});
         row("lpfp failed outside a record", lpfp, OpStep::Failed, N, "damaged", {});
+
+        // The parameter view: every step on its status line, nothing logged.
+        const int view = static_cast<int>(UpdateKind::Parameters);
+        row("view backup saved", view, OpStep::BackupSaved, N, "/b/VK5.lpfp",
+            {"progress: Backup saved to: /b/VK5.lpfp"});
+        row("view backup failed", view, OpStep::BackupFailed, N, "no room",
+            {"progress: The backup could not be saved: no room"});
+        row("view defaults", view, OpStep::GettingDefaults, M, "", {});
+        row("view refused", view, OpStep::Refused, A, "",
+            {"progress: APPConfiguration refused by the controller"});
+        row("view not acknowledged", view, OpStep::NotAcknowledged, M, "0x15",
+            {"progress: MCConfiguration not acknowledged by the bridge (0x15)"});
+        row("view answer unreadable", view, OpStep::AnswerUnreadable, M, "bad CRC",
+            {"progress: The controller's answer to MCConfiguration could not be read (bad CRC); reading it "
+             "back"});
+        row("view interrupted", view, OpStep::Interrupted, N, "", {"progress: Interrupted"});
+        row("view sent", view, OpStep::Sent, M, "", {"progress: MCConfiguration sent"});
+        row("view read back", view, OpStep::GettingReadBack, A, "",
+            {"progress: Reading APPConfiguration back"});
+        row("view validating", view, OpStep::Validating, A, "", {"progress: Validating APPConfiguration"});
+        row("view validated", view, OpStep::Validated, M, "", {"progress: MCConfiguration validated"});
+        row("view differs", view, OpStep::Differs, M, "",
+            {"progress: MCConfiguration differs after the write"});
+        row("view failed", view, OpStep::Failed, N, "damaged", {"progress: damaged"});
     }
     void eachUpdateTellsItsStepsInItsOwnWords() {
         QFETCH(int, update);
