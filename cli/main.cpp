@@ -4,7 +4,7 @@
 
 #include "cli/console.h"
 #include "cli/exit_status.h"
-#include "cli/flows.h"
+#include "cli/flow_table.h"
 #include "cli/interrupt.h"
 #include "cli/json_report.h"
 #include "cli/option_checks.h"
@@ -38,90 +38,15 @@
 
 namespace {
 
-// The flows the production record keeps: every write, and every read the user asks for.
-bool isRecorded(FlowChoice flow) {
-    switch (flow) {
-    case FlowChoice::Test:
-    case FlowChoice::GetDefaults:
-    case FlowChoice::GetConfig:
-    case FlowChoice::SetConfig:
-    case FlowChoice::ApplyLpfp:
-    case FlowChoice::SaveLpfp:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The flows whose only output is their report and log lines (the device test, the reads into
-// XML documents, the XML apply) print them on standard output; the others keep it for their data.
-bool reportsOnStandardOutput(FlowChoice flow) {
-    return flow == FlowChoice::None || flow == FlowChoice::Test || flow == FlowChoice::GetDefaults ||
-           flow == FlowChoice::GetConfig || flow == FlowChoice::SetConfig;
-}
-
-// --record, or else VARKO5_RECORD.
-std::string recordDestination(const CommandLineOptions& options) {
-    if (!options.recordDestination.empty())
-        return options.recordDestination;
-    const char* variable = std::getenv("VARKO5_RECORD");
-    return variable != nullptr ? variable : "";
-}
-
-// One flow on one device. Among several devices, the outputs of the reading flows carry the
-// device's serial number, so that no device overwrites another's files. out takes the report,
-// data the flow's data.
-FlowResult runFlow(const CommandLineOptions& options, FlowChoice flow, const DeviceTarget& chosen,
+// One flow on one device, with the run's record and input reader. out takes the report, data
+// the flow's data.
+FlowResult runFlow(const FlowRow& flow, const CommandLineOptions& options, const DeviceTarget& chosen,
                    bool several, const Recording* recording, const InputReader& read, std::ostream& out,
                    std::ostream& data) {
-    const BackupSettings backup{!options.noBackup, options.backupDir};
     DeviceTarget target = chosen;
     target.recording = recording;
     target.read = read;
-    const auto base = [&](const std::string& name) {
-        return several && !name.empty() ? basenameForDevice(name, target.serial) : name;
-    };
-    switch (flow) {
-    case FlowChoice::Test:
-        return testDevice(target, out);
-    case FlowChoice::GetDefaults:
-        return getConfiguration(base(options.outputBasename), true, target, out);
-    case FlowChoice::GetConfig:
-        return getConfiguration(base(options.outputBasename), false, target, out);
-    case FlowChoice::SetConfig:
-        return setConfiguration(options.appConfigPath, options.mcConfigPath, target, backup, out);
-    case FlowChoice::Diff:
-        return diffFlow(options.diffSources.at(0), options.diffSources.at(1), target, data);
-    case FlowChoice::Changed:
-        return changedFlow(target, data);
-    case FlowChoice::LpfpToXml:
-        return lpfpToXmlFlow(options.lpfpToXmlPath, options.outputBasename, read, out);
-    case FlowChoice::XmlToLpfp:
-        return xmlToLpfpFlow(options.appConfigPath, options.mcConfigPath, options.xmlToLpfpPath, read, out,
-                             data);
-    case FlowChoice::ApplyLpfp:
-        return applyLpfpFlow(options.lpfpConfigPath, target, backup, out);
-    case FlowChoice::SaveLpfp:
-        if (several && options.saveLpfpPath == STANDARD_OUTPUT) {
-            // Several files on one stream would make none of them readable.
-            FlowResult refused;
-            logError(refused, "--saveLpfp - writes the file of one device only; name a file for several");
-            return refused.ended(EXIT_FAILED);
-        }
-        return saveLpfpFlow(several ? lpfpNameForDevice(options.saveLpfpPath, target.serial)
-                                    : options.saveLpfpPath,
-                            options.getDefaults, target, out, data);
-    case FlowChoice::History:
-        return historyFlow(recordDestination(options), options.historySerial, options.since, options.jsonPath,
-                           data);
-    case FlowChoice::HistoryExport:
-        return historyExportFlow(recordDestination(options), options.historyExportId, options.outputBasename,
-                                 out, data);
-    case FlowChoice::None:
-        break;
-    }
-    FlowResult nothing;
-    return nothing.ended(EXIT_OK);
+    return flow.run(FlowRun{options, target, several, out, data});
 }
 
 // Runs the chosen flow, on one device or several, and writes its JSON document when asked.
@@ -132,13 +57,12 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
     const bool comparison = chosen.comparison;
     const int failure = comparison ? EXIT_DIFF_TROUBLE : EXIT_FAILED;
     // The history is a document of its own.
-    if (chosen.flow == FlowChoice::History || chosen.flow == FlowChoice::HistoryExport)
-        return runFlow(options, chosen.flow, DeviceTarget{}, false, nullptr, {}, out, data).status;
+    if (chosen.ownDocument)
+        return runFlow(chosen, options, DeviceTarget{}, false, nullptr, {}, out, data).status;
     // The record is opened before any device is: a record that cannot be written means that
     // nothing is sent.
     std::shared_ptr<const Recording> recording;
-    if (const std::string destination = recordDestination(options);
-        isRecorded(chosen.flow) && !destination.empty()) {
+    if (const std::string destination = recordDestination(options); chosen.recorded && !destination.empty()) {
         try {
             recording = openRecording(destination, "lpfp_cli", VARKO5_VERSION);
         } catch (const std::exception& error) {
@@ -156,7 +80,7 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
     const bool several = chosen.usesDevice && namesSeveralDevices(options.serial);
 
     // The files the run names are checked before any device is touched.
-    const std::optional<OptionProblem> problem = checkPaths(options, chosen.flow, several);
+    const std::optional<OptionProblem> problem = checkPaths(options, chosen, several);
     if (problem) {
         logError(general, problem->message);
         status = failure;
@@ -170,8 +94,8 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
                     DeviceTarget target = listed;
                     target.cancel = cancel;
                     PrefixedLineStream deviceData(target.serial + ": ", data, dataGate);
-                    return runFlow(options, chosen.flow, target, true, recording.get(), inputs.reader(),
-                                   deviceOut, deviceData);
+                    return runFlow(chosen, options, target, true, recording.get(), inputs.reader(), deviceOut,
+                                   deviceData);
                 },
                 out, labels, failure);
             if (devices.empty())
@@ -203,8 +127,7 @@ int runCommand(const CommandLineOptions& options, const std::shared_ptr<DeviceBa
         target.serial = options.serial;
         target.cancel = cancel;
         try {
-            general =
-                runFlow(options, chosen.flow, target, false, recording.get(), inputs.reader(), out, data);
+            general = runFlow(chosen, options, target, false, recording.get(), inputs.reader(), out, data);
             status = general.status;
         } catch (const timeout_exception&) {
             spdlog::critical("ARM Timeout exception!");
@@ -308,8 +231,7 @@ int main(int argc, char* argv[]) {
     // standard output for their data and send the report and the log to standard error; with "--json -"
     // standard output carries the JSON document alone, and the data joins the report.
     const bool jsonOnStandardOutput = options.jsonPath == "-";
-    const bool reportOnStandardError =
-        jsonOnStandardOutput || !reportsOnStandardOutput(chosenFlow(options).flow);
+    const bool reportOnStandardError = jsonOnStandardOutput || !chosenFlow(options).reportsOnStandardOutput;
     std::ostream& out = reportOnStandardError ? std::cerr : std::cout;
     std::ostream& data = jsonOnStandardOutput ? std::cerr : std::cout;
     DeviceLabels labels;

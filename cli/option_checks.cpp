@@ -1,7 +1,6 @@
 #include "cli/option_checks.h"
 
 #include "core/ops/backup.h"
-#include "core/ops/config_source.h"
 
 #ifdef _WIN32
 #include "core/windows/wide_text.h"
@@ -18,17 +17,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Named {
-    std::string option; // the option that names the file, for messages
-    std::string path;
-};
 
 std::string folderOf(const std::string& path) {
 #ifdef _WIN32
@@ -205,72 +200,21 @@ std::optional<std::string> unwritableFolder(const std::string& folder) {
     return std::nullopt;
 }
 
-void addXmlPair(std::vector<Named>& outputs, const std::string& option, const std::string& base) {
-    outputs.push_back({option, base + ".app.xml"});
-    outputs.push_back({option, base + ".mc.xml"});
-}
-
 } // namespace
 
-std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowChoice flow, bool several) {
-    std::vector<Named> inputs;
-    std::vector<Named> outputs;
-    switch (flow) {
-    case FlowChoice::SetConfig:
-        inputs = {{"--app_config", options.appConfigPath}, {"--mc_config", options.mcConfigPath}};
-        break;
-    case FlowChoice::ApplyLpfp:
-        inputs = {{"--lpfp_config", options.lpfpConfigPath}};
-        break;
-    case FlowChoice::GetConfig:
-    case FlowChoice::GetDefaults:
-        if (!options.outputBasename.empty())
-            addXmlPair(outputs, "--output", options.outputBasename);
-        break;
-    case FlowChoice::SaveLpfp:
-        // "-" is standard output, no file to check.
-        if (options.saveLpfpPath != "-")
-            outputs = {{"--saveLpfp", options.saveLpfpPath}};
-        break;
-    case FlowChoice::LpfpToXml:
-        inputs = {{"--lpfp_to_xml", options.lpfpToXmlPath}};
-        addXmlPair(outputs, "--output",
-                   options.outputBasename.empty() ? withoutLpfpExtension(options.lpfpToXmlPath)
-                                                  : options.outputBasename);
-        break;
-    case FlowChoice::XmlToLpfp:
-        inputs = {{"--app_config", options.appConfigPath}, {"--mc_config", options.mcConfigPath}};
-        if (options.xmlToLpfpPath != "-")
-            outputs = {{"--xml_to_lpfp", options.xmlToLpfpPath}};
-        break;
-    case FlowChoice::Diff:
-        for (const std::string& source : options.diffSources) {
-            try {
-                for (const std::string& path : parseSource(source).paths)
-                    inputs.push_back({"--diff", path});
-            } catch (const std::exception&) {
-                // The flow itself says what is wrong with the source.
-            }
-        }
-        break;
-    case FlowChoice::HistoryExport:
-        if (options.outputBasename != "-")
-            outputs = {{"--output", options.outputBasename}};
-        break;
-    case FlowChoice::Test:
-    case FlowChoice::Changed:
-    case FlowChoice::History:
-    case FlowChoice::None:
-        break;
-    }
+std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, const FlowRow& flow,
+                                        bool several) {
+    const FlowPaths named = flow.paths != nullptr ? flow.paths(options) : FlowPaths{};
+    const std::vector<NamedPath>& inputs = named.inputs;
+    const std::vector<NamedPath>& outputs = named.outputs;
 
     const std::string& json = options.jsonPath;
     if (!json.empty() && json != "-") {
-        for (const std::vector<Named>* list : {&inputs, &outputs})
-            for (const Named& named : *list)
-                if (!named.path.empty() && sameFile(json, named.path))
-                    return OptionProblem{"--json " + json + " names the same file as " + named.option + " " +
-                                             named.path + (list == &inputs ? ", an input" : ", an output") +
+        for (const std::vector<NamedPath>* list : {&inputs, &outputs})
+            for (const NamedPath& file : *list)
+                if (!file.path.empty() && sameFile(json, file.path))
+                    return OptionProblem{"--json " + json + " names the same file as " + file.option + " " +
+                                             file.path + (list == &inputs ? ", an input" : ", an output") +
                                              " of this run",
                                          false};
         if (auto reason = unwritable(json))
@@ -279,7 +223,7 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
 
     // Among several devices every output name gets the device's serial number: its folder is
     // what can be checked beforehand.
-    for (const Named& output : outputs) {
+    for (const NamedPath& output : outputs) {
         if (output.path.empty())
             continue;
         const auto reason = several ? unwritableFolder(folderOf(output.path)) : unwritable(output.path);
@@ -287,8 +231,7 @@ std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowC
             return OptionProblem{output.option + ": " + *reason};
     }
 
-    const bool writes = flow == FlowChoice::SetConfig || flow == FlowChoice::ApplyLpfp;
-    if (writes && !options.noBackup) {
+    if (named.backup && !options.noBackup) {
         try {
             if (auto reason = unwritableFolder(backupFolder(options.backupDir).string()))
                 return OptionProblem{"Backup failed, nothing was sent: " + *reason};

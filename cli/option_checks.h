@@ -4,6 +4,7 @@
 // be written. Each check creates the entry it needs (and removes it again), so that what the
 // system allows is what is tested.
 
+#include "cli/flow_table.h"
 #include "cli/options.h"
 
 #include <optional>
@@ -15,6 +16,6 @@ struct OptionProblem {
     bool jsonWritable = true;
 };
 
-// The first problem of the command line's paths for the flow it runs; nothing when there is none.
-// several: the flow runs on several devices, whose output names are made per device.
-std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, FlowChoice flow, bool several);
+// The first problem of the paths the flow's row names (FlowRow::paths); nothing when there is
+// none. several: the flow runs on several devices, whose output names are made per device.
+std::optional<OptionProblem> checkPaths(const CommandLineOptions& options, const FlowRow& flow, bool several);

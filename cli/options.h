@@ -2,7 +2,8 @@
 // The command line of lpfp_cli. Every option is one row of optionTable(): its names, value hint,
 // description, the field it sets and how its value is checked. The parser, the usage text, the
 // manual page's option list and the bash completion are all made from those rows, so adding an
-// option is one row (plus, for an action, its row in flowTable() and its flow).
+// option is its field and its row; an action adds its flow and its row in flowTable()
+// (cli/flow_table.h).
 
 #include <cstdint>
 #include <optional>
@@ -78,38 +79,3 @@ std::string usageText(const std::string& executable);
 // for the program; both made from the option table.
 std::string manPageOptions();
 std::string bashCompletion(const std::string& program);
-
-// The flows, one per action. Help and --version are decided before a flow is chosen.
-enum class FlowChoice {
-    None,
-    Test,
-    GetDefaults,
-    GetConfig,
-    SetConfig,
-    Diff,
-    Changed,
-    LpfpToXml,
-    XmlToLpfp,
-    ApplyLpfp,
-    SaveLpfp,
-    History,
-    HistoryExport
-};
-
-// One flow: its name in the JSON document, when the command line chooses it, whether it works
-// on a device and whether it compares (0 same, 1 different, 2 trouble).
-struct FlowRow {
-    FlowChoice flow;
-    const char* name;
-    bool (*chosen)(const CommandLineOptions& options);
-    bool usesDevice;
-    bool comparison;
-};
-
-// In the order of choice: the first row whose chosen() holds runs. The LPFP, comparison and
-// converter actions come first, so that the options of the XML flows can refine them (--getDefaults
-// with --saveLpfp, the XML paths with --xml_to_lpfp, --output with --lpfp_to_xml); a command line
-// without them chooses as it always did. The last row is None, chosen by any command line.
-const std::vector<FlowRow>& flowTable();
-const FlowRow& chosenFlow(const CommandLineOptions& options);
-FlowChoice chooseFlow(const CommandLineOptions& options);

@@ -3,6 +3,7 @@
 // line as its result; any exception that escapes it, or a crash, is a failure.
 #include "fuzz/harness.h"
 
+#include "cli/flow_table.h"
 #include "cli/options.h"
 
 #include <cstddef>
@@ -25,7 +26,7 @@ void fuzzCli(const std::uint8_t* data, std::size_t size) {
     if (parseCommandLine(arguments, options))
         return;
     // Parsed: the choice of flow and the usage text must cope with whatever was set.
-    (void)chooseFlow(options);
+    (void)chosenFlow(options);
     if (options.showHelp && usageText("lpfp_cli").rfind("Usage:", 0) != 0)
         std::abort();
     // The same arguments parse the same way again.
