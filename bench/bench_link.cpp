@@ -5,8 +5,9 @@
 //   - at 115200 and 9600 baud: every byte on the line both ways, 10 bits each;
 //   - in every case the start-up of lpfp_cli (measured by running it with nothing to do).
 // The quiet the link waits for before it trusts the line (at the flush when a device is opened,
-// and after the bridge's status answer of --test) follows the line's speed; it is shown in a
-// column of its own and is not part of the floor.
+// and after the bridge's status answer of --test) follows the line: a few byte times at its
+// speed plus the bridge's latency timer (none on a pseudo-terminal). It is shown in a column of
+// its own and is not part of the floor. Neither is writing and syncing the files a flow saves.
 //
 //   lpfp_bench_link [REPEATS]     (default 3; the 9600-baud runs once)
 //

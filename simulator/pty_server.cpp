@@ -50,17 +50,22 @@ int PtyServer::serve(int stopFd) {
             outgoing.resize(old + ready);
             outgoing.resize(old + device.take(outgoing.data() + old, ready));
         }
-        int timeout = -1;
+        timespec wait{};
+        const timespec* timeout = nullptr;
         if (device.hasPending()) {
-            // Wake when the next byte falls due, not a millisecond later.
-            const auto wait =
-                std::chrono::ceil<std::chrono::milliseconds>(device.nextDue() - SimulatedDevice::Clock::now())
-                    .count();
-            timeout = static_cast<int>(std::clamp<long long>(wait, 0, 60000));
+            // Wake when the next byte falls due, to the microsecond: a fast line's bytes come a
+            // fraction of a millisecond apart, and whole milliseconds would bunch them up.
+            const auto left = std::clamp<std::chrono::nanoseconds>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(device.nextDue() -
+                                                                     SimulatedDevice::Clock::now()),
+                std::chrono::nanoseconds::zero(), std::chrono::seconds(60));
+            wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+            wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+            timeout = &wait;
         }
         pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0},
                          {stopFd, POLLIN, 0}};
-        if (::poll(fds, stopFd >= 0 ? 2 : 1, timeout) < 0) {
+        if (::ppoll(fds, stopFd >= 0 ? 2 : 1, timeout, nullptr) < 0) {
             if (errno == EINTR)
                 continue;
             return 1;

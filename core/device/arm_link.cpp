@@ -99,7 +99,7 @@ bool ArmLink::waitForBytes(std::uint32_t count, std::uint32_t timeoutMs) {
     return true;
 }
 
-std::size_t ArmLink::discardUntilQuiet() {
+std::size_t ArmLink::discardUntilQuiet(std::chrono::microseconds window) {
     std::vector<std::uint8_t> scratch(FLUSH_CHUNK);
     std::size_t discarded = 0;
     std::uint32_t rx = 0;
@@ -114,7 +114,7 @@ std::size_t ArmLink::discardUntilQuiet() {
             if (handle_.queued(rx) != STATUS_OK)
                 rx = 0;
         }
-        rx = waitQueued(1, std::chrono::steady_clock::now() + quietWindow_);
+        rx = waitQueued(1, std::chrono::steady_clock::now() + window);
         if (rx == 0)
             return discarded;
     }
@@ -125,7 +125,7 @@ void ArmLink::flush() {
     if (handle_.queued(rx) != STATUS_OK)
         rx = 0;
     spdlog::debug("Flushing buffer. {} Bytes left in queue", rx);
-    discardUntilQuiet();
+    discardUntilQuiet(quietWindow_);
     handle_.expectLateBytes();
 }
 
@@ -408,7 +408,7 @@ SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, Ack
 void ArmLink::beginExchange() {
     resyncing_ = handle_.unsettled() && !handle_.exchangeFailed();
     if (handle_.exchangeFailed()) {
-        if (const std::size_t dropped = discardUntilQuiet(); dropped > 0)
+        if (const std::size_t dropped = discardUntilQuiet(quietWindow_ + timeouts::DRAIN_MARGIN); dropped > 0)
             spdlog::debug("Dropped {} bytes left over from a failed exchange", dropped);
     }
     // Until its reply has been taken whole, this exchange counts as failed.

@@ -50,7 +50,8 @@ public:
     void setReplyTimeout(std::uint32_t timeoutMs) { replyTimeoutMs_ = timeoutMs; }
     // Replace the quiet window that ends a flush, a drain or the bridge's status answer, which
     // otherwise follows the line (timeouts::quietWindow): tests and fuzzing, where every byte
-    // is queued at once and waiting for more only wastes time.
+    // is queued at once and waiting for more only wastes time. The drain after a failed exchange
+    // waits timeouts::DRAIN_MARGIN longer than this.
     void setQuietWindow(std::chrono::microseconds window) { quietWindow_ = window; }
     std::chrono::microseconds quietWindow() const { return quietWindow_; }
 
@@ -128,9 +129,9 @@ private:
     std::uint32_t readRecordReply(std::uint8_t command, std::uint8_t* buffer, std::size_t recordSize,
                                   std::uint32_t signature, const char* recordName);
     void drain(std::size_t count);
-    // Read and drop what is queued and whatever follows without a quiet window's pause;
-    // returns the number of bytes dropped.
-    std::size_t discardUntilQuiet();
+    // Read and drop what is queued and whatever follows without a pause of window; returns the
+    // number of bytes dropped.
+    std::size_t discardUntilQuiet(std::chrono::microseconds window);
     // Waits for count bytes until the deadline; the number queued. Throws std::runtime_error
     // when the device is gone.
     std::uint32_t waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline);

@@ -298,11 +298,18 @@ bool SerialPort::pull() {
 }
 
 bool SerialPort::sleepForInput(std::chrono::steady_clock::time_point deadline) {
-    const int wait = remainingMsCeil(deadline);
-    if (wait == 0)
+    // To the microsecond: a quiet window of a fast line is a fraction of a millisecond, and
+    // poll's whole milliseconds would round every such wait up to the next one.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+    if (left <= std::chrono::nanoseconds::zero())
         return true;
+    const auto capped = std::min<std::chrono::nanoseconds>(left, std::chrono::seconds(1000));
+    timespec wait{};
+    wait.tv_sec = static_cast<time_t>(capped.count() / 1000000000);
+    wait.tv_nsec = static_cast<long>(capped.count() % 1000000000);
     pollfd request{fd_, POLLIN, 0};
-    const int ready = ::poll(&request, 1, wait);
+    const int ready = ::ppoll(&request, 1, &wait, nullptr);
     if (ready < 0)
         return errno == EINTR;
     if (ready > 0 && (request.revents & POLLIN) == 0 &&

@@ -16,20 +16,24 @@ constexpr std::uint32_t REPLY_MS = 1500;
 constexpr std::uint32_t READ_MS = 1000;
 // The driver's write time-out: 0 leaves writes without a limit.
 constexpr std::uint32_t WRITE_MS = 0;
-// A flush, the drain before a command that follows a failed one, and the bridge's status
-// answer (free text of unknown length) end once the line has been quiet for a while: as long
-// as the line needs to bring the next few bytes of a stream that is still coming, plus the
-// time the bridge may hold received bytes before it hands them over (its latency timer).
+// A flush, the drain before a command that follows a failed one, and the bridge's status answer
+// (free text of unknown length) end once the line has been quiet for a while: as long as the
+// line needs to bring the next few bytes of a stream that is still coming, plus the time the
+// bridge may hold received bytes before it hands them over (its latency timer).
 // Bytes that come later still (the late reply of an exchange that a killed program left
-// behind) are read through by the link where they would otherwise be taken for an answer.
+// behind, a stream the host was slow to hand on) are read through by the first exchanges after
+// a flush, which resynchronise on their acknowledge, so the flush and the status answer wait
+// no longer than the line itself needs.
 constexpr std::uint32_t QUIET_BYTES = 4;
-// What a quiet window adds for the host's own scheduling.
-constexpr std::chrono::microseconds QUIET_MARGIN{5000};
+// The command that follows a failed one of ours reads its acknowledge straight, with nothing
+// to read through what comes late, so the drain before it waits this much longer for the
+// rest of the failed reply: the host's own scheduling of a stream still arriving.
+constexpr std::chrono::microseconds DRAIN_MARGIN{5000};
 
-// The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed, its latency
-// timer and QUIET_MARGIN.
+// The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed, plus its
+// latency timer.
 inline std::chrono::microseconds quietWindow(const LineTiming& timing) {
-    std::chrono::microseconds window = QUIET_MARGIN + std::chrono::milliseconds(timing.latencyTimerMs);
+    std::chrono::microseconds window = std::chrono::milliseconds(timing.latencyTimerMs);
     if (timing.baud != 0)
         window +=
             std::chrono::microseconds((QUIET_BYTES * 10ull * 1000000ull + timing.baud - 1) / timing.baud);
