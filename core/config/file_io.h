@@ -27,8 +27,9 @@ std::string utf8FromPath(const std::filesystem::path& path);
 void writeFileAtomically(const std::string& path, std::string_view content);
 
 // Several files that belong together (the two documents of one configuration): every one is
-// written in full beside its target first, and only then are they renamed into place, one
-// after the other. A failure before the renames leaves every target as it was and no
+// written in full beside its target first, then all are synced to disk (their writing out
+// begun together, so the syncs overlap), and only then are they renamed into place, one after
+// the other. A failure before the renames leaves every target as it was and no
 // temporary behind. Throws as writeFileAtomically.
 struct FileContent {
     std::string path;
