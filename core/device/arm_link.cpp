@@ -350,53 +350,58 @@ ResponseType ArmLink::classifyAcknowledge(const AckSeen& seen, std::uint8_t type
 // controller may well have stored it, so it is neither an acceptance nor a refusal.
 SetReply ArmLink::setAnswer(std::uint8_t command, ResponseType acknowledged, AckSeen& seen,
                             std::uint8_t* buffer) {
+    Reply reply;
+    try {
+        acknowledged = receiveOwnReply(command, acknowledged, seen, buffer, ARM_BUFFER_SIZE, reply);
+    } catch (const timeout_exception&) {
+        // A controller that never answered stays a time-out; one that stopped halfway did
+        // answer.
+        if (reply.receipt == Receipt::Silent)
+            throw;
+        return {SetAnswer::Unreadable, "the controller's reply was cut short"};
+    }
+    switch (acknowledged) {
+    case ResponseType::SUCCESS:
+        break;
+    case ResponseType::FAILED:
+    case ResponseType::BAD_CHECKSUM:
+        return {SetAnswer::NotAcknowledged, responseName(acknowledged)};
+    case ResponseType::TIMED_OUT:
+        return {SetAnswer::Unreadable, seen.count == 0
+                                           ? std::string("the bridge's acknowledge was not readable")
+                                           : "the bridge's acknowledge was not readable (" +
+                                                 ackBytesText(seen.bytes, seen.count) + ")"};
+    }
+    switch (reply.receipt) {
+    case Receipt::Intact:
+        handle_.setUnsettled(false);
+        if (reply.declared < 1)
+            return {SetAnswer::Unreadable, "the controller's reply carries no payload"};
+        return {buffer[0] == command ? SetAnswer::Accepted : SetAnswer::Refused, {}};
+    case Receipt::BadCrc:
+        if (reply.declared >= 1 && buffer[0] == command)
+            return {SetAnswer::Accepted, {}};
+        return {SetAnswer::Unreadable, "the controller's reply failed its CRC check"};
+    case Receipt::TooLong:
+        return {SetAnswer::Unreadable, "the controller's reply is too long to be received"};
+    case Receipt::Malformed:
+    case Receipt::Silent:
+        break;
+    }
+    return {SetAnswer::Unreadable, "the controller's reply is not a valid packet"};
+}
+
+ResponseType ArmLink::receiveOwnReply(std::uint8_t command, ResponseType acknowledged, AckSeen& seen,
+                                      std::uint8_t* buffer, std::size_t capacity, Reply& reply) {
     for (int late = 0;; ++late) {
-        switch (acknowledged) {
-        case ResponseType::SUCCESS:
-            break;
-        case ResponseType::FAILED:
-        case ResponseType::BAD_CHECKSUM:
-            return {SetAnswer::NotAcknowledged, responseName(acknowledged)};
-        case ResponseType::TIMED_OUT:
-            return {SetAnswer::Unreadable, seen.count == 0
-                                               ? std::string("the bridge's acknowledge was not readable")
-                                               : "the bridge's acknowledge was not readable (" +
-                                                     ackBytesText(seen.bytes, seen.count) + ")"};
-        }
-        Receipt receipt = Receipt::Silent;
-        std::uint32_t declared = 0;
-        std::uint32_t length = 0;
-        try {
-            length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt, &declared);
-        } catch (const timeout_exception&) {
-            // A controller that never answered stays a time-out; one that stopped halfway did
-            // answer.
-            if (receipt == Receipt::Silent)
-                throw;
-            return {SetAnswer::Unreadable, "the controller's reply was cut short"};
-        }
-        if (late < MAX_LATE_REPLIES && isLateReply(command, buffer, length, receipt)) {
-            // An earlier exchange's acknowledge and reply: this set's come next.
-            acknowledged = takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
-            continue;
-        }
-        switch (receipt) {
-        case Receipt::Intact:
-            handle_.setUnsettled(false);
-            if (declared < 1)
-                return {SetAnswer::Unreadable, "the controller's reply carries no payload"};
-            return {buffer[0] == command ? SetAnswer::Accepted : SetAnswer::Refused, {}};
-        case Receipt::BadCrc:
-            if (declared >= 1 && buffer[0] == command)
-                return {SetAnswer::Accepted, {}};
-            return {SetAnswer::Unreadable, "the controller's reply failed its CRC check"};
-        case Receipt::TooLong:
-            return {SetAnswer::Unreadable, "the controller's reply is too long to be received"};
-        case Receipt::Malformed:
-        case Receipt::Silent:
-            break;
-        }
-        return {SetAnswer::Unreadable, "the controller's reply is not a valid packet"};
+        if (acknowledged != ResponseType::SUCCESS)
+            return acknowledged;
+        reply = Reply{};
+        reply.length = receivePacket(buffer, capacity, reply.receipt, &reply.declared);
+        if (late >= MAX_LATE_REPLIES || !isLateReply(command, buffer, reply.length, reply.receipt))
+            return acknowledged;
+        // An earlier exchange's acknowledge and reply: this command's come next.
+        acknowledged = takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
     }
 }
 
@@ -467,22 +472,16 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     const std::uint8_t command = CMD_FW_VERSION;
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    std::array<std::uint8_t, ARM_BUFFER_SIZE> reply{};
-    std::uint32_t length = 0;
+    std::array<std::uint8_t, ARM_BUFFER_SIZE> buffer{};
     AckSeen seen;
-    for (int late = 0;; ++late) {
-        const ResponseType response =
-            late == 0 ? exchange(packet.data(), size, seen)
-                      : takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
-        if (response != ResponseType::SUCCESS) {
-            spdlog::trace("END ARM_getVersion()");
-            return {};
-        }
-        Receipt receipt = Receipt::Intact;
-        length = receivePacket(reply.data(), reply.size(), receipt);
-        if (late >= MAX_LATE_REPLIES || !isLateReply(CMD_FW_VERSION, reply.data(), length, receipt))
-            break;
+    Reply reply;
+    const ResponseType response = receiveOwnReply(CMD_FW_VERSION, exchange(packet.data(), size, seen), seen,
+                                                  buffer.data(), buffer.size(), reply);
+    if (response != ResponseType::SUCCESS) {
+        spdlog::trace("END ARM_getVersion()");
+        return {};
     }
+    const std::uint32_t length = reply.length;
     if (length != protocol::VERSION_REPLY_SHORT && length != protocol::VERSION_REPLY_LONG) {
         spdlog::trace("getARM_Message - return value {}.  Expected 19", length);
         spdlog::trace("END ARM_getVersion()");
@@ -490,8 +489,8 @@ FirmwareVersion ArmLink::ARM_getVersion() {
     }
     spdlog::debug("COMM_FW_VERSION received");
     FirmwareVersion version;
-    version.major = reply[1];
-    version.minor = reply[2];
+    version.major = buffer[1];
+    version.minor = buffer[2];
     version.valid = true;
     handle_.setUnsettled(false);
     spdlog::trace("END ARM_getVersion()");
@@ -502,26 +501,19 @@ std::uint32_t ArmLink::readRecordReply(std::uint8_t command, std::uint8_t* buffe
                                        std::uint32_t signature, const char* recordName) {
     std::array<std::uint8_t, 8> packet{};
     const std::size_t size = generateARM_Message(&command, 1, packet.data());
-    Receipt receipt = Receipt::Intact;
-    std::uint32_t length = 0;
     AckSeen seen;
-    for (int late = 0;; ++late) {
-        const ResponseType response =
-            late == 0 ? exchange(packet.data(), size, seen)
-                      : takeAcknowledge(static_cast<std::uint8_t>(messageType::ARM_MESSAGE), seen);
-        if (response == ResponseType::TIMED_OUT)
-            throw std::runtime_error(
-                std::string("Request for the ") + recordName +
-                " got no readable acknowledge from the bridge" +
-                (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
-        if (response != ResponseType::SUCCESS)
-            throw std::runtime_error(std::string("Request for the ") + recordName +
-                                     " was not acknowledged by the bridge (" + responseName(response) + ")");
-        length = receivePacket(buffer, ARM_BUFFER_SIZE, receipt);
-        if (late >= MAX_LATE_REPLIES || !isLateReply(command, buffer, length, receipt))
-            break;
-    }
-    switch (receipt) {
+    Reply reply;
+    const ResponseType response =
+        receiveOwnReply(command, exchange(packet.data(), size, seen), seen, buffer, ARM_BUFFER_SIZE, reply);
+    if (response == ResponseType::TIMED_OUT)
+        throw std::runtime_error(std::string("Request for the ") + recordName +
+                                 " got no readable acknowledge from the bridge" +
+                                 (seen.count == 0 ? "" : " (" + ackBytesText(seen.bytes, seen.count) + ")"));
+    if (response != ResponseType::SUCCESS)
+        throw std::runtime_error(std::string("Request for the ") + recordName +
+                                 " was not acknowledged by the bridge (" + responseName(response) + ")");
+    const std::uint32_t length = reply.length;
+    switch (reply.receipt) {
     case Receipt::Intact:
         break;
     case Receipt::BadCrc:

@@ -106,6 +106,20 @@ private:
     // getARM_Message with the reason of a failure and the payload length the packet declared.
     std::uint32_t receivePacket(std::uint8_t* buffer, std::size_t capacity, Receipt& receipt,
                                 std::uint32_t* declaredLength = nullptr);
+    // A reply as receivePacket left it: its length, the payload length it declared and how it
+    // arrived.
+    struct Reply {
+        std::uint32_t length = 0;
+        std::uint32_t declared = 0;
+        Receipt receipt = Receipt::Silent;
+    };
+    // After the acknowledge of command's exchange: while it is SUCCESS, receive the reply into
+    // buffer, and on an unsettled line read through the late acknowledges and replies of
+    // earlier exchanges (at most MAX_LATE_REPLIES) to this command's own. Returns the
+    // acknowledge that counted; the reply is filled when it is SUCCESS. receivePacket's
+    // timeout_exception passes through, with reply.receipt telling how far the reply came.
+    ResponseType receiveOwnReply(std::uint8_t command, ResponseType acknowledged, AckSeen& seen,
+                                 std::uint8_t* buffer, std::size_t capacity, Reply& reply);
     // What the acknowledge and the reply to a set command say; on an unsettled line, past the
     // late answers of earlier exchanges.
     SetReply setAnswer(std::uint8_t command, ResponseType acknowledged, AckSeen& seen, std::uint8_t* buffer);

@@ -17,6 +17,17 @@ std::string environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+// The D2XX backend's settings: the libraries named in the environment, the line's speed.
+D2xxSettings d2xxSettingsFromEnvironment(std::uint32_t baud) {
+    D2xxSettings d2xx;
+    if (const std::string library = environment("VARKO5_D2XX_LIBRARY"); !library.empty())
+        d2xx.library = library;
+    if (const std::string library = environment("VARKO5_FTCHIPID_LIBRARY"); !library.empty())
+        d2xx.chipIdLibrary = library;
+    d2xx.baud = baud;
+    return d2xx;
+}
+
 } // namespace
 
 std::shared_ptr<DeviceBackend> backendFromEnvironment(std::optional<std::uint32_t> baud) {
@@ -27,14 +38,8 @@ std::shared_ptr<DeviceBackend> backendFromEnvironment(std::optional<std::uint32_
     SerialSettings serial = serialSettingsFromEnvironment();
     if (baud)
         serial.baud = *baud;
-    D2xxSettings d2xx;
-    if (const std::string library = environment("VARKO5_D2XX_LIBRARY"); !library.empty())
-        d2xx.library = library;
-    if (const std::string library = environment("VARKO5_FTCHIPID_LIBRARY"); !library.empty())
-        d2xx.chipIdLibrary = library;
-    d2xx.baud = serial.baud;
     if (choice == "d2xx")
-        return makeD2xxBackend(d2xx);
+        return makeD2xxBackend(d2xxSettingsFromEnvironment(serial.baud));
     if (choice != "serial") {
         if (const char* scenario = std::getenv("VARKO5_SIMULATOR"); scenario != nullptr)
             return makeSimulatedBackend(scenario);
@@ -44,7 +49,8 @@ std::shared_ptr<DeviceBackend> backendFromEnvironment(std::optional<std::uint32_
     // the COM ports of its virtual COM port driver otherwise.
     if (choice != "serial") {
         std::string why;
-        std::shared_ptr<DeviceBackend> vendor = makeD2xxBackend(d2xx, &why);
+        std::shared_ptr<DeviceBackend> vendor =
+            makeD2xxBackend(d2xxSettingsFromEnvironment(serial.baud), &why);
         if (why.empty())
             return vendor;
     }
