@@ -2,6 +2,7 @@
 
 #include "cli/console_lines.h"
 #include "cli/exit_status.h"
+#include "core/device/device_list.h"
 #include "core/ops/device_choice.h"
 
 #include <mutex>
@@ -31,6 +32,11 @@ std::unique_ptr<ControllerSession> openSession(DeviceBackend& backend, const Dev
         result.serial = session->serial();
         result.description = session->description();
         return session;
+    } catch (const device_open_error& error) {
+        // The device layer has said why (not connected, in use, the port's own refusal); the
+        // result keeps that as its error, ahead of the fixed "Failed to open device".
+        result.noteError(error.reason());
+        throw DeviceSetupError(error.what());
     } catch (const std::runtime_error& error) {
         throw DeviceSetupError(error.what());
     }

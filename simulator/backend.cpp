@@ -100,21 +100,22 @@ public:
     }
 
     // By serial number, as the vendor's driver opens a device.
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
-        if (!readable())
-            return STATUS_INVALID_PARAMETER;
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+        if (!scenario_)
+            return {STATUS_INVALID_PARAMETER, "VARKO5_SIMULATOR: " + error_};
+        // The refusal of a driver that says no more than its status.
         if (scenario_->openError)
-            return STATUS_DEVICE_NOT_OPENED;
+            return {STATUS_DEVICE_NOT_OPENED, {}};
         const std::string serial = serialNumberOf(node);
         int index = 0;
         while (index < scenario_->devices && simDeviceSettings(*scenario_, index).serial != serial)
             ++index;
         if (index >= scenario_->devices)
-            return STATUS_DEVICE_NOT_FOUND;
+            return {STATUS_DEVICE_NOT_FOUND, {}};
         auto device =
             std::make_unique<SimulatedDevice>(*scenario_, index, simulatorSharedRecords(text_, index));
         port = std::make_unique<SimulatedPort>(std::move(device));
-        return STATUS_OK;
+        return {};
     }
 
 private:

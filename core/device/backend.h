@@ -52,6 +52,14 @@ DeviceInfoNode makeDeviceInfoNode(const std::string& serial, const std::string& 
 std::string serialNumberOf(const DeviceInfoNode& node);
 std::string descriptionOf(const DeviceInfoNode& node);
 
+// What opening a device came to: its status and, when it failed for a reason the backend knows
+// better than the status tells (the system's own words for why a port would not open), the
+// sentence that says so, naming the port; empty otherwise.
+struct OpenResult {
+    DeviceStatus status = STATUS_OK;
+    std::string reason;
+};
+
 // How bytes travel on an open line, so that the link waits as long as the line needs and no
 // longer.
 struct LineTiming {
@@ -96,8 +104,9 @@ public:
     virtual DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) = 0;
     // Opens the listed device by what identifies it (its port path, or its serial number),
     // never by its place in a list: a device that is gone gives STATUS_DEVICE_NOT_FOUND, one
-    // held elsewhere STATUS_DEVICE_IN_USE.
-    virtual DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) = 0;
+    // held elsewhere STATUS_DEVICE_IN_USE. Any other failure carries its reason when the
+    // backend knows one; a backend logs nothing of a failed open, its caller says it.
+    virtual OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) = 0;
 
 protected:
     DeviceBackend() = default;

@@ -146,16 +146,15 @@ void ComPort::close() {
     }
 }
 
-DeviceStatus ComPort::open(const std::string& name, std::uint32_t baud, const std::string&) {
+OpenResult ComPort::open(const std::string& name, std::uint32_t baud, const std::string&) {
     if (!isSupportedBaud(baud)) {
-        spdlog::error("Cannot open serial port {}: {} baud is not a line speed it can be set to", name, baud);
-        return STATUS_INVALID_BAUD_RATE;
+        return {STATUS_INVALID_BAUD_RATE, "Cannot open serial port " + name + ": " + std::to_string(baud) +
+                                              " baud is not a line speed it can be set to"};
     }
     bool valid = true;
     const std::wstring device = wideFromUtf8(comDevicePath(name), &valid);
     if (!valid) {
-        spdlog::error("{}", describeOpenFailure(name, ERROR_FILE_NOT_FOUND));
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED, describeOpenFailure(name, ERROR_FILE_NOT_FOUND)};
     }
     // No sharing: Windows lets one handle at a time have a COM port.
     HANDLE handle =
@@ -163,18 +162,15 @@ DeviceStatus ComPort::open(const std::string& name, std::uint32_t baud, const st
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-            spdlog::error("{}", describeInUse(name));
-            return STATUS_DEVICE_IN_USE;
+            return {STATUS_DEVICE_IN_USE, describeInUse(name)};
         }
-        spdlog::error("{}", describeOpenFailure(name, static_cast<int>(error)));
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED, describeOpenFailure(name, static_cast<int>(error))};
     }
     DCB settings{};
     settings.DCBlength = sizeof settings;
     if (!GetCommState(handle, &settings)) {
-        spdlog::error("Cannot open serial port {}: not a terminal device", name);
         CloseHandle(handle);
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED, "Cannot open serial port " + name + ": not a terminal device"};
     }
     settings.BaudRate = baud;
     // FTDI's VCP driver holds received bytes up to its latency timer, 16 ms unless changed.
@@ -198,16 +194,16 @@ DeviceStatus ComPort::open(const std::string& name, std::uint32_t baud, const st
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     if (!SetCommState(handle, &settings) || !SetCommTimeouts(handle, &timeouts)) {
-        spdlog::error("Cannot configure serial port {}: {}", name, windowsErrorText(GetLastError()));
+        const std::string why = windowsErrorText(GetLastError());
         CloseHandle(handle);
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED, "Cannot configure serial port " + name + ": " + why};
     }
     close();
     handle_ = handle;
     name_ = name;
     rx_.clear();
     gone_ = false;
-    return STATUS_OK;
+    return {};
 }
 
 DeviceStatus ComPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {

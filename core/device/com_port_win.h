@@ -20,10 +20,10 @@ public:
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
 
-    // 0 on success; otherwise a device status (STATUS_DEVICE_IN_USE when another program
-    // holds the port), with the reason logged at error level. The third argument is the Linux
-    // port's sysfs root and has no meaning here.
-    DeviceStatus open(const std::string& name, std::uint32_t baud, const std::string& = {});
+    // STATUS_OK; otherwise a device status (STATUS_DEVICE_IN_USE when another program holds
+    // the port) with its reason, naming the port. Nothing is logged. The third argument is the
+    // Linux port's sysfs root and has no meaning here.
+    OpenResult open(const std::string& name, std::uint32_t baud, const std::string& = {});
     bool isOpen() const { return handle_ != nullptr; }
 
     std::string name() const override { return name_; }

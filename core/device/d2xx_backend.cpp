@@ -201,7 +201,7 @@ public:
         return STATUS_OK;
     }
 
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
         std::string serial = serialNumberOf(node);
         const std::string name = serial.empty() ? "location " + std::to_string(node.locId) : serial;
         FT_HANDLE handle = nullptr;
@@ -217,19 +217,19 @@ public:
             // entry of a device held elsewhere carries the opened flag.
             const int listed = listedState(serial, node.locId);
             if (listed == 0)
-                return STATUS_DEVICE_NOT_FOUND;
+                return {STATUS_DEVICE_NOT_FOUND, {}};
             if (listed == 2 || status == FT_DEVICE_NOT_OPENED)
-                return STATUS_DEVICE_IN_USE;
+                return {STATUS_DEVICE_IN_USE, {}};
             if (status == FT_DEVICE_NOT_FOUND)
-                return STATUS_DEVICE_NOT_FOUND;
-            spdlog::error("{}", library_->failure("FT_OpenEx", status, name));
-            return status != FT_OK ? status : STATUS_DEVICE_NOT_OPENED;
+                return {STATUS_DEVICE_NOT_FOUND, {}};
+            return {status != FT_OK ? static_cast<DeviceStatus>(status) : STATUS_DEVICE_NOT_OPENED,
+                    library_->failure("FT_OpenEx", status, name)};
         }
         // From here the handle is closed on every failure.
         const auto fail = [&](const char* call, FT_STATUS callStatus) {
-            spdlog::error("{}", library_->failure(call, callStatus, name));
             library_->close(handle);
-            return callStatus;
+            return OpenResult{static_cast<DeviceStatus>(callStatus),
+                              library_->failure(call, callStatus, name)};
         };
         if (const FT_STATUS s = library_->setBaudRate(handle, baud_); s != FT_OK)
             return fail("FT_SetBaudRate", s);
@@ -249,7 +249,7 @@ public:
         if (library_->getLatencyTimer == nullptr || library_->getLatencyTimer(handle, &latency) != FT_OK)
             latency = DEFAULT_LATENCY_TIMER_MS;
         port = std::make_unique<D2xxPort>(library_, handle, name, LineTiming{baud_, latency});
-        return STATUS_OK;
+        return {};
     }
 
 private:

@@ -112,22 +112,24 @@ std::string DeviceHandle::name() const {
 
 DeviceHandle openDevice(DeviceBackend& backend, const DeviceInfoNode& node) {
     std::unique_ptr<DevicePort> port;
-    DeviceStatus status = backend.open(node, port);
-    if (status == STATUS_OK && !port)
-        status = STATUS_DEVICE_NOT_OPENED;
-    if (status == STATUS_OK)
+    OpenResult opened = backend.open(node, port);
+    if (opened.status == STATUS_OK && !port)
+        opened.status = STATUS_DEVICE_NOT_OPENED;
+    if (opened.status == STATUS_OK)
         return DeviceHandle(std::move(port));
+    const DeviceStatus status = opened.status;
     std::string reason;
     if (status == STATUS_DEVICE_NOT_FOUND)
         reason = "Device " + deviceName(node) + " is not connected";
     else if (status == STATUS_DEVICE_IN_USE)
         reason = "Device " + deviceName(node) + " is in use by another program";
+    else if (!opened.reason.empty())
+        // What only the backend knows: the port's own refusal, the driver call that failed.
+        reason = std::move(opened.reason);
     else
         reason =
             "Device " + deviceName(node) + " could not be opened (status " + std::to_string(status) + ")";
-    // The backends log their other failures themselves, with what only they know.
-    if (status == STATUS_DEVICE_NOT_FOUND || status == STATUS_DEVICE_IN_USE)
-        spdlog::error("{}", reason);
+    spdlog::error("{}", reason);
     throw device_open_error(status, reason);
 }
 
@@ -143,7 +145,7 @@ public:
         nodes.clear();
         throw std::runtime_error(reason_);
     }
-    DeviceStatus open(const DeviceInfoNode& /*node*/, std::unique_ptr<DevicePort>& /*port*/) override {
+    OpenResult open(const DeviceInfoNode& /*node*/, std::unique_ptr<DevicePort>& /*port*/) override {
         throw std::runtime_error(reason_);
     }
 

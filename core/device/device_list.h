@@ -85,7 +85,10 @@ private:
 
 // Opening failed: what() is "Failed to open device", status() the reason
 // (STATUS_DEVICE_NOT_FOUND when the device is no longer connected, STATUS_DEVICE_IN_USE when
-// another program holds it) and reason() the sentence that says so, naming the device.
+// another program holds it) and reason() the sentence that says so, naming the device or its
+// port: "Device <serial> is not connected", "... is in use by another program", the backend's
+// own reason ("Cannot open serial port /dev/ttyUSB0: Is a directory"), or else
+// "Device <serial> could not be opened (status <n>)".
 class device_open_error : public std::runtime_error {
 public:
     device_open_error(DeviceStatus status, std::string reason)
@@ -99,8 +102,7 @@ private:
 };
 
 // Open the listed device by what identifies it. When it cannot be opened, the reason is
-// logged at error level ("Device <serial> is not connected", "... is in use by another
-// program") and device_open_error is thrown.
+// logged at error level and device_open_error is thrown carrying it.
 DeviceHandle openDevice(DeviceBackend& backend, const DeviceInfoNode& node);
 // A backend that cannot work (its library missing, its name unknown): it lists and opens
 // nothing, throwing std::runtime_error(reason) instead.

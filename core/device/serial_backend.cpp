@@ -40,21 +40,20 @@ public:
 
     // A port is opened by its path. The by-id names carry the bridge's serial number, so the
     // path of a bridge that was pulled out never leads to another bridge.
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
         if (node.port.empty())
-            return STATUS_DEVICE_NOT_FOUND;
+            return {STATUS_DEVICE_NOT_FOUND, {}};
 #ifndef _WIN32
         // COM port names are no files; a COM port that is gone fails its own open.
         std::error_code error;
         if (!fs::exists(node.port, error))
-            return STATUS_DEVICE_NOT_FOUND;
+            return {STATUS_DEVICE_NOT_FOUND, {}};
 #endif
         auto serial = std::make_unique<SerialPort>();
-        if (const DeviceStatus status = serial->open(node.port, settings_.baud, settings_.sysRoot);
-            status != STATUS_OK)
-            return status;
-        port = std::move(serial);
-        return STATUS_OK;
+        OpenResult opened = serial->open(node.port, settings_.baud, settings_.sysRoot);
+        if (opened.status == STATUS_OK)
+            port = std::move(serial);
+        return opened;
     }
 
 private:

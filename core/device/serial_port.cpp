@@ -208,19 +208,17 @@ void SerialPort::close() {
     fd_ = -1;
 }
 
-DeviceStatus SerialPort::open(const std::string& path, std::uint32_t baud, const std::string& sysRoot) {
+OpenResult SerialPort::open(const std::string& path, std::uint32_t baud, const std::string& sysRoot) {
     const Rate* rate = rateOf(baud);
-    if (rate == nullptr) {
-        spdlog::error("Cannot open serial port {}: {} baud is not a line speed it can be set to", path, baud);
-        return STATUS_INVALID_BAUD_RATE;
-    }
+    if (rate == nullptr)
+        return {STATUS_INVALID_BAUD_RATE, "Cannot open serial port " + path + ": " + std::to_string(baud) +
+                                              " baud is not a line speed it can be set to"};
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == EBUSY)
-            return STATUS_DEVICE_IN_USE;
-        spdlog::error("{}", describeOpenFailure(path, error));
-        return STATUS_DEVICE_NOT_OPENED;
+            return {STATUS_DEVICE_IN_USE, describeInUse(path)};
+        return {STATUS_DEVICE_NOT_OPENED, describeOpenFailure(path, error)};
     }
     // The lock holds against every program that asks for it, root included (TIOCEXCL does
     // not stop root); TIOCEXCL also keeps out programs that do not ask.
@@ -228,15 +226,13 @@ DeviceStatus SerialPort::open(const std::string& path, std::uint32_t baud, const
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
-            return STATUS_DEVICE_IN_USE;
-        spdlog::error("Cannot lock serial port {}: {}", path, std::strerror(error));
-        return STATUS_DEVICE_NOT_OPENED;
+            return {STATUS_DEVICE_IN_USE, describeInUse(path)};
+        return {STATUS_DEVICE_NOT_OPENED, "Cannot lock serial port " + path + ": " + std::strerror(error)};
     }
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
-        spdlog::error("Cannot open serial port {}: not a terminal device", path);
         ::close(fd);
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED, "Cannot open serial port " + path + ": not a terminal device"};
     }
     ::cfmakeraw(&settings);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -247,9 +243,10 @@ DeviceStatus SerialPort::open(const std::string& path, std::uint32_t baud, const
     ::cfsetispeed(&settings, rate->speed);
     ::cfsetospeed(&settings, rate->speed);
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        spdlog::error("Cannot configure serial port {}: {}", path, std::strerror(errno));
+        const int error = errno;
         ::close(fd);
-        return STATUS_DEVICE_NOT_OPENED;
+        return {STATUS_DEVICE_NOT_OPENED,
+                "Cannot configure serial port " + path + ": " + std::strerror(error)};
     }
     if (::ioctl(fd, TIOCEXCL) != 0)
         spdlog::debug("Serial port {}: no exclusive mode: {}", path, std::strerror(errno));
@@ -260,7 +257,7 @@ DeviceStatus SerialPort::open(const std::string& path, std::uint32_t baud, const
     timing_ = LineTiming{baud, latencyTimerOf(path, sysRoot)};
     rx_.clear();
     gone_ = false;
-    return STATUS_OK;
+    return {};
 }
 
 DeviceStatus SerialPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {

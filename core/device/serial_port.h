@@ -24,7 +24,7 @@ std::vector<SerialPortInfo> listFtdiPorts(const std::string& devRoot, const std:
 // The ports of a colon-separated list (semicolon-separated on Windows), in its order.
 std::vector<SerialPortInfo> listNamedPorts(const std::string& colonSeparated);
 
-// The error logged when a port cannot be opened: for a lack of permission it says how to get
+// The reason given when a port cannot be opened: for a lack of permission it says how to get
 // access (the packaged udev rule or the "dialout" group) instead of a bare system message.
 std::string describeOpenFailure(const std::string& path, int error);
 
@@ -57,11 +57,11 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // 0 on success; otherwise a status: STATUS_DEVICE_IN_USE when another program holds the
-    // port, for the caller to say; any other failure with its reason logged at error level. sysRoot is where
-    // the chip identifier's USB device is looked up.
-    DeviceStatus open(const std::string& path, std::uint32_t baud = DEFAULT_BAUD,
-                      const std::string& sysRoot = "/sys");
+    // STATUS_OK; otherwise a status: STATUS_DEVICE_IN_USE when another program holds the
+    // port, for the caller to say; any other failure with its reason, naming the port.
+    // Nothing is logged. sysRoot is where the chip identifier's USB device is looked up.
+    OpenResult open(const std::string& path, std::uint32_t baud = DEFAULT_BAUD,
+                    const std::string& sysRoot = "/sys");
     bool isOpen() const { return fd_ >= 0; }
 
     std::string name() const override { return path_; }

@@ -7,13 +7,17 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <sys/types.h>
 
@@ -49,6 +53,33 @@ TEST(LineAfterKill, StrayBytesBeforeTheFirstAcknowledgesAreReadThrough) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(fs::exists(dir.file("out.mc.xml")));
 }
+
+#ifndef _WIN32
+// What the port itself said when it would not open reaches the console and the JSON result;
+// the fixed text and the status stay.
+TEST(PortList, APortThatWillNotOpenIsRefusedWithItsOwnReason) {
+    TempDir dir;
+    const std::string file = dir.file("ttyFAKE0"); // no terminal
+    writeFileBytes(file, "");
+    const std::string folder = dir.file("ttyFAKE1");
+    fs::create_directory(folder);
+    const std::pair<std::string, std::string> cases[] = {{file, "not a terminal device"},
+                                                         {folder, std::strerror(EISDIR)}};
+    for (const auto& [port, why] : cases) {
+        SCOPED_TRACE(port);
+        const std::string reason = "Cannot open serial port " + port + ": " + why;
+        const std::string report = dir.file("r.json");
+        const CliResult r = runCli({"--test", "--json", report}, {{"VARKO5_PORTS", port}});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.out, HasSubstr("[error] " + reason + "\n"));
+        EXPECT_THAT(r.out, HasSubstr("[critical] ERROR: Failed to open device\n"));
+        EXPECT_EQ(r.out.find(reason), r.out.rfind(reason)) << "said once";
+        const nlohmann::json document = nlohmann::json::parse(readFileBytes(report));
+        EXPECT_EQ(document["status"], 1);
+        EXPECT_EQ(document["error"], reason);
+    }
+}
+#endif
 
 TEST(PortList, APortListedTwiceIsRefusedWithItsNameBeforeAnythingIsOpened) {
     TempDir dir;

@@ -15,9 +15,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -133,6 +135,43 @@ TEST(SerialOpen, OpeningAMissingPortFailsWithoutADevice) {
     EXPECT_THROW(openListed(*serial), std::runtime_error);
     EXPECT_THAT(log.texts(),
                 ::testing::ElementsAre("Device ttyUSB9 (/nonexistent/ttyUSB9) is not connected"));
+}
+
+// Root opens anything, so the port's own refusal is shown with what even root cannot open: a
+// file that is no terminal and a folder. The reason names the port and travels in the error.
+TEST(SerialOpen, APortThatWillNotOpenGivesItsReasonWithTheFailure) {
+    TempDir dir;
+    const std::string file = dir.file("ttyFAKE0");
+    writeFileBytes(file, "");
+    const std::string folder = dir.file("ttyFAKE1");
+    fs::create_directory(folder);
+    const std::pair<std::string, std::string> cases[] = {
+        {file, "Cannot open serial port " + file + ": not a terminal device"},
+        {folder, "Cannot open serial port " + folder + ": " + std::strerror(EISDIR)}};
+    for (const auto& [port, reason] : cases) {
+        SCOPED_TRACE(port);
+        LogCapture log(spdlog::level::err);
+        try {
+            openListed(*serialPorts(port));
+            ADD_FAILURE() << "opened";
+        } catch (const device_open_error& error) {
+            EXPECT_STREQ(error.what(), "Failed to open device");
+            EXPECT_EQ(error.status(), STATUS_DEVICE_NOT_OPENED);
+            EXPECT_EQ(error.reason(), reason);
+        }
+        // Said once, by whoever opened the device, not again by the port.
+        EXPECT_THAT(log.texts(), ::testing::ElementsAre(reason));
+        SerialPort direct;
+        const OpenResult opened = direct.open(port, 9600, dir.file("sys"));
+        EXPECT_EQ(opened.status, STATUS_DEVICE_NOT_OPENED);
+        EXPECT_EQ(opened.reason, reason);
+        EXPECT_FALSE(direct.isOpen());
+    }
+    SerialPort port;
+    const OpenResult slow = port.open(file, 9601, dir.file("sys"));
+    EXPECT_EQ(slow.status, STATUS_INVALID_BAUD_RATE);
+    EXPECT_EQ(slow.reason,
+              "Cannot open serial port " + file + ": 9601 baud is not a line speed it can be set to");
 }
 
 TEST(SerialDiscovery, NamedPortsInTheirOrder) {

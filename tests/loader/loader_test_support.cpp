@@ -170,7 +170,7 @@ DeviceStatus ThreadRecordingBackend::listDevices(std::vector<DeviceInfoNode>& no
     return inner_->listDevices(nodes);
 }
 
-DeviceStatus ThreadRecordingBackend::open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) {
+OpenResult ThreadRecordingBackend::open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) {
     // Held and unplugged devices are named by their place in the inner backend's list.
     std::vector<DeviceInfoNode> listed;
     inner_->listDevices(listed);
@@ -182,11 +182,11 @@ DeviceStatus ThreadRecordingBackend::open(const DeviceInfoNode& node, std::uniqu
     }
     note("open", index);
     std::unique_ptr<DevicePort> opened;
-    const DeviceStatus status = inner_->open(node, opened);
+    OpenResult result = inner_->open(node, opened);
     if (opened) {
         port = std::make_unique<RecordingPort>(std::move(opened), *this, index);
     }
-    return status;
+    return result;
 }
 
 void ThreadRecordingBackend::hold(int index) {

@@ -116,7 +116,7 @@ public:
     };
     explicit ThreadRecordingBackend(std::shared_ptr<DeviceBackend> inner);
     DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override;
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override;
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override;
     std::string name() const override { return inner_->name(); }
 
     // From now on every device call on the ports of list index index waits (on the thread
@@ -196,7 +196,7 @@ public:
     DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
         return current_->listDevices(nodes);
     }
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
         return current_->open(node, port);
     }
 

@@ -75,8 +75,9 @@ public:
     DeviceStatus listDevices(std::vector<DeviceInfoNode>& nodes) override {
         return inner_->listDevices(nodes);
     }
-    DeviceStatus open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
-        return serialNumberOf(node) == busySerial_ ? STATUS_DEVICE_IN_USE : inner_->open(node, port);
+    OpenResult open(const DeviceInfoNode& node, std::unique_ptr<DevicePort>& port) override {
+        return serialNumberOf(node) == busySerial_ ? OpenResult{STATUS_DEVICE_IN_USE, {}}
+                                                   : inner_->open(node, port);
     }
 
 private:
