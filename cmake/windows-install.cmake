@@ -12,6 +12,8 @@ if(TARGET lpfp_loader)
     install(TARGETS lpfp_loader RUNTIME DESTINATION . COMPONENT loader)
     # windeployqt does not run here: the DLLs a Widgets program loads, listed by hand. The
     # mingw runtime DLLs are Qt's (the programs themselves are linked statically).
+    # Qt's imported targets are visible only in the folder that found them (loader/).
+    find_package(Qt5 REQUIRED COMPONENTS Core)
     get_target_property(varko5_qt_core Qt5::Core IMPORTED_LOCATION_RELEASE)
     get_filename_component(varko5_qt_bin ${varko5_qt_core} DIRECTORY)
     get_filename_component(varko5_qt_prefix ${varko5_qt_bin} DIRECTORY)
