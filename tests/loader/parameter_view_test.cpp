@@ -115,7 +115,9 @@ private:
     std::unique_ptr<MainWindow> window_;
 
     std::string statePath() const { return dir_->file("device.state"); }
-    std::string backupFolder() const { return dir_->file("data") + "/varko5/backups"; }
+    std::string backupFolder() const {
+        return (std::filesystem::path(dir_->file("data")) / "varko5" / "backups").string();
+    }
 
     // A window over one simulated controller that holds records; faults as in a scenario.
     varko5ConfigWidget* start(const SimRecords& records, const char* faults = "") {
