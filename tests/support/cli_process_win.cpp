@@ -153,5 +153,6 @@ CliResult finishCli(CliChild& child) {
     result.out = readFileBytes(child.captures->file("stdout"));
     result.err = readFileBytes(child.captures->file("stderr"));
     result.lines = normalisedLines(result.out);
+    result.errLines = normalisedLines(result.err);
     return result;
 }
