@@ -396,14 +396,8 @@ std::string utf8FromPath(const std::filesystem::path& path) {
 }
 
 std::string readFileText(const std::string& path) {
-    errno = 0;
-    std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) {
-        // An empty text would be decoded as a damaged file; the user must hear that the file
-        // itself could not be read.
-        const int errorNumber = errno != 0 ? errno : ENOENT;
-        throw InputFileError("Cannot read file " + path + ": " + std::strerror(errorNumber), errorNumber);
-    }
+    // A folder is named as one before anything is opened: Linux opens a folder for reading
+    // (and fails only at the read), Windows refuses to open it as if access were denied.
 #ifdef _WIN32
     std::error_code error;
     if (std::filesystem::is_directory(pathFromUtf8(path), error)) {
@@ -412,6 +406,14 @@ std::string readFileText(const std::string& path) {
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
 #endif
         throw InputFileError("Cannot read file " + path + ": it is a folder", 0);
+    }
+    errno = 0;
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    if (!in) {
+        // An empty text would be decoded as a damaged file; the user must hear that the file
+        // itself could not be read.
+        const int errorNumber = errno != 0 ? errno : ENOENT;
+        throw InputFileError("Cannot read file " + path + ": " + std::strerror(errorNumber), errorNumber);
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
