@@ -107,12 +107,21 @@ TEST_F(CliExtras, BackupsGoToTheGivenFolderOrUnderHomeWithUniqueNames) {
     EXPECT_NE(files[0], files[1]);
     EXPECT_FALSE(fs::exists(dataHome));
 
+#ifdef _WIN32
+    // Windows keeps them in the user's local application data.
+    const CliResult result =
+        runCli({"--lpfp_config", lpfp, "--serial", "VK5SIM0001"},
+               {{"VARKO5_SIMULATOR", scenario("")}, {"LOCALAPPDATA", dir.path().string()}});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto homeFiles = filesIn(dir.path() / "varko5" / "backups");
+#else
     // XDG_DATA_HOME unset: under HOME.
     const CliResult result =
         runCli({"--lpfp_config", lpfp, "--serial", "VK5SIM0001"},
                {{"VARKO5_SIMULATOR", scenario("")}, {"XDG_DATA_HOME", ""}, {"HOME", dir.path().string()}});
     EXPECT_EQ(result.status, 0);
     const auto homeFiles = filesIn(dir.path() / ".local" / "share" / "varko5" / "backups");
+#endif
     ASSERT_EQ(homeFiles.size(), 1u);
     EXPECT_TRUE(contains(result.errLines, "Backup saved to: " + homeFiles[0].string()));
 }

@@ -7,6 +7,7 @@
 #include "core/config/config_xml.h"
 #include "simulator/simulator.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/schema_check.h"
 #include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -87,14 +88,7 @@ protected:
 
     // Validates a document against the published schema (python3-jsonschema).
     static void expectValidAgainstSchema(const std::string& documentPath) {
-        const char* source = std::getenv("VARKO5_TEST_SOURCE_DIR");
-        ASSERT_NE(source, nullptr);
-        const std::string schema = std::string(source) + "/docs/lpfp_cli-result.schema.json";
-        const std::string command =
-            "python3 -c 'import json,sys,jsonschema; "
-            "jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))' '" +
-            documentPath + "' '" + schema + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << readFileBytes(documentPath);
+        expectFollowsSchema(documentPath, "lpfp_cli-result.schema.json");
     }
 
     static json load(const std::string& path) { return json::parse(readFileBytes(path)); }

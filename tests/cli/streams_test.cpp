@@ -32,12 +32,17 @@ extern char** environ;
 using ::testing::Each;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 using ::testing::Not;
 
 namespace {
 
 const char* const DIFFERENCE_LINE = "(APPConfiguration|MCConfiguration) [a-z0-9_.]+: .* -> .*";
+
+// A whole line matching an ECMAScript regular expression. GoogleTest's MatchesRegex uses its
+// own simple regex on Windows, which has no alternation or bracket expressions.
+MATCHER_P(MatchesRegex, pattern, std::string("matches ") + pattern) {
+    return std::regex_match(std::string(arg), std::regex(pattern));
+}
 
 // lpfp_cli with its standard output and error on a pseudo-terminal of the given width, as an
 // interactive user runs it. Returns everything the terminal showed and the exit status.
