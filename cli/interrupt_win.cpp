@@ -3,23 +3,30 @@
 // safe point with 130 or 143), a second one gets the default effect and ends the process.
 
 #include "cli/interrupt.h"
+#include "cli/interrupt_common.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <csignal>
 
 namespace interrupt {
-namespace {
 
-std::atomic<int> receivedSignal{0};
+namespace detail {
+
+bool consoleEventKeepsProcess(std::atomic<int>& flag, unsigned long event) {
+    const int number = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    return noteRequest(flag, number);
+}
+
+} // namespace detail
+
+namespace {
 
 // raise() from within the process (as the simulated controller does): the C library calls this
 // before raise returns, having put the default back; it is put back here while the first
 // request is still being handled.
 void onSignal(int number) {
-    int none = 0;
-    if (receivedSignal.compare_exchange_strong(none, number)) {
+    if (detail::noteRequest(detail::stopFlag(), number)) {
         std::signal(number, onSignal);
         return;
     }
@@ -30,9 +37,7 @@ void onSignal(int number) {
 // Console events arrive on a thread of their own. TRUE keeps the process; FALSE hands the event
 // on, in the end to the default handler, which ends the process.
 BOOL WINAPI onConsoleEvent(DWORD event) {
-    const int number = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
-    int none = 0;
-    return receivedSignal.compare_exchange_strong(none, number) ? TRUE : FALSE;
+    return detail::consoleEventKeepsProcess(detail::stopFlag(), event) ? TRUE : FALSE;
 }
 
 } // namespace
@@ -42,18 +47,6 @@ void install() {
     std::signal(SIGTERM, onSignal);
     // After the C library's own console handler (installed by signal), so it is asked first.
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-
-Cancellation token() {
-    return Cancellation(receivedSignal);
-}
-
-int received() {
-    return receivedSignal.load();
-}
-
-int exitStatus() {
-    return 128 + received();
 }
 
 } // namespace interrupt
