@@ -1,4 +1,5 @@
 #include "core/config/file_io.h"
+#include "core/config/prepared_write.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -230,13 +231,13 @@ namespace {
 // temporary beside it; for anything written through (a device, our own descriptor, a file that
 // must stay the same file), the content to write. Nothing the target's readers can see has
 // changed until commit(); a write dropped before it leaves nothing behind.
-class PreparedWrite {
+class PosixWrite final : public PreparedWrite {
 public:
-    PreparedWrite(const std::string& path, std::string_view content) : path_(path) { prepare(content); }
+    PosixWrite(const std::string& path, std::string_view content) : path_(path) { prepare(content); }
 
     // Make a temporary's content durable before anything is renamed over a target: a crash
     // after a rename must find the whole new file under the name.
-    void sync() {
+    void sync() override {
         if (mode_ != Mode::Rename) {
             return;
         }
@@ -245,7 +246,7 @@ public:
         }
     }
 
-    void commit() {
+    void commit() override {
         switch (mode_) {
         case Mode::OwnDescriptor:
             // Our own standard output or another descriptor: written where it stands, after
@@ -356,17 +357,25 @@ private:
 
 } // namespace
 
+std::unique_ptr<PreparedWrite> prepareWrite(const std::string& path, std::string_view content) {
+    return std::make_unique<PosixWrite>(path, content);
+}
+
+#endif // _WIN32
+
 void writeFileAtomically(const std::string& path, std::string_view content) {
-    PreparedWrite write(path, content);
-    write.sync();
-    write.commit();
+    const std::unique_ptr<PreparedWrite> write = prepareWrite(path, content);
+    write->sync();
+    write->commit();
 }
 
 void writeFilesAtomically(const std::vector<FileContent>& files) {
+    // Every file is made ready before the first is put in place: a failure in any of them
+    // leaves all the targets as they were.
     std::vector<std::unique_ptr<PreparedWrite>> prepared;
     prepared.reserve(files.size());
     for (const FileContent& file : files) {
-        prepared.push_back(std::make_unique<PreparedWrite>(file.path, file.content));
+        prepared.push_back(prepareWrite(file.path, file.content));
     }
     // Every file is written before any is synced, and every one synced before any is renamed.
     for (const auto& write : prepared) {
@@ -376,8 +385,6 @@ void writeFilesAtomically(const std::vector<FileContent>& files) {
         write->commit();
     }
 }
-
-#endif // _WIN32
 
 std::filesystem::path pathFromUtf8(const std::string& text) {
 #ifdef _WIN32

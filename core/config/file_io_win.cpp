@@ -2,6 +2,7 @@
 // every path works whatever its characters. The messages are the Linux build's, word for word.
 
 #include "core/config/file_io.h"
+#include "core/config/prepared_write.h"
 #include "core/windows/wide_text.h"
 
 #include <windows.h>
@@ -172,9 +173,9 @@ namespace {
 // One file's write made ready: checked and, where the target is replaced by a new file, written
 // in full beside it; commit() puts it in place. Until then the target is untouched, and a
 // prepared temporary that is never committed is removed again.
-class PreparedWrite {
+class WindowsWrite final : public PreparedWrite {
 public:
-    PreparedWrite(const std::string& path, std::string_view content)
+    WindowsWrite(const std::string& path, std::string_view content)
         : path_(path), target_(widePath(path, path, false)), content_(content) {
         if (isDevice(target_)) {
             mode_ = Mode::Device;
@@ -221,7 +222,10 @@ public:
         content_.clear();
     }
 
-    void commit() {
+    // The temporary was flushed to disk and closed when it was prepared.
+    void sync() override {}
+
+    void commit() override {
         if (mode_ == Mode::Device) {
             if (target_ == L"CON" || target_ == L"con" || target_ == L"CONOUT$") {
                 std::fflush(stdout);
@@ -266,19 +270,8 @@ private:
 
 } // namespace
 
-void writeFileAtomically(const std::string& path, std::string_view content) {
-    PreparedWrite(path, content).commit();
-}
-
-void writeFilesAtomically(const std::vector<FileContent>& files) {
-    std::vector<std::unique_ptr<PreparedWrite>> prepared;
-    prepared.reserve(files.size());
-    for (const FileContent& file : files) {
-        prepared.push_back(std::make_unique<PreparedWrite>(file.path, file.content));
-    }
-    for (const auto& write : prepared) {
-        write->commit();
-    }
+std::unique_ptr<PreparedWrite> prepareWrite(const std::string& path, std::string_view content) {
+    return std::make_unique<WindowsWrite>(path, content);
 }
 
 namespace {
