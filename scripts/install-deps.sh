@@ -6,8 +6,9 @@
 set -euo pipefail
 
 packages=(
-    # compilers and build tools; git lists the sources for the formatting check
-    build-essential git cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    # compilers and build tools; git lists the sources for the formatting check; ccache keeps
+    # the Windows cross build's objects between runs
+    build-essential git cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev ccache
     # libraries
     qtbase5-dev libtinyxml2-dev libspdlog-dev libfmt-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libftdi1-dev

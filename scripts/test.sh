@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds the normal and the sanitizer configuration and runs every
-# test of both through CTest, then builds and checks the Debian packages and runs each fuzz
-# target briefly. Warnings are errors here (VARKO5_WERROR), though not in a default build.
+# test of both through CTest, then builds and checks the Debian packages, runs each fuzz
+# target briefly, and builds and tests the Windows programs under wine. Warnings are errors
+# here (VARKO5_WERROR), though not in a default build.
 # The normal configuration carries Debian's hardening flags, since the packages come from it.
 # Exits non-zero on the first failure.
 set -euo pipefail
@@ -24,4 +25,7 @@ run_preset release-hardened # build/release
 ./scripts/package-test.sh build/release
 run_preset sanitize # build/sanitize
 VARKO5_WERROR=ON ./scripts/fuzz.sh 30 # every fuzz target briefly, so a regression is caught
-echo "All tests passed in both configurations."
+# The Windows build (cross-compiled with mingw-w64) and its tests under wine, its COM-port
+# flows against the release build's lpfp_sim, and its ZIP and installer.
+./scripts/windows-test.sh build/release
+echo "All tests passed in both configurations and on Windows."

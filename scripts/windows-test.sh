@@ -23,11 +23,17 @@ fail() {
     exit 1
 }
 
+step "libraries"
 ./scripts/windows-deps.sh
+# The cross compiler goes through ccache like any other, so a second run rebuilds little.
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARKO5_WERROR=ON -DVARKO5_BUILD_LOADER=OFF \
-        -DVARKO5_BUILD_BENCHMARKS=OFF >/dev/null
+        -DVARKO5_BUILD_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
 fi
 step "building"
 cmake --build "$build" -j "$jobs"
@@ -55,6 +61,7 @@ timeout 120 wine "$build/cli/lpfp_cli.exe" --version >/dev/null 2>&1 || true
 
 step "unit and end-to-end tests"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
+step "tests passed"
 
 # ---- lpfp_cli.exe over a wine COM port to lpfp_sim on a pseudo-terminal -----------------------
 work=$(mktemp -d)
