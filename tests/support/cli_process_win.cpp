@@ -109,24 +109,34 @@ CliChild startCli(const std::vector<std::string>& arguments, const std::map<std:
         commandLine += L" " + quoted(wideFromUtf8(argument));
     }
 
-    HANDLE input = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    HANDLE output = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE error = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = error;
-    PROCESS_INFORMATION process{};
     const std::wstring application = pathFromUtf8(program).wstring();
-    const BOOL started = CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
-                                        &startup, &process);
-    const DWORD failure = GetLastError();
-    CloseHandle(input);
-    CloseHandle(output);
-    CloseHandle(error);
+    PROCESS_INFORMATION process{};
+    BOOL started = FALSE;
+    DWORD failure = 0;
+    // wine now and then fails to start a process with ERROR_INTERNAL_ERROR when several start
+    // at once; nothing of the child has run then, so it is simply started again.
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        HANDLE input = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+        HANDLE output = inheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+        HANDLE error = inheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input;
+        startup.hStdOutput = output;
+        startup.hStdError = error;
+        std::wstring line = commandLine; // CreateProcessW may write into it
+        started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
+                                 &startup, &process);
+        failure = GetLastError();
+        CloseHandle(input);
+        CloseHandle(output);
+        CloseHandle(error);
+        if (!started && failure != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
     if (!started) {
         throw std::runtime_error("cannot start " + program + ": " + windowsErrorText(failure));
     }
