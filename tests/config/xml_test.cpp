@@ -364,6 +364,17 @@ class CommaLocale {
 public:
     CommaLocale() {
         previousC_ = std::setlocale(LC_ALL, nullptr);
+#ifdef _WIN32
+        // The C runtime's locales by Windows' names; libstdc++ on Windows names no C++ locale
+        // but "C", so only the C library's number text can change there.
+        for (const char* name : {"de-DE", "German_Germany.1252", "fr-FR", "French_France.1252"}) {
+            if (std::setlocale(LC_ALL, name) != nullptr) {
+                active_ = true;
+                return;
+            }
+        }
+        return;
+#endif
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8",
                                  "ru_RU.UTF-8", "de_DE", "fr_FR"}) {
             try {
@@ -380,13 +391,17 @@ public:
     }
     ~CommaLocale() {
         if (active_) {
+#ifndef _WIN32
             std::locale::global(previousCpp_);
+#endif
             std::setlocale(LC_ALL, previousC_.c_str());
         }
     }
     CommaLocale(const CommaLocale&) = delete;
     CommaLocale& operator=(const CommaLocale&) = delete;
-    bool active() const { return active_; }
+    bool active() const {
+        return active_;
+    }
 
 private:
     std::string previousC_;
