@@ -47,8 +47,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
 fi
 # The wineserver may take a pseudo-terminal as its terminal and print a dump when it hangs up:
-# its output goes to a file.
-wineserver -p >"$build/wineserver.log" 2>&1 </dev/null
+# its output goes to a file. One left running by an earlier run is used as it is (-p then says
+# so and fails).
+wineserver -p >"$build/wineserver.log" 2>&1 </dev/null || true
 sim_pid=
 sim_fd=
 cleanup() {
