@@ -42,8 +42,10 @@ set(CPACK_STRIP_FILES ON)
 
 # NSIS: a 64-bit installer (wine64 and 64-bit Windows skip nothing), into Program Files, with
 # an uninstaller that removes what it installed; no start-menu entry for a console tool.
-# makensis's default stub is 32-bit; the target has to be chosen before the script starts.
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XUnicode true" "-XTarget amd64-unicode")
+# makensis's default stub is 32-bit; the target has to be chosen before the script starts,
+# which packaging/windows/makensis-amd64 does (CPack splits its own makensis arguments at
+# spaces).
+set(CPACK_NSIS_EXECUTABLE ${PROJECT_SOURCE_DIR}/packaging/windows/makensis-amd64)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME "Varko5 LPFP ${PROJECT_VERSION}")
 set(CPACK_NSIS_PACKAGE_NAME "Varko5 LPFP")
