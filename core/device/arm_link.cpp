@@ -138,7 +138,9 @@ std::uint32_t ArmLink::readUntilQuiet(std::uint8_t* buffer, std::uint32_t capaci
         if (got <= 0)
             break;
         received += static_cast<std::uint32_t>(got);
-        const auto quiet = std::chrono::steady_clock::now() + quietWindow_;
+        const bool lineEnded = buffer[received - 1] == '\n';
+        const auto quiet = std::chrono::steady_clock::now() + quietWindow_ +
+                           (lineEnded ? std::chrono::microseconds(0) : timeouts::TEXT_MARGIN);
         rx = waitQueued(1, std::min(quiet, limit));
     }
     return received;
@@ -261,65 +263,96 @@ ResponseType ArmLink::takeAcknowledge(std::uint8_t type, AckSeen& seen) {
     return classifyAcknowledge(seen, type);
 }
 
+// Whether count bytes are queued before the deadline while the line keeps bringing more: false
+// once a quiet window passes with nothing new, or at the deadline.
+bool ArmLink::arriveWhileStreaming(std::uint32_t count, std::chrono::steady_clock::time_point deadline) {
+    std::uint32_t seen = 0;
+    while (true) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        const std::uint32_t queued = waitQueued(count, std::min(deadline, now + quietWindow_));
+        if (queued >= count)
+            return true;
+        if (queued <= seen)
+            return false;
+        seen = queued;
+    }
+}
+
 // The acknowledge starts with its own byte; on an unsettled line whatever comes before it is
-// not this exchange's: a controller packet (a late reply to an exchange that ended without it,
-// perhaps in a program that was killed) is skipped whole, by its declared length, and any
-// other byte one at a time. All within the reply time-out.
+// not this exchange's, and may still be streaming in: a controller packet (a late reply to an
+// exchange that ended without it, perhaps in a program that was killed) is skipped whole, when
+// it arrives whole with a valid CRC, and any other byte one at a time. What only looked like a
+// packet or an acknowledge is put back and searched again from its second byte, so junk never
+// swallows the answer behind it. Nothing but this exchange's acknowledge ends the search, as it
+// is bound to come; at the deadline, the last three bytes that only looked like one are the
+// unreadable acknowledge, and with none the exchange timed out.
 ResponseType ArmLink::resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs_);
-    const auto remainingMs = [&deadline] {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        return static_cast<std::uint32_t>(std::max<long long>(0, left.count()));
-    };
     std::size_t dropped = 0;
-    std::vector<std::uint8_t> scratch(ARM_BUFFER_SIZE);
+    AckSeen lookalike;
+    std::vector<std::uint8_t> bytes(ARM_BUFFER_SIZE);
     seen = AckSeen{};
+    const auto notFound = [&]() -> ResponseType {
+        if (lookalike.count == 0)
+            throw timeout_exception();
+        seen = lookalike;
+        return classifyAcknowledge(seen, type);
+    };
     while (true) {
-        waitForBytes(1, remainingMs());
-        std::uint8_t first = 0;
-        if (read(&first, 1) != 1)
-            return ResponseType::TIMED_OUT;
+        if (waitQueued(1, deadline) == 0 || read(bytes.data(), 1) != 1)
+            return notFound();
+        const std::uint8_t first = bytes[0];
         if (first == protocol::ACK_START) {
             seen.bytes[0] = first;
             seen.count = 1;
-            waitForBytes(protocol::ACK_SIZE - 1, remainingMs());
+            if (waitQueued(protocol::ACK_SIZE - 1, deadline) < protocol::ACK_SIZE - 1)
+                return ResponseType::TIMED_OUT; // the deadline, with an acknowledge begun
             const std::int32_t got = read(seen.bytes.data() + 1, protocol::ACK_SIZE - 1);
             seen.count += got > 0 ? static_cast<std::size_t>(got) : 0;
             if (seen.count != protocol::ACK_SIZE)
                 return ResponseType::TIMED_OUT;
-            // Three bytes that are no acknowledge, with more behind them: junk that happened
-            // to hold the acknowledge's first byte.
-            std::uint32_t behind = 0;
-            const protocol::Acknowledge& bytes = seen.bytes;
-            const bool known = bytes == protocol::ackSuccess(type) || bytes == protocol::ACK_FAILED ||
-                               bytes == protocol::ACK_BAD_CHECKSUM;
-            if (!known && handle_.queued(behind) == STATUS_OK && behind > 0) {
-                dropped += protocol::ACK_SIZE;
-                seen = AckSeen{};
-                continue;
+            if (seen.bytes == protocol::ackSuccess(type) || seen.bytes == protocol::ACK_FAILED ||
+                seen.bytes == protocol::ACK_BAD_CHECKSUM) {
+                if (dropped > 0)
+                    spdlog::debug("Dropped {} bytes that came before the acknowledge", dropped);
+                return classifyAcknowledge(seen, type);
             }
-            if (dropped > 0)
-                spdlog::debug("Dropped {} bytes that came before the acknowledge", dropped);
-            return classifyAcknowledge(seen, type);
+            lookalike = seen;
+            seen = AckSeen{};
+            handle_.putBack(lookalike.bytes.data() + 1, protocol::ACK_SIZE - 1);
+            ++dropped;
+            continue;
         }
         ++dropped;
         if (first != protocol::PACKET_SHORT && first != protocol::PACKET_LONG)
             continue;
         const std::uint32_t headSize = first == protocol::PACKET_SHORT ? 1 : 2;
-        waitForBytes(headSize, remainingMs());
-        std::array<std::uint8_t, 2> head{};
-        if (read(head.data(), headSize) != static_cast<std::int32_t>(headSize))
-            continue;
-        dropped += headSize;
-        const std::uint32_t length =
-            headSize == 1 ? head[0] : static_cast<std::uint32_t>(head[0]) * 256u + head[1];
-        const std::uint32_t rest = length + 3; // CRC and end byte
-        if (rest > scratch.size())
-            continue; // not a packet this link could have asked for: junk
-        waitForBytes(rest, remainingMs());
-        const std::int32_t got = read(scratch.data(), rest);
-        dropped += got > 0 ? static_cast<std::size_t>(got) : 0;
+        std::uint32_t taken = 0; // after the first byte
+        const auto takeMore = [&](std::uint32_t count) {
+            if (!arriveWhileStreaming(count, deadline))
+                return false;
+            const std::int32_t got = read(bytes.data() + 1 + taken, count);
+            taken += got > 0 ? static_cast<std::uint32_t>(got) : 0;
+            return got == static_cast<std::int32_t>(count);
+        };
+        bool whole = takeMore(headSize);
+        std::uint32_t length = 0;
+        if (whole) {
+            length = headSize == 1 ? bytes[1] : static_cast<std::uint32_t>(bytes[1]) * 256u + bytes[2];
+            const std::uint32_t rest = length + 3; // CRC and end byte
+            whole = 1 + headSize + rest <= bytes.size() && takeMore(rest);
+        }
+        if (whole) {
+            const std::uint8_t* payload = bytes.data() + 1 + headSize;
+            const auto crc = static_cast<std::uint16_t>((payload[length] << 8) | payload[length + 1]);
+            whole = crc == crc16(payload, length) && payload[length + 2] == protocol::PACKET_END;
+        }
+        if (whole)
+            dropped += taken;
+        else
+            handle_.putBack(bytes.data() + 1, taken);
     }
 }
 

@@ -66,8 +66,8 @@ public:
     // behind) are read through by the next command, which resynchronises on its acknowledge.
     void flush();
     // Whatever arrives from now on, until the line has been quiet for the quiet window after
-    // the first byte, at most capacity bytes and at most limitMs in all. Returns the count
-    // received.
+    // the first byte (longer by timeouts::TEXT_MARGIN while what came does not end a line), at
+    // most capacity bytes and at most limitMs in all. Returns the count received.
     std::uint32_t readUntilQuiet(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t limitMs);
 
     // Receive one controller packet into buffer (capacity bytes, ARM_BUFFER_SIZE by the
@@ -130,6 +130,8 @@ private:
     // On an unsettled line: the acknowledge, past stray bytes and late replies of earlier
     // exchanges.
     ResponseType resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen);
+    // Whether count bytes are queued before the deadline while the line keeps bringing more.
+    bool arriveWhileStreaming(std::uint32_t count, std::chrono::steady_clock::time_point deadline);
     // The acknowledge's three bytes as a result, with its log line.
     static ResponseType classifyAcknowledge(const AckSeen& seen, std::uint8_t type);
     // Whether an intact reply to command belongs to an earlier exchange instead: on an

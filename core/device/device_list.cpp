@@ -55,6 +55,8 @@ std::vector<DeviceInfoNode> enumerateDevices(DeviceBackend& backend) {
 DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
     if (this != &other) {
         port_ = std::move(other.port_);
+        putBack_ = std::move(other.putBack_);
+        other.putBack_.clear();
         inFlight_ = std::exchange(other.inFlight_, false);
         resyncExchanges_ = std::exchange(other.resyncExchanges_, 0);
     }
@@ -63,15 +65,32 @@ DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
 
 void DeviceHandle::reset() {
     port_.reset();
+    putBack_.clear();
     inFlight_ = false;
     resyncExchanges_ = 0;
 }
 
-DeviceStatus DeviceHandle::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const {
+DeviceStatus DeviceHandle::read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) {
     received = 0;
     if (!port_ || (buffer == nullptr && count > 0))
         return STATUS_INVALID_HANDLE;
-    return port_->read(buffer, count, received);
+    const auto held = static_cast<std::uint32_t>(std::min<std::size_t>(count, putBack_.size()));
+    if (held > 0) {
+        std::copy_n(putBack_.begin(), held, buffer);
+        putBack_.erase(putBack_.begin(), putBack_.begin() + held);
+        received = held;
+        if (held == count)
+            return STATUS_OK;
+    }
+    std::uint32_t got = 0;
+    const DeviceStatus status = port_->read(buffer + held, count - held, got);
+    received += got;
+    return status;
+}
+
+void DeviceHandle::putBack(const std::uint8_t* data, std::uint32_t count) {
+    if (port_ && data != nullptr && count > 0)
+        putBack_.insert(putBack_.begin(), data, data + count);
 }
 
 DeviceStatus DeviceHandle::write(const std::uint8_t* data, std::uint32_t count,
@@ -84,7 +103,11 @@ DeviceStatus DeviceHandle::write(const std::uint8_t* data, std::uint32_t count,
 
 DeviceStatus DeviceHandle::queued(std::uint32_t& received) const {
     received = 0;
-    return port_ ? port_->queued(received) : STATUS_INVALID_HANDLE;
+    if (!port_)
+        return STATUS_INVALID_HANDLE;
+    const DeviceStatus status = port_->queued(received);
+    received += static_cast<std::uint32_t>(putBack_.size());
+    return status;
 }
 
 DeviceStatus DeviceHandle::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const {
@@ -99,7 +122,14 @@ DeviceStatus DeviceHandle::chipId(std::uint32_t& id) const {
 DeviceStatus DeviceHandle::waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
                                       std::uint32_t& received) const {
     received = 0;
-    return port_ ? port_->waitQueued(count, deadline, received) : STATUS_INVALID_HANDLE;
+    if (!port_)
+        return STATUS_INVALID_HANDLE;
+    const auto held = static_cast<std::uint32_t>(putBack_.size());
+    if (held >= count)
+        return queued(received);
+    const DeviceStatus status = port_->waitQueued(count - held, deadline, received);
+    received += held;
+    return status;
 }
 
 LineTiming DeviceHandle::timing() const {

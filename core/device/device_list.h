@@ -22,8 +22,11 @@ public:
     DeviceHandle() = default;
     explicit DeviceHandle(std::unique_ptr<DevicePort> port) : port_(std::move(port)) {}
     DeviceHandle(DeviceHandle&& other) noexcept
-        : port_(std::move(other.port_)), inFlight_(std::exchange(other.inFlight_, false)),
-          resyncExchanges_(std::exchange(other.resyncExchanges_, 0)) {}
+        : port_(std::move(other.port_)), putBack_(std::move(other.putBack_)),
+          inFlight_(std::exchange(other.inFlight_, false)),
+          resyncExchanges_(std::exchange(other.resyncExchanges_, 0)) {
+        other.putBack_.clear();
+    }
     DeviceHandle& operator=(DeviceHandle&& other) noexcept;
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;
@@ -36,15 +39,18 @@ public:
     explicit operator bool() const { return port_ != nullptr; }
 
     // The open device's operations. Each returns a status; a null handle gives
-    // STATUS_INVALID_HANDLE and moves nothing.
-    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received) const;
+    // STATUS_INVALID_HANDLE and moves nothing. Bytes put back come first, before the port's.
+    DeviceStatus read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t& received);
     DeviceStatus write(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) const;
-    // The number of bytes waiting in the receive queue.
+    // The number of bytes waiting in the receive queue, those put back included.
     DeviceStatus queued(std::uint32_t& received) const;
     // Sleeps until count bytes are waiting or the deadline passes; STATUS_IO_ERROR when the
     // device is gone.
     DeviceStatus waitQueued(std::uint32_t count, std::chrono::steady_clock::time_point deadline,
                             std::uint32_t& received) const;
+    // Puts bytes that were read back in front of the receive queue, to be read again: a reader
+    // that looked ahead for the start of its answer returns what turned out to be part of it.
+    void putBack(const std::uint8_t* data, std::uint32_t count);
     DeviceStatus setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) const;
     DeviceStatus chipId(std::uint32_t& id) const;
     // How bytes travel on the line; all zero for a null handle.
@@ -79,6 +85,8 @@ public:
 
 private:
     std::unique_ptr<DevicePort> port_;
+    // Bytes put back, in the order they are read again.
+    std::vector<std::uint8_t> putBack_;
     bool inFlight_ = false;
     int resyncExchanges_ = 0;
 };

@@ -21,22 +21,21 @@ constexpr std::uint32_t WRITE_MS = 0;
 // line needs to bring the next few bytes of a stream that is still coming, plus the time the
 // bridge may hold received bytes before it hands them over (its latency timer).
 // Bytes that come later still (the late reply of an exchange that a killed program left
-// behind) are read through by the first exchanges after a flush, which resynchronise on their
-// acknowledge.
+// behind, or junk that a loaded host hands on after a pause) are read through by the first
+// exchanges after a flush, which search for their own acknowledge.
 constexpr std::uint32_t QUIET_BYTES = 4;
-// What a quiet window adds for the host's own scheduling: a loaded host can hand on a stream
-// that is still arriving later than the line needs, and the read-through does not take every
-// such stream apart (a long run of junk after the flush can still spoil the first answer).
-constexpr std::chrono::microseconds QUIET_MARGIN{5000};
+// Free text has no end of its own, so a pause of the host's own scheduling in the middle of a
+// line would cut it: until the text so far ends a line, its quiet window is this much longer.
+constexpr std::chrono::microseconds TEXT_MARGIN{5000};
 // The command that follows a failed one of ours reads its acknowledge straight, with nothing
 // to read through what comes late, so the drain before it waits this much longer for the
 // rest of the failed reply: the host's own scheduling of a stream still arriving.
 constexpr std::chrono::microseconds DRAIN_MARGIN{5000};
 
-// The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed, its latency
-// timer and QUIET_MARGIN.
+// The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed and its
+// latency timer.
 inline std::chrono::microseconds quietWindow(const LineTiming& timing) {
-    std::chrono::microseconds window = QUIET_MARGIN + std::chrono::milliseconds(timing.latencyTimerMs);
+    std::chrono::microseconds window = std::chrono::milliseconds(timing.latencyTimerMs);
     if (timing.baud != 0)
         window +=
             std::chrono::microseconds((QUIET_BYTES * 10ull * 1000000ull + timing.baud - 1) / timing.baud);

@@ -102,6 +102,93 @@ TEST(LinkFlush, DrainsInChunksOf10240) {
     EXPECT_EQ(s.queued(), 0u);
 }
 
+// After a flush the first exchanges search for their own acknowledge through whatever comes
+// before it. Junk that only looks like a packet or an acknowledge is searched again from its
+// second byte, so it never hides the answer behind it, however the bytes are split in time.
+TEST(LinkResync, LookalikesBeforeTheAnswerDoNotHideIt) {
+    const std::vector<Bytes> junk = {
+        {0x02, 0x3C},                   // a short packet longer than what follows
+        {0x03, 0x00, 0x12},             // a long packet that would take the acknowledge and more
+        {0x02, 0x05, 0x3C, 0x3F, 0x3E}, // a packet holding a lookalike, its CRC wrong
+        {0x3C, 0x3F, 0x3E},             // an acknowledge of nothing
+        {0x3C, 0x3C, 0x07},             // one that runs into the real acknowledge
+        {0x3C},
+        {0x02},
+    };
+    for (const Bytes& bytes : junk) {
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        SimSession s("");
+        s.link.flush();
+        s.inject(bytes);
+        EXPECT_TRUE(s.link.ARM_getVersion().valid);
+        s.inject(bytes);
+        EXPECT_EQ(firstDifference(s.link.ARM_getMCConfig(), simulatorDefaultMcConfig()), "");
+        EXPECT_EQ(s.queued(), 0u);
+    }
+    // A whole packet with a valid CRC goes in one piece, even one that holds an acknowledge.
+    SimSession s("");
+    s.link.flush();
+    s.inject(packet({0x3C, 0x07, 0xF8}));
+    LogCapture log(debug);
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+    EXPECT_THAT(log.texts(debug), Contains("Dropped 8 bytes that came before the acknowledge"));
+}
+
+TEST(LinkResync, AnAcknowledgeThatNeverComesEndsAtTheReplyTimeout) {
+    // Only a lookalike came: it is what the bridge said, unreadable.
+    SimSession s(kSilent);
+    s.link.setReplyTimeout(100);
+    s.link.flush();
+    s.inject({0x55, 0x3C, 0x07, 0x07, 0x02, 0x40});
+    LogCapture log(err);
+    try {
+        s.link.ARM_getMCConfig();
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("got no readable acknowledge from the bridge (0x3C 0x07 0x07)"));
+    }
+    EXPECT_THAT(log.texts(err), Contains("Acknowledge: not recognised  0x3C 0x07 0x07"));
+    // Nothing like one: a time-out.
+    SimSession q(kSilent);
+    q.link.setReplyTimeout(100);
+    q.link.flush();
+    q.inject({0x55, 0x02, 0x01});
+    EXPECT_THROW(q.link.ARM_getMCConfig(), timeout_exception);
+}
+
+TEST(LinkResync, JunkStillStreamingInAfterTheFlushIsReadThrough) {
+    // 20000 bytes at 1 Mbaud take 200 ms to arrive; with no quiet window the flush ends at once
+    // and the first exchanges find their answers behind the rest, lookalikes and all.
+    SimSession s("pending=20000;baud=1000000");
+    s.link.setQuietWindow(std::chrono::microseconds(0));
+    s.link.flush();
+    EXPECT_TRUE(s.link.ARM_getVersion().valid);
+    EXPECT_EQ(firstDifference(s.link.ARM_getAppConfig(), simulatorDefaultAppConfig()), "");
+    EXPECT_EQ(s.queued(), 0u);
+}
+
+TEST(DeviceHandlePutBack, BytesPutBackAreReadFirstAndCounted) {
+    SimSession s(kSilent);
+    s.inject({4, 5});
+    const Bytes back = {1, 2, 3};
+    s.handle.putBack(back.data(), 2);
+    s.handle.putBack(back.data(), 1);
+    std::uint32_t queued = 0;
+    EXPECT_EQ(s.handle.waitQueued(3, std::chrono::steady_clock::now(), queued), STATUS_OK);
+    EXPECT_EQ(queued, 5u);
+    Bytes got(4);
+    std::uint32_t received = 0;
+    EXPECT_EQ(s.handle.read(got.data(), 4, received), STATUS_OK);
+    EXPECT_EQ(received, 4u);
+    EXPECT_THAT(got, ElementsAre(1, 1, 2, 4));
+    EXPECT_EQ(s.queued(), 1u);
+    // Gone with the device.
+    s.handle.putBack(back.data(), 3);
+    s.handle.reset();
+    EXPECT_EQ(s.handle.queued(queued), STATUS_INVALID_HANDLE);
+    EXPECT_EQ(queued, 0u);
+}
+
 struct AckCase {
     Bytes bytes;
     ResponseType result;
