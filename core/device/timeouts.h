@@ -29,8 +29,9 @@ constexpr std::uint32_t QUIET_BYTES = 4;
 constexpr std::chrono::microseconds TEXT_MARGIN{5000};
 // The command that follows a failed one of ours reads its acknowledge straight, with nothing
 // to read through what comes late, so the drain before it waits this much longer for the
-// rest of the failed reply: the host's own scheduling of a stream still arriving.
-constexpr std::chrono::microseconds DRAIN_MARGIN{5000};
+// rest of the failed reply: the host's own scheduling of a stream still arriving, which under
+// load can pause a stream for several milliseconds.
+constexpr std::chrono::microseconds DRAIN_MARGIN{10000};
 
 // The quiet window of a line: QUIET_BYTES byte times (10 bits each) at its speed and its
 // latency timer.
