@@ -301,7 +301,9 @@ ResponseType ArmLink::resynchronisedAcknowledge(std::uint8_t type, AckSeen& seen
         return classifyAcknowledge(seen, type);
     };
     while (true) {
-        if (waitQueued(1, deadline) == 0 || read(bytes.data(), 1) != 1)
+        // A line that never stops bringing junk still ends the search at the deadline.
+        if (std::chrono::steady_clock::now() >= deadline || waitQueued(1, deadline) == 0 ||
+            read(bytes.data(), 1) != 1)
             return notFound();
         const std::uint8_t first = bytes[0];
         if (first == protocol::ACK_START) {

@@ -156,6 +156,23 @@ TEST(LinkResync, AnAcknowledgeThatNeverComesEndsAtTheReplyTimeout) {
     EXPECT_THROW(q.link.ARM_getMCConfig(), timeout_exception);
 }
 
+TEST(LinkResync, JunkWithoutEndEndsTheSearchAtTheReplyTimeout) {
+    // A million junk bytes already queued, far more than can be searched within a reply
+    // time-out of 50 ms: the answer behind them is not waited for.
+    SimSession s("");
+    s.link.setReplyTimeout(50);
+    s.link.flush();
+    Bytes junk(1000000);
+    for (std::size_t i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<std::uint8_t>(0xA5u ^ (i & 0xFFu));
+    s.inject(junk);
+    try {
+        EXPECT_FALSE(s.link.ARM_getVersion().valid);
+    } catch (const timeout_exception&) {
+    }
+    EXPECT_GT(s.queued(), 0u);
+}
+
 TEST(LinkResync, JunkStillStreamingInAfterTheFlushIsReadThrough) {
     // 20000 bytes at 1 Mbaud take 200 ms to arrive; with no quiet window the flush ends at once
     // and the first exchanges find their answers behind the rest, lookalikes and all.
