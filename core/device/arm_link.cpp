@@ -105,7 +105,15 @@ std::size_t ArmLink::discardUntilQuiet(std::chrono::microseconds window) {
     std::uint32_t rx = 0;
     if (handle_.queued(rx) != STATUS_OK)
         rx = 0;
+    // A bridge that never stops sending would hold the program here for good; past the limit
+    // the line is left as it is, and the next exchange reads through what keeps coming.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeouts::FLUSH_LIMIT_MS);
     while (true) {
+        if (std::chrono::steady_clock::now() >= limit) {
+            spdlog::warn("The line did not go quiet within {} ms; {} bytes dropped", timeouts::FLUSH_LIMIT_MS,
+                         discarded);
+            return discarded;
+        }
         while (rx != 0) {
             const std::int32_t got = read(scratch.data(), std::min(rx, FLUSH_CHUNK));
             if (got <= 0)

@@ -24,6 +24,8 @@ constexpr std::uint32_t WRITE_MS = 0;
 // behind, or junk that a loaded host hands on after a pause) are read through by the first
 // exchanges after a flush, which search for their own acknowledge.
 constexpr std::uint32_t QUIET_BYTES = 4;
+// A flush or a drain gives up waiting for the quiet after this long.
+constexpr std::uint32_t FLUSH_LIMIT_MS = 2000;
 // Free text has no end of its own, so a pause of the host's own scheduling in the middle of a
 // line would cut it: until the text so far ends a line, its quiet window is this much longer.
 constexpr std::chrono::microseconds TEXT_MARGIN{5000};

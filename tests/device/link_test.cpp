@@ -173,6 +173,21 @@ TEST(LinkResync, JunkWithoutEndEndsTheSearchAtTheReplyTimeout) {
     EXPECT_GT(s.queued(), 0u);
 }
 
+TEST(LinkFlush, ALineThatNeverGoesQuietEndsTheFlushAtItsLimit) {
+    // 100 s of junk at 100 kbaud: the flush gives up, says so, and the command after it
+    // finds no answer within its reply time-out.
+    SimSession s("pending=1000000;baud=100000");
+    LogCapture log(spdlog::level::warn);
+    s.link.flush();
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.texts()[0], ::testing::StartsWith("The line did not go quiet within 2000 ms; "));
+    s.link.setReplyTimeout(50);
+    try {
+        EXPECT_FALSE(s.link.ARM_getVersion().valid);
+    } catch (const timeout_exception&) {
+    }
+}
+
 TEST(LinkResync, JunkStillStreamingInAfterTheFlushIsReadThrough) {
     // 20000 bytes at 1 Mbaud take 200 ms to arrive; with no quiet window the flush ends at once
     // and the first exchanges find their answers behind the rest, lookalikes and all.
