@@ -6,6 +6,14 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <windows.h>
+// windows.h first: the shell's header needs its types.
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+#endif
+
 namespace {
 
 std::string environment(const char* name) {
@@ -20,13 +28,23 @@ bool isSafeNameChar(char c) {
 constexpr int kMaxSequence = 9999;
 
 #ifdef _WIN32
-// The user's local application data, where Windows programs keep what stays on this machine.
+// The user's local application data, where Windows programs keep what stays on this machine:
+// as the environment names it (read as wide characters, so that a profile folder with
+// characters outside the ANSI code page survives), or else as Windows itself knows it.
 std::filesystem::path windowsBackupFolder() {
-    const std::string localData = environment("LOCALAPPDATA");
-    if (localData.empty()) {
-        throw std::runtime_error("No folder for backups: LOCALAPPDATA is not set");
+    if (const wchar_t* localData = _wgetenv(L"LOCALAPPDATA"); localData != nullptr && *localData != L'\0') {
+        return std::filesystem::path(localData) / "varko5" / "backups";
     }
-    return pathFromUtf8(localData) / "varko5" / "backups";
+    PWSTR known = nullptr;
+    const bool found = SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known));
+    std::filesystem::path folder =
+        found && known != nullptr ? std::filesystem::path(known) : std::filesystem::path();
+    CoTaskMemFree(known);
+    if (folder.empty()) {
+        throw std::runtime_error("No folder for backups: LOCALAPPDATA is not set and Windows names no local "
+                                 "application data folder");
+    }
+    return folder / "varko5" / "backups";
 }
 #endif
 
