@@ -227,6 +227,21 @@ private:
 
 namespace {
 
+// The new name itself is durable only once its folder is synced: until then a power cut could
+// bring back the old file, or no file at all, after the write was reported done. The file is
+// already in place, so a folder that cannot be synced (some file systems refuse) does not make
+// the write a failure.
+void syncFolderOf(const std::string& name) {
+    std::string folder = std::filesystem::path(name).parent_path().string();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) {
+        ::fsync(fd.get());
+    }
+}
+
 // One file write made ready to take effect: for a regular file, its complete new content in a
 // temporary beside it; for anything written through (a device, our own descriptor, a file that
 // must stay the same file), the content to write. Nothing the target's readers can see has
@@ -268,6 +283,7 @@ public:
                 fail(path_, errno);
             }
             temp_->committed();
+            syncFolderOf(name_);
             return;
         }
     }
