@@ -29,6 +29,7 @@ qt_started=$(date +%s)
 echo "windows-desktop-check: Qt ready after $(($(date +%s) - qt_started)) s"
 qt=${VARKO5_WIN_QT:-$HOME/.cache/varko5/qt5-mingw}
 
+mkdir -p "$build"
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
