@@ -46,7 +46,9 @@ cmake --build "$build" -j "$jobs" --target lpfp_loader lpfp_cli test_parameter_t
 
 export WINEPREFIX=$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
-wineserver -p >"$build/wineserver.log" 2>&1 </dev/null
+# A wineserver still running (the one wineboot started, or an earlier run's) is used as it is:
+# -p then says so and fails.
+wineserver -p >"$build/wineserver.log" 2>&1 </dev/null || true
 xvfb_pid=
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
@@ -105,7 +107,8 @@ smoke() {
     kill "$pid" 2>/dev/null || true
     wineserver -k >/dev/null 2>&1 || true
     wait "$pid" 2>/dev/null || true
-    wineserver -p >>"$build/wineserver.log" 2>&1 </dev/null
+    wineserver -w >/dev/null 2>&1 || true
+    wineserver -p >>"$build/wineserver.log" 2>&1 </dev/null || true
     $shown || { cat "$build/$name.log"; fail "$name: the window did not appear"; }
     rm -f "$build/$name.png"
     local status=0
