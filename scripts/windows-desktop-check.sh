@@ -44,6 +44,11 @@ loader_tests=(test_loader_window test_loader_panel test_loader_update test_loade
 cmake --build "$build" -j "$jobs" --target lpfp_loader lpfp_cli test_parameter_table "${loader_tests[@]}" ||
     fail "build"
 
+# Wine turns Windows file names into Linux ones in the locale's character set: without a UTF-8
+# locale (a bare CI environment sets none) names outside ASCII cannot be made at all.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    export LC_ALL=C.UTF-8
+fi
 export WINEPREFIX=$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 # A wineserver still running (the one wineboot started, or an earlier run's) is used as it is:

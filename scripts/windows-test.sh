@@ -40,6 +40,11 @@ cmake --build "$build" -j "$jobs"
 build=$(cd "$build" && pwd)
 step "built"
 
+# Wine turns Windows file names into Linux ones in the locale's character set: without a UTF-8
+# locale (a bare CI environment sets none) names outside ASCII cannot be made at all.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    export LC_ALL=C.UTF-8
+fi
 # ---- wine: one prefix per build folder, one persistent wineserver ---------------------------
 export WINEPREFIX=$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
